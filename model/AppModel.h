@@ -1,0 +1,47 @@
+#pragma once
+
+#include "model/DeviceInfo.h"
+#include "model/Settings.h"
+
+#include <cstdint>
+
+class iMainDlgCallback;
+
+// The sample store, the UI's copy of the device record and the user settings. Owned by start-up,
+// allocated once on the heap (about 1.3 MB); lives on the UI thread only.
+class AppModel {
+public:
+    static constexpr uint32_t kRawBytes = 524288;
+    static constexpr uint32_t kMaxSamples = 200000;
+
+    AppModel();
+    virtual ~AppModel() = default;
+    AppModel(const AppModel&) = delete;
+    AppModel& operator=(const AppModel&) = delete;
+
+    // Empties raw records and samples; device record, geometry and settings stay.
+    void clear();
+    // Takes recordLength from deviceInfo, recomputes rawCapacity and empties the raw area.
+    void updateGeometry();
+    // One reassembled record (or record == nullptr / length 0 for an empty end-of-batch marker).
+    void appendRecord(const uint8_t* record, uint32_t length, bool last);
+    // Writes the raw records as text, CR LF line ends, replacing the file. Returns false when the file
+    // cannot be written completely.
+    bool exportData(const char* path) const;
+
+    iMainDlgCallback* listener = nullptr;
+
+    uint32_t recordLength = 0;
+    uint32_t rawCapacity = 0;
+    uint32_t rawCount = 0;
+    uint8_t rawRecords[kRawBytes];
+    uint32_t sampleCount = 0;
+    int32_t samples[kMaxSamples];
+    uint32_t newStart = 0;
+    uint32_t newCount = 0;
+
+    DeviceInfo deviceInfo;
+    DisplaySettings displaySettings;
+    LogSettings logSettings;
+    ClosedLoopSettings closedLoopSettings;
+};

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+
+// The user's settings, held in AppModel for the life of the process and edited by the dialogs.
+
+struct DisplaySettings {
+    int scaleIndex = 6;     // vertical scale, index into the graph's scale table 0..9
+    int colorScheme = 1;    // 0 dark (black background), anything else light
+    int extraChoice = 0;    // three-way choice 0..2, stored only
+    int verticalOffset = 0; // curve shift in pixels, positive upward
+};
+
+struct LogSettings {
+    bool logProcessed = true; // StartLog mode 3 when set, else 1
+    int logRate = 2;          // 0 "1/4 Hz", 1 "1 Hz", 2 "4 Hz", 3 "16 Hz", 4 "64 Hz", 5 "128 Hz"
+};
+
+struct ClosedLoopSettings {
+    unsigned trackingMode = 2; // 0..8; above 8 acts as 8
+    bool trackingFlag = false;
+    uint32_t pGain = 0;
+    uint32_t iGain = 0;
+    uint32_t dGain = 0;
+    uint32_t iSamples = 0;
+    uint32_t dSamples = 0;
+    uint32_t auxMode = 0;
+    uint32_t auxSkip = 0;
+    uint32_t auxErrorLimit = 0;
+    uint32_t auxAccelLimit = 0;
+    uint32_t auxSpeedLimit = 0;
+};

@@ -1,0 +1,9 @@
+#include "platform/FileHandle.h"
+
+#include <unistd.h>
+
+void FileHandle::reset(int fd) {
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = fd;
+}

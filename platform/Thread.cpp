@@ -1,0 +1,37 @@
+#include "platform/Thread.h"
+
+#include <system_error>
+
+Thread::~Thread() {
+    join(-1);
+}
+
+bool Thread::start(std::function<void()> body) {
+    if (thread_.joinable()) {
+        if (!join(0))
+            return false;
+    }
+    finished_.reset();
+    try {
+        thread_ = std::thread([this, body = std::move(body)]() {
+            body();
+            finished_.set();
+        });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
+
+bool Thread::join(int timeoutMs) {
+    if (!thread_.joinable())
+        return true;
+    if (finished_.wait(timeoutMs) != WaitResult::Object0)
+        return false;
+    thread_.join();
+    return true;
+}
+
+bool Thread::running() const {
+    return thread_.joinable() && !finished_.isSet();
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "platform/Event.h"
+
+#include <functional>
+#include <thread>
+
+// One OS thread with a bounded wait for its end. Owned and joined by the object that started it.
+class Thread {
+public:
+    Thread() = default;
+    ~Thread(); // waits for a running thread without limit: nothing it uses may go before it
+    Thread(const Thread&) = delete;
+    Thread& operator=(const Thread&) = delete;
+
+    // Starts body on a new thread. Returns false if a thread still runs or none can be created.
+    bool start(std::function<void()> body);
+    // Waits up to timeoutMs (negative: without limit) for the thread to end. True when it has ended
+    // (or none was started); the OS thread is then joined.
+    bool join(int timeoutMs);
+    // True between start and the end of body.
+    bool running() const;
+    bool started() const { return thread_.joinable(); }
+
+private:
+    std::thread thread_;
+    Event finished_{Event::Reset::Manual, false};
+};
