@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-class DataTransfer;
+class iEngineReport;
 
 // The communication engine. Every input (commands from the UI thread, ticks from the heartbeat
 // thread, bytes from the serial reader thread) is written as one event into a private pipe under
@@ -15,7 +15,7 @@ class DataTransfer;
 // logic, so all session state is owned by the worker thread.
 class CommControl : public iHeartBeatListener, public iEngineCommands, private iSessionHost {
 public:
-    explicit CommControl(DataTransfer* transfer);
+    explicit CommControl(iEngineReport* report); // DataTransfer in the program
     ~CommControl() override; // calls shutdown()
 
     void OnHeartBeat() override;

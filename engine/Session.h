@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-class DataTransfer;
+class iEngineReport;
 class iSessionHost;
 
 // The engine's session logic: dispatcher, handshake state machine, logging cycle, command executor and
@@ -10,12 +10,12 @@ class iSessionHost;
 // (Placeholder: the state machine is filled in separately.)
 class Session {
 public:
-    Session(DataTransfer* transfer, iSessionHost* host) : transfer_(transfer), host_(host) {}
+    Session(iEngineReport* report, iSessionHost* host) : report_(report), host_(host) {}
 
     // Called once per complete engine event: header byte at event[0], payload from event[1].
     void onEngineEvent(const uint8_t* event) { (void)event; }
 
 private:
-    DataTransfer* transfer_;
+    iEngineReport* report_;
     iSessionHost* host_;
 };

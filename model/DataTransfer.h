@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/DeviceInfo.h"
+#include "model/iEngineReport.h"
 #include "platform/Pipe.h"
 
 #include <cstdint>
@@ -13,21 +14,21 @@ class iWMUserSender;
 // The only road from the engine's worker thread to the UI thread. postStatus, writeRecord and
 // setDeviceInfo run on the worker thread; onUserMessage runs on the UI thread. The lock guards only
 // deviceInfo; the pipe has one writer thread and one reader thread.
-class DataTransfer {
+class DataTransfer : public iEngineReport {
 public:
     static constexpr int kPipeBytes = 4096;
     static constexpr uint32_t kMaxRecordLength = 63;
 
     explicit DataTransfer(AppModel* model);
-    virtual ~DataTransfer() = default;
+    ~DataTransfer() override = default;
     DataTransfer(const DataTransfer&) = delete;
     DataTransfer& operator=(const DataTransfer&) = delete;
 
     // Worker thread.
-    void postStatus(uint32_t code);
+    void postStatus(uint32_t code) override;
     // length <= 63; blocks while the pipe is full. Posts NotifyData after every record.
-    void writeRecord(const uint8_t* bytes, uint32_t length, bool last);
-    void setDeviceInfo(const DeviceInfo& info);
+    void writeRecord(const uint8_t* bytes, uint32_t length, bool last) override;
+    void setDeviceInfo(const DeviceInfo& info) override;
 
     // UI thread: every posted (code, argument) comes back here.
     void onUserMessage(uint32_t code, intptr_t argument);
