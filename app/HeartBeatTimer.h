@@ -4,6 +4,7 @@
 #include "platform/Event.h"
 #include "platform/Thread.h"
 
+#include <atomic>
 #include <mutex>
 
 // Calls its listener about every 250 ms on a thread of its own, with the timer's lock held during
@@ -33,5 +34,7 @@ private:
     std::mutex lock_;
     iHeartBeatListener* listener_ = nullptr;
     Event stopEvent_{Event::Reset::Manual, false};
+    // Also set by stop: ends the thread when the stop event cannot be waited on.
+    std::atomic<bool> stopRequested_{false};
     Thread thread_;
 };

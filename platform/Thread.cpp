@@ -26,6 +26,14 @@ bool Thread::start(std::function<void()> body) {
 bool Thread::join(int timeoutMs) {
     if (!thread_.joinable())
         return true;
+    if (!finished_.valid()) {
+        // Without its event the end cannot be awaited with a limit, but an unbounded join still
+        // must join, or destroying a joinable std::thread would terminate the process.
+        if (timeoutMs >= 0)
+            return false;
+        thread_.join();
+        return true;
+    }
     if (finished_.wait(timeoutMs) != WaitResult::Object0)
         return false;
     thread_.join();
