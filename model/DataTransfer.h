@@ -38,6 +38,9 @@ public:
     void setCallback(iMainDlgCallback* callback) { callback_ = callback; }
 
 private:
+    friend class DataTransferProbe; // tests: direct access to the pipe's bytes
+
+    void takeDeviceInfo();
     void drainPipe();
     void reassemble(uint8_t byte);
 
