@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+// The command line of astrelvo-cli, parsed. Owned by main().
+struct CliOptions {
+    enum class Command { None, Info, Log };
+    Command command = Command::None;
+    std::string port; // a device path, "virtual" (built-in emulator) or "test" (test mode)
+    int seconds = 0;  // log: how long to log
+    std::string output = "data.dat";
+    int rate = 2;     // log rate index 0..5
+    bool raw = false; // log mode 1 (absolute positions) instead of 3 (tracking error)
+    int connectTimeoutSeconds = 30;
+};
+
+// Parses argv. Returns an empty string on success, else the reason (the caller prints the usage).
+std::string parseCliOptions(int argc, const char* const* argv, CliOptions& options);
+
+extern const char* const kCliUsage;

@@ -1,0 +1,183 @@
+// astrelvo-cli: the engine without a window, for observatory computers without a display and scripts.
+#include "app/TextFormat.h"
+#include "engine/CommControl.h"
+#include "model/AppModel.h"
+#include "model/StatusCode.h"
+#include "tools/cli/CliOptions.h"
+#include "tools/cli/CliSession.h"
+#include "tools/emulator/Rz4Emulator.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+constexpr int kExitDone = 0;
+constexpr int kExitUsage = 2;
+constexpr int kExitFailed = 3;
+
+void onSignal(int) {
+    CliSession::requestStop();
+}
+
+void printDeviceInfo(const DeviceInfo& d) {
+    char quad[32];
+    appendDottedQuad(quad, sizeof quad, 0, d.hardwareVersion);
+    std::printf("hardwareVersion: %s\n", quad);
+    appendDottedQuad(quad, sizeof quad, 0, d.firmwareVersion);
+    std::printf("firmwareVersion: %s\n", quad);
+    std::printf("gearRatio: %u\n", d.gearRatio);
+    std::printf("fullResolution: %u\n", d.fullResolution);
+    std::printf("siderealSpeed: %u\n", d.siderealSpeed);
+    std::printf("maxCurrent: %u\n", static_cast<unsigned>(d.maxCurrent));
+    std::printf("motorCurrent: %u\n", static_cast<unsigned>(d.motorCurrent));
+    std::printf("param128: %d\n", static_cast<int>(d.param128));
+    std::printf("encoderBits: %u\n", d.encoderBits);
+    std::printf("encoderResolution: %llu\n", static_cast<unsigned long long>(d.encoderResolution));
+    std::printf("encoderFlags: %u\n", static_cast<unsigned>(d.encoderFlags));
+    std::printf("encoderOffset: %d\n", static_cast<int32_t>(d.encoderOffset));
+    std::printf("encoderCalibAux: %u\n", d.encoderCalibAux);
+    std::printf("recordLength: %u\n", d.recordLength);
+    std::printf("maxBlockBytes: %u\n", d.maxBlockBytes);
+    std::printf("blockRecords: %u\n", d.blockRecords);
+    std::printf("pidParameters:");
+    for (uint32_t v : d.pidParameters)
+        std::printf(" %u", v);
+    std::printf("\n");
+    std::printf("auxMode: %u\n", static_cast<unsigned>(d.auxMode));
+    std::printf("auxSkip: %u\n", d.auxSkip);
+    std::printf("auxErrorLimit: %u\n", d.auxErrorLimit);
+    std::printf("auxAccelLimit: %u\n", d.auxAccelLimit);
+    std::printf("auxSpeedLimit: %u\n", d.auxSpeedLimit);
+}
+
+// Connects as the options say. Returns true once the controller (or the test mode) is ready.
+bool connect(CliSession& session, const CliOptions& options, Rz4Emulator* emulator) {
+    const bool testMode = options.port == "test";
+    if (testMode) {
+        session.engine().Connect(0);
+        return session.pumpUntil([&] { return session.lastStatus() == StatusTestMode; }, 5000);
+    }
+    std::string path = options.port;
+    if (emulator != nullptr)
+        path = emulator->slavePath();
+    session.engine().setPortPath(1, path.c_str());
+    session.engine().Connect(1);
+    bool ready = session.pumpUntil(
+        [&] {
+            return session.lastStatus() == StatusConnected || CliSession::isErrorStatus(session.lastStatus());
+        },
+        options.connectTimeoutSeconds * 1000);
+    if (ready && session.lastStatus() == StatusConnected)
+        return true;
+    if (session.lastStatus() == StatusCannotOpenPort) {
+        int error = session.engine().lastOpenError();
+        if (error != 0)
+            std::fprintf(stderr, "%s: %s\n", path.c_str(), serialOpenErrorText(error).c_str());
+    } else if (!ready && !CliSession::stopRequested()) {
+        std::fprintf(stderr, "%s\n", statusText(StatusTimeout));
+    }
+    return false;
+}
+
+void disconnect(CliSession& session, const CliOptions& options) {
+    if (options.port == "test")
+        return; // the test mode opens no port
+    session.engine().Disconnect();
+    uint32_t before = session.statusCount();
+    session.pumpUntil([&] { return session.statusCount() != before; }, 12000, false);
+}
+
+int runInfo(CliSession& session, const CliOptions& options, Rz4Emulator* emulator) {
+    if (!connect(session, options, emulator)) {
+        disconnect(session, options);
+        return kExitFailed;
+    }
+    printDeviceInfo(session.model().deviceInfo);
+    disconnect(session, options);
+    return kExitDone;
+}
+
+int runLog(CliSession& session, const CliOptions& options, Rz4Emulator* emulator) {
+    if (!connect(session, options, emulator)) {
+        disconnect(session, options);
+        return kExitFailed;
+    }
+    const bool testMode = options.port == "test";
+    AppModel& model = session.model();
+    session.engine().StartLog(options.raw ? 1 : 3, static_cast<uint32_t>(options.rate));
+
+    bool failed = false;
+    auto start = std::chrono::steady_clock::now();
+    auto end = start + std::chrono::seconds(options.seconds);
+    while (!CliSession::stopRequested() && std::chrono::steady_clock::now() < end) {
+        // The test mode produces a batch per fetch; a controller is polled by the engine itself.
+        if (testMode)
+            session.engine().FetchLog();
+        uint32_t before = session.statusCount();
+        session.pumpUntil(
+            [&] {
+                return session.statusCount() != before && CliSession::isErrorStatus(session.lastStatus());
+            },
+            1000);
+        if (CliSession::isErrorStatus(session.lastStatus()) && session.statusCount() != before) {
+            failed = true;
+            break;
+        }
+    }
+    if (!failed) {
+        session.engine().StopLog();
+        disconnect(session, options);
+    }
+    // Take in what is still on its way before writing the file.
+    session.pumpUntil([] { return false; }, 300, false);
+
+    bool written = model.exportData(options.output.c_str());
+    if (!written)
+        std::fprintf(stderr, "Cannot write %s: the logged data was not saved\n", options.output.c_str());
+    std::printf("samples: %u\n", model.sampleCount);
+    std::printf("records_written: %u\n", written ? model.rawCount : 0u);
+    std::printf("output: %s\n", options.output.c_str());
+    if (failed || !written)
+        return kExitFailed;
+    return kExitDone;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    CliOptions options;
+    std::string error = parseCliOptions(argc, argv, options);
+    if (!error.empty()) {
+        if (error == "help") {
+            std::fputs(kCliUsage, stdout);
+            return kExitDone;
+        }
+        std::fprintf(stderr, "astrelvo-cli: %s\n\n%s", error.c_str(), kCliUsage);
+        return kExitUsage;
+    }
+
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+
+    std::unique_ptr<Rz4Emulator> emulator;
+    if (options.port == "virtual") {
+        emulator = std::make_unique<Rz4Emulator>();
+        if (!emulator->start()) {
+            std::fprintf(stderr, "Cannot start the built-in emulator\n");
+            return kExitFailed;
+        }
+    }
+
+    int result;
+    {
+        CliSession session;
+        result = options.command == CliOptions::Command::Info ? runInfo(session, options, emulator.get())
+                                                              : runLog(session, options, emulator.get());
+    }
+    if (emulator)
+        emulator->stop();
+    return result;
+}
