@@ -102,6 +102,14 @@ bool AppModel::exportData(const char* path) const {
         return false;
     std::setvbuf(out.get(), buffer, _IOFBF, kBufferBytes);
 
+    const bool ok = writeRecords(out.get(), 0);
+    const bool closed = out.close();
+    return ok && closed;
+}
+
+bool AppModel::writeRecords(std::FILE* file, uint32_t firstNumber) const {
+    if (file == nullptr)
+        return false;
     bool ok = true;
     char line[96]; // "[N:" + 4 signed 32-bit values, separators and CR LF fit easily
     for (uint32_t i = 0; i < rawCount && ok; ++i) {
@@ -112,16 +120,17 @@ bool AppModel::exportData(const char* path) const {
         const int32_t second = valueAt(record, recordLength, 4);
         int n;
         if (recordLength == 16) {
-            n = std::snprintf(line, sizeof line, "[N:%d TS:%d] %d %d %d\r\n", static_cast<int>(i), first,
-                              second, valueAt(record, recordLength, 8), valueAt(record, recordLength, 12));
+            n = std::snprintf(line, sizeof line, "[N:%d TS:%d] %d %d %d\r\n",
+                              static_cast<int>(firstNumber + i), first, second,
+                              valueAt(record, recordLength, 8), valueAt(record, recordLength, 12));
         } else {
-            n = std::snprintf(line, sizeof line, "[N:%d TS:%d] %d\r\n", static_cast<int>(i), first, second);
+            n = std::snprintf(line, sizeof line, "[N:%d TS:%d] %d\r\n", static_cast<int>(firstNumber + i),
+                              first, second);
         }
         if (n < 0 || static_cast<std::size_t>(n) >= sizeof line)
             ok = false;
-        else if (std::fwrite(line, 1, static_cast<std::size_t>(n), out.get()) != static_cast<std::size_t>(n))
+        else if (std::fwrite(line, 1, static_cast<std::size_t>(n), file) != static_cast<std::size_t>(n))
             ok = false;
     }
-    const bool closed = out.close();
-    return ok && closed;
+    return ok;
 }

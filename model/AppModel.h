@@ -4,6 +4,7 @@
 #include "model/Settings.h"
 
 #include <cstdint>
+#include <cstdio>
 
 class iMainDlgCallback;
 
@@ -28,6 +29,9 @@ public:
     // Writes the raw records as text, CR LF line ends, replacing the file. Returns false when the file
     // cannot be written completely.
     bool exportData(const char* path) const;
+    // Writes the stored raw records to an open file in the export format, numbering them from
+    // firstNumber (so a long run can be written out in parts). False when a write fails.
+    bool writeRecords(std::FILE* file, uint32_t firstNumber) const;
 
     iMainDlgCallback* listener = nullptr;
 

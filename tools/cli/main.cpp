@@ -7,9 +7,11 @@
 #include "tools/cli/CliSession.h"
 #include "tools/emulator/Rz4Emulator.h"
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -100,7 +102,53 @@ int runInfo(CliSession& session, const CliOptions& options, Rz4Emulator* emulato
     return kExitDone;
 }
 
+// The output file, written in parts while logging so that a night longer than the store's raw area
+// loses nothing.
+class Spool {
+public:
+    explicit Spool(const std::string& path) : file_(std::fopen(path.c_str(), "wb")) {
+        if (file_ != nullptr)
+            std::setvbuf(file_, buffer_, _IOFBF, sizeof buffer_);
+    }
+    ~Spool() { close(); }
+    Spool(const Spool&) = delete;
+    Spool& operator=(const Spool&) = delete;
+
+    bool isOpen() const { return file_ != nullptr; }
+    uint32_t written() const { return written_; }
+    bool failed() const { return failed_; }
+
+    // Moves the raw records out of the store into the file once at least minRecords are there.
+    void take(AppModel& model, uint32_t minRecords) {
+        if (file_ == nullptr || model.rawCount == 0 || model.rawCount < minRecords)
+            return;
+        if (!model.writeRecords(file_, written_))
+            failed_ = true;
+        written_ += model.rawCount;
+        model.rawCount = 0;
+    }
+    bool close() {
+        if (file_ == nullptr)
+            return !failed_;
+        if (std::fclose(file_) != 0)
+            failed_ = true;
+        file_ = nullptr;
+        return !failed_;
+    }
+
+private:
+    char buffer_[65536];
+    std::FILE* file_;
+    uint32_t written_ = 0;
+    bool failed_ = false;
+};
+
 int runLog(CliSession& session, const CliOptions& options, Rz4Emulator* emulator) {
+    auto spool = std::make_unique<Spool>(options.output);
+    if (!spool->isOpen()) {
+        std::fprintf(stderr, "Cannot write %s: %s\n", options.output.c_str(), std::strerror(errno));
+        return kExitFailed;
+    }
     if (!connect(session, options, emulator)) {
         disconnect(session, options);
         return kExitFailed;
@@ -122,6 +170,7 @@ int runLog(CliSession& session, const CliOptions& options, Rz4Emulator* emulator
                 return session.statusCount() != before && CliSession::isErrorStatus(session.lastStatus());
             },
             1000);
+        spool->take(model, model.rawCapacity / 2);
         if (CliSession::isErrorStatus(session.lastStatus()) && session.statusCount() != before) {
             failed = true;
             break;
@@ -131,14 +180,14 @@ int runLog(CliSession& session, const CliOptions& options, Rz4Emulator* emulator
         session.engine().StopLog();
         disconnect(session, options);
     }
-    // Take in what is still on its way before writing the file.
+    // Take in what is still on its way before closing the file.
     session.pumpUntil([] { return false; }, 300, false);
-
-    bool written = model.exportData(options.output.c_str());
+    spool->take(model, 0);
+    const bool written = spool->close();
     if (!written)
-        std::fprintf(stderr, "Cannot write %s: the logged data was not saved\n", options.output.c_str());
-    std::printf("samples: %u\n", model.sampleCount);
-    std::printf("records_written: %u\n", written ? model.rawCount : 0u);
+        std::fprintf(stderr, "Cannot write %s: the logged data was not saved completely\n",
+                     options.output.c_str());
+    std::printf("samples: %u\n", spool->written());
     std::printf("output: %s\n", options.output.c_str());
     if (failed || !written)
         return kExitFailed;
