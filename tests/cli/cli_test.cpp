@@ -82,6 +82,9 @@ TEST_F(CliTest, LogWritesTheFileAndASummary) {
     auto pos = r.out.find("samples: ");
     ASSERT_NE(pos, std::string::npos) << r.out;
     EXPECT_GT(std::atoi(r.out.c_str() + pos + 9), 10);
+    for (const char* field : {"pe_peak_to_peak_arcsec: ", "pe_rms_arcsec: ", "drift_arcsec_per_sample: "})
+        EXPECT_NE(r.out.find(field), std::string::npos) << field << "\n" << r.out;
+    EXPECT_EQ(r.out.find("nan"), std::string::npos) << r.out;
 }
 
 TEST_F(CliTest, TestModeLogsWithoutAController) {

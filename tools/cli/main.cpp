@@ -2,6 +2,7 @@
 #include "app/TextFormat.h"
 #include "engine/CommControl.h"
 #include "model/AppModel.h"
+#include "model/PeAnalysis.h"
 #include "model/StatusCode.h"
 #include "tools/cli/CliOptions.h"
 #include "tools/cli/CliSession.h"
@@ -102,6 +103,26 @@ int runInfo(CliSession& session, const CliOptions& options, Rz4Emulator* emulato
     return kExitDone;
 }
 
+// The periodic-error figures of the logged positions (the store keeps the first 200000 samples).
+void printPeSummary(const AppModel& model, int rateIndex, bool raw) {
+    PeResult pe =
+        analysePeriodicError(model.samples, model.sampleCount, model.deviceInfo.encoderBits, rateIndex, 0);
+    if (!pe.valid) {
+        std::printf("pe: not enough data\n");
+        return;
+    }
+    if (raw)
+        std::printf("pe_note: absolute positions; the drift includes the sidereal motion\n");
+    std::printf("pe_peak_to_peak_arcsec: %.3f\n", pe.peakToPeakArcsec);
+    std::printf("pe_rms_arcsec: %.3f\n", pe.rmsArcsec);
+    if (pe.hasPeriod) {
+        std::printf("dominant_period_samples: %.2f\n", pe.dominantPeriodSamples);
+        if (pe.hasRate)
+            std::printf("dominant_period_seconds: %.2f\n", pe.dominantPeriodSeconds);
+    }
+    std::printf("drift_arcsec_per_sample: %.6f\n", pe.driftArcsecPerSample);
+}
+
 // The output file, written in parts while logging so that a night longer than the store's raw area
 // loses nothing.
 class Spool {
@@ -188,6 +209,7 @@ int runLog(CliSession& session, const CliOptions& options, Rz4Emulator* emulator
         std::fprintf(stderr, "Cannot write %s: the logged data was not saved completely\n",
                      options.output.c_str());
     std::printf("samples: %u\n", spool->written());
+    printPeSummary(model, testMode ? -1 : options.rate, options.raw);
     std::printf("output: %s\n", options.output.c_str());
     if (failed || !written)
         return kExitFailed;
