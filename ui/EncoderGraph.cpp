@@ -35,12 +35,20 @@ QFont makeLabelFont() {
     QFont font(QStringLiteral("Arial"));
     font.setStyleHint(QFont::SansSerif);
     font.setWeight(QFont::Light);
-    // The label cell is 14 pixels high; pick the largest size whose line height fits it.
-    for (int size = 14; size >= 9; --size) {
-        font.setPixelSize(size);
-        if (QFontMetrics(font).height() <= 14)
-            break;
+    // The label cell is 14 pixels high, and a label such as +3'20" must fit the 37 pixels left of its
+    // tick. Where Arial is missing a wider face stands in for it; then a condensed width of it is used.
+    const QString typical = QStringLiteral("+3'20\"");
+    for (int stretch : {100, 87, 75}) {
+        font.setStretch(stretch);
+        for (int size = 14; size >= 10; --size) {
+            font.setPixelSize(size);
+            const QFontMetrics metrics(font);
+            if (metrics.height() <= 14 && metrics.horizontalAdvance(typical) <= EncoderGraph::kLeftMargin - 9)
+                return font;
+        }
     }
+    font.setStretch(100);
+    font.setPixelSize(12);
     return font;
 }
 

@@ -1,0 +1,205 @@
+#include "ui/Application.h"
+
+#include "model/AppModel.h"
+#include "model/DataTransfer.h"
+#include "ui/DlgMain.h"
+#include "ui/EncoderGraph.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "UiTestMain.h"
+
+namespace {
+
+// Runs steps one after another inside the dialog's event loop: each step is polled every 20 ms until
+// it returns true; a step that never finishes fails the test and closes the dialog after 20 s.
+class Script : public QObject {
+public:
+    using Step = std::function<bool()>;
+
+    Script(DlgMain& dialog, std::vector<Step> steps) : dialog_(dialog), steps_(std::move(steps)) {
+        connect(&timer_, &QTimer::timeout, this, [this] { poll(); });
+        timer_.start(20);
+        clock_.start();
+    }
+
+    bool finished() const { return next_ >= steps_.size(); }
+
+private:
+    void poll() {
+        while (next_ < steps_.size() && steps_[next_]())
+            ++next_;
+        if (finished()) {
+            timer_.stop();
+        } else if (clock_.elapsed() > 20000) {
+            ADD_FAILURE() << "step " << next_ << " did not finish";
+            timer_.stop();
+            dialog_.command(2);
+        }
+    }
+
+    DlgMain& dialog_;
+    std::vector<Step> steps_;
+    size_t next_ = 0;
+    QTimer timer_;
+    QElapsedTimer clock_;
+};
+
+QString lineText(DlgMain& dialog, int id) {
+    auto* edit = qobject_cast<QLineEdit*>(dialog.control(id));
+    return edit ? edit->text() : QString();
+}
+
+QString screenshotDirectory() {
+    // The test program lives in <build>/ui; the pictures go to <build>/screenshots.
+    QDir dir(QCoreApplication::applicationDirPath());
+    dir.cdUp();
+    dir.mkpath(QStringLiteral("screenshots"));
+    return dir.filePath(QStringLiteral("screenshots"));
+}
+
+TEST(ApplicationTest, TestModeSessionReachesStoreAndGraphAndClosesWhileConnected) {
+    bool scriptFinished = false;
+    uint32_t samplesSeen = 0;
+    const int exitCode = Application::run([&](DlgMain& dialog) {
+        AppModel& model = *dialog.model();
+        EncoderGraph& graph = *dialog.graph();
+        auto* script = new Script(
+            dialog,
+            {
+                [&] {
+                    dialog.command(103); // check "test mode"
+                    dialog.command(101); // Connect: port 0
+                    return true;
+                },
+                [&] {
+                    return lineText(dialog, 104) == QStringLiteral("Info: Testing without connection") &&
+                           model.deviceInfo.encoderBits == 25 && model.recordLength == 16;
+                },
+                [&] {
+                    EXPECT_EQ(graph.encoderBits(), 25);
+                    // The simulated positions sit near 2,000,000 counts: put them in view as the display
+                    // settings would, at the default scale for the new encoder width.
+                    dialog.command(140); // Start restarts the simulated series
+                    graph.setScale(6);
+                    graph.setVerticalOffset(static_cast<int>(std::trunc(2000000 * graph.pixelsPerCount())));
+                    graph.repaint();
+                    for (int i = 0; i < 30; ++i)
+                        dialog.command(142);
+                    return true;
+                },
+                [&] {
+                    return model.sampleCount >= 300 && model.newCount == 0 &&
+                           model.rawCount == model.sampleCount;
+                },
+                [&] {
+                    samplesSeen = model.sampleCount;
+                    EXPECT_LE(samplesSeen, 30u * 17u);
+                    // The counter line describes the last batch; its total is the store's count.
+                    const QString counter = lineText(dialog, 143);
+                    EXPECT_TRUE(counter.startsWith(QStringLiteral("Received:"))) << counter.toStdString();
+                    EXPECT_TRUE(counter.contains(QStringLiteral("  Total:%1  ").arg(samplesSeen)))
+                        << counter.toStdString();
+                    EXPECT_TRUE(counter.endsWith(QStringLiteral("Available:%1").arg(32768 - samplesSeen)))
+                        << counter.toStdString();
+                    // Every drawn column of the curve carries curve pixels.
+                    const QImage& image = graph.image();
+                    int columns = 0;
+                    for (uint32_t i = 0; i + 1 < samplesSeen && 45 + static_cast<int>(i) < image.width();
+                         ++i) {
+                        for (int y = 0; y < image.height(); ++y)
+                            if (image.pixelColor(45 + static_cast<int>(i), y) ==
+                                EncoderGraph::curveColour()) {
+                                ++columns;
+                                break;
+                            }
+                    }
+                    EXPECT_EQ(columns, static_cast<int>(samplesSeen) - 1);
+
+                    const QString dir = screenshotDirectory();
+                    dialog.grab().save(dir + QStringLiteral("/main_dialog_test_mode.png"));
+                    graph.setColorScheme(0);
+                    graph.repaint();
+                    dialog.grab().save(dir + QStringLiteral("/main_dialog_dark.png"));
+                    return true;
+                },
+                [&] {
+                    scriptFinished = true;
+                    dialog.command(2); // close while connected and logging
+                    return true;
+                },
+            });
+        script->setParent(&dialog);
+        dialog.show();
+    });
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_TRUE(scriptFinished);
+    EXPECT_GE(samplesSeen, 300u);
+}
+
+// Swallows the engine's notifications, so that nothing drains the channel's pipe.
+class NotificationBlocker : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject*, QEvent* event) override { return event->type() == DlgMain::userMessageType(); }
+};
+
+// Ends the test program when shutdown hangs, instead of leaving it to the test runner's time-out.
+class Watchdog {
+public:
+    explicit Watchdog(int seconds)
+        : thread_([this, seconds] {
+              std::unique_lock<std::mutex> lock(mutex_);
+              if (!done_.wait_for(lock, std::chrono::seconds(seconds), [this] { return cancelled_; })) {
+                  std::fprintf(stderr, "shutdown did not finish within %d s\n", seconds);
+                  std::abort();
+              }
+          }) {}
+    ~Watchdog() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            cancelled_ = true;
+        }
+        done_.notify_one();
+        thread_.join();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable done_;
+    bool cancelled_ = false;
+    std::thread thread_;
+};
+
+TEST(ApplicationTest, ClosesWhileTheEngineWaitsOnAFullChannel) {
+    Watchdog watchdog(90);
+    QElapsedTimer clock;
+    clock.start();
+    const int exitCode = Application::run([&](DlgMain& dialog) {
+        dialog.installEventFilter(new NotificationBlocker(&dialog));
+        dialog.command(103);
+        dialog.command(101);
+        // About 60 batches of 10..17 records of 17 piped bytes: far more than the 4096-byte pipe holds.
+        for (int i = 0; i < 60; ++i)
+            dialog.command(142);
+        QTimer::singleShot(1500, &dialog, [&dialog] { dialog.command(1); });
+    });
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_LT(clock.elapsed(), 30000);
+}
+
+} // namespace

@@ -1,0 +1,65 @@
+#include "ui/Application.h"
+
+#include "app/HeartBeatTimer.h"
+#include "engine/CommControl.h"
+#include "model/AppModel.h"
+#include "model/DataTransfer.h"
+#include "model/StatusCode.h"
+#include "ui/DlgMain.h"
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+namespace {
+
+// Stops the engine while the UI thread keeps draining DataTransfer's pipe: a worker blocked on a full
+// pipe could otherwise never see its stop request, and the wait for it would never end.
+void stopEngine(CommControl& engine, DataTransfer& transfer) {
+    std::atomic<bool> stopped{false};
+    std::thread stopper([&] {
+        engine.shutdown();
+        stopped.store(true);
+    });
+    while (!stopped.load()) {
+        transfer.onUserMessage(NotifyData, 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    stopper.join();
+}
+
+} // namespace
+
+int Application::run(const BeforeRun& beforeRun) {
+    // The sample store is large; it lives on the heap and is never copied.
+    auto model = std::make_unique<AppModel>();
+    auto heartbeat = std::make_unique<HeartBeatTimer>();
+    auto transfer = std::make_unique<DataTransfer>(model.get());
+    auto engine = std::make_unique<CommControl>(transfer.get()); // starts the engine's worker thread
+    heartbeat->setListener(engine.get());
+    auto dialog = std::make_unique<DlgMain>(model.get(), engine.get(), transfer.get());
+
+    // Wire the user interface into the data path before any thread can report.
+    model->listener = dialog.get();
+    transfer->setCallback(dialog.get());
+    transfer->setSender(dialog.get());
+
+    heartbeat->start();
+    if (beforeRun)
+        beforeRun(*dialog);
+    dialog->exec();
+
+    // Detach before stopping, stop every thread before destroying what it uses.
+    transfer->setCallback(nullptr);
+    heartbeat->clearListener();
+    heartbeat->stop();
+    stopEngine(*engine, *transfer);
+
+    dialog.reset();
+    engine.reset();
+    transfer.reset();
+    model.reset();
+    heartbeat.reset();
+    return 0;
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <functional>
+
+class DlgMain;
+
+// The program's life: creates the long-lived objects in their fixed order, wires them with
+// non-owning pointers, starts the heartbeat, runs the main dialog modally and takes everything apart
+// again. Runs on the thread that becomes the UI thread; a QApplication must exist.
+class Application {
+public:
+    // Called with the wired main dialog just before it runs (tests drive the dialog from here).
+    using BeforeRun = std::function<void(DlgMain&)>;
+
+    // Runs the program and returns its exit code, 0.
+    static int run(const BeforeRun& beforeRun = {});
+};
