@@ -81,7 +81,6 @@ DlgMain::DlgMain(AppModel* model, iEngineCommands* control, DataTransfer* transf
       model_(model), control_(control), transfer_(transfer) {
     userMessageType(); // registered here, before any other thread can post
     setSizeGripEnabled(true);
-    setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
     buildControls();
 
     // The graph keeps its left/top corner and its distances to the right and bottom edges.
