@@ -30,6 +30,15 @@ public:
 
     State state() const { return frameState_; }
 
+    // Forgets a frame in progress: a new connection must not complete a frame that the previous one
+    // cut off (its first replies would be swallowed as the rest of that frame).
+    void reset() {
+        frameState_ = Idle;
+        frameStored_ = 0;
+        frameDeclared_ = 0;
+        frameCount_ = 0;
+    }
+
 private:
     int deliver();
 

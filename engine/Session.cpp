@@ -133,6 +133,7 @@ void Session::connect(uint8_t port) {
         return;
     }
     fields_.portGeneration = generation;
+    parser_.reset();
     fields_.portOpen = true;
     fields_.sessionActive = true;
     report_->postStatus(StatusConnecting);

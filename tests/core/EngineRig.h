@@ -1,0 +1,368 @@
+#pragma once
+
+// The program's long-lived objects wired as start-up wires them, without a window, for tests that run
+// the whole engine against the controller emulator over a pseudo-terminal. The test's own thread plays
+// the UI thread: notifications that the engine's worker posts are queued and handled by pump().
+
+#include "app/HeartBeatTimer.h"
+#include "engine/CommControl.h"
+#include "model/AppModel.h"
+#include "model/DataTransfer.h"
+#include "model/StatusCode.h"
+#include "model/iMainDlgCallback.h"
+#include "model/iWMUserSender.h"
+#include "platform/SerialPort.h"
+#include "tools/emulator/Rz4Emulator.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <dirent.h>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <sys/resource.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace rig {
+
+using Clock = std::chrono::steady_clock;
+
+inline int64_t msSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// Waits until done() or the time is up; returns done()'s last value.
+inline bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+        if (Clock::now() >= deadline)
+            return done();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// CPU time (user + system) of the whole process, in milliseconds.
+inline double processCpuMs() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    auto ms = [](const timeval& t) { return static_cast<double>(t.tv_sec) * 1000.0 + t.tv_usec / 1000.0; };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
+// CPU time the process uses while the calling thread sleeps for sleepMs: what the other threads
+// burn when nothing is happening.
+inline double idleCpuMs(int sleepMs = 1000) {
+    const double before = processCpuMs();
+    std::this_thread::sleep_for(std::chrono::milliseconds(sleepMs));
+    return processCpuMs() - before;
+}
+
+// Threads of this process.
+inline int threadCount() {
+    DIR* dir = ::opendir("/proc/self/task");
+    if (dir == nullptr)
+        return -1;
+    int count = 0;
+    while (dirent* entry = ::readdir(dir)) {
+        if (entry->d_name[0] != '.')
+            ++count;
+    }
+    ::closedir(dir);
+    return count;
+}
+
+// Descriptors of this process that refer to the device at path (also after the device went away).
+inline int descriptorsOn(const std::string& path) {
+    DIR* dir = ::opendir("/proc/self/fd");
+    if (dir == nullptr)
+        return -1;
+    int count = 0;
+    while (dirent* entry = ::readdir(dir)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        char target[512] = {};
+        const std::string link = std::string("/proc/self/fd/") + entry->d_name;
+        const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+        if (n <= 0)
+            continue;
+        const std::string text(target, static_cast<std::size_t>(n));
+        if (text == path || text == path + " (deleted)")
+            ++count;
+    }
+    ::closedir(dir);
+    return count;
+}
+
+// True when nobody holds the serial device exclusively any more: a second open succeeds.
+inline bool portFree(const std::string& path) {
+    SerialPort probe;
+    return probe.open(path.c_str()) == 0;
+}
+
+inline uint32_t recordWord(const AppModel& model, uint32_t record, uint32_t word) {
+    uint32_t value = 0;
+    if (record >= model.rawCount || model.recordLength < 4 * word + 4)
+        return 0;
+    std::memcpy(&value, model.rawRecords + static_cast<std::size_t>(record) * model.recordLength + 4 * word,
+                sizeof value);
+    return value;
+}
+
+// The index of the first stored record (from `from` on) whose sequence number (word 0) does not follow
+// its predecessor's; rawCount when the run is unbroken. The run starts at firstNumber.
+inline uint32_t firstBreak(const AppModel& model, uint32_t firstNumber, uint32_t from = 0) {
+    for (uint32_t i = from; i < model.rawCount; ++i) {
+        if (recordWord(model, i, 0) != firstNumber + (i - from))
+            return i;
+    }
+    return model.rawCount;
+}
+
+// Calls the engine's heartbeat entry at a fixed short period on its own thread: a heartbeat that
+// runs much faster than the program's, to push the logging cycle to full speed.
+class FastTicker {
+public:
+    FastTicker(CommControl& engine, int periodUs) : engine_(engine), periodUs_(periodUs) {
+        thread_ = std::thread([this] { run(); });
+    }
+    ~FastTicker() { stop(); }
+    FastTicker(const FastTicker&) = delete;
+    FastTicker& operator=(const FastTicker&) = delete;
+
+    void stop() {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+private:
+    void run() {
+        while (!stop_) {
+            engine_.OnHeartBeat();
+            std::this_thread::sleep_for(std::chrono::microseconds(periodUs_));
+        }
+    }
+
+    CommControl& engine_;
+    int periodUs_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// Model, channel, engine and heartbeat, wired like the program. The heartbeat is not started unless a
+// test asks for it; fault tests drive ticks themselves. Statuses, encoder-width and new-data calls are
+// recorded on the test's thread, which plays the UI thread.
+class EngineRig : public iMainDlgCallback, public iWMUserSender {
+public:
+    EngineRig() {
+        model_ = std::make_unique<AppModel>();
+        heartbeat_ = std::make_unique<HeartBeatTimer>();
+        transfer_ = std::make_unique<DataTransfer>(model_.get());
+        engine_ = std::make_unique<CommControl>(transfer_.get());
+        engine_->setEventTap(&EngineRig::onEvent, this);
+        heartbeat_->setListener(engine_.get());
+        model_->listener = this;
+        transfer_->setCallback(this);
+        transfer_->setSender(this);
+    }
+
+    ~EngineRig() override {
+        close();
+        model_->listener = nullptr;
+    }
+
+    EngineRig(const EngineRig&) = delete;
+    EngineRig& operator=(const EngineRig&) = delete;
+
+    CommControl& engine() { return *engine_; }
+    AppModel& model() { return *model_; }
+    const std::vector<uint32_t>& statuses() const { return statuses_; }
+    uint32_t lastStatus() const { return statuses_.empty() ? StatusNotConnected : statuses_.back(); }
+    uint32_t encoderBits() const { return encoderBits_; }
+    uint32_t newDataCalls() const { return newDataCalls_; }
+    uint32_t lastAvailable() const { return lastAvailable_; }
+    // Ticks the worker has taken from its pipe so far (any thread).
+    int ticksTaken() const { return ticksTaken_.load(); }
+
+    void startHeartbeat() { heartbeat_->start(); }
+
+    // Points port 1 at the emulator's line and connects to it.
+    void connect(const Rz4Emulator& emulator) {
+        ASSERT_TRUE(engine_->setPortPath(1, emulator.slavePath().c_str()));
+        engine_->Connect(1);
+    }
+
+    void ticks(int count) {
+        for (int i = 0; i < count; ++i)
+            engine_->OnHeartBeat();
+    }
+
+    // Handles every notification queued now.
+    void pump() {
+        for (;;) {
+            Message m{};
+            {
+                std::lock_guard<std::mutex> guard(queueLock_);
+                if (queue_.empty())
+                    return;
+                m = queue_.front();
+                queue_.pop_front();
+            }
+            transfer_->onUserMessage(m.code, m.argument);
+        }
+    }
+
+    // Handles notifications as they come until done() or the time is up.
+    bool pumpUntil(const std::function<bool()>& done, int timeoutMs) {
+        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            pump();
+            if (done())
+                return true;
+            if (Clock::now() >= deadline)
+                return false;
+            std::unique_lock<std::mutex> guard(queueLock_);
+            queueSignal_.wait_for(guard, std::chrono::milliseconds(20), [this] { return !queue_.empty(); });
+        }
+    }
+
+    // Keeps handling notifications for a while.
+    void pumpFor(int ms) {
+        pumpUntil([] { return false; }, ms);
+    }
+
+    bool waitStatus(uint32_t code, int timeoutMs) {
+        return pumpUntil([&] { return lastStatus() == code; }, timeoutMs);
+    }
+
+    // Waits for code to be posted at or after index `since` of statuses().
+    bool waitStatusSince(uint32_t code, std::size_t since, int timeoutMs) {
+        return pumpUntil(
+            [&] {
+                return statuses_.size() > since &&
+                       std::find(statuses_.begin() + static_cast<std::ptrdiff_t>(since), statuses_.end(),
+                                 code) != statuses_.end();
+            },
+            timeoutMs);
+    }
+
+    bool sawStatus(uint32_t code) const {
+        return std::find(statuses_.begin(), statuses_.end(), code) != statuses_.end();
+    }
+
+    // The program's shutdown: detach the dialog, stop the heartbeat, then stop the engine while the UI
+    // thread keeps draining the record pipe (a worker blocked on a full pipe could not stop otherwise),
+    // then destroy engine, channel and heartbeat. The model stays for inspection. Returns the time taken.
+    int64_t close() {
+        if (!engine_)
+            return 0;
+        const auto start = Clock::now();
+        transfer_->setCallback(nullptr);
+        heartbeat_->clearListener();
+        heartbeat_->stop();
+        std::atomic<bool> stopped{false};
+        std::thread stopper([&] {
+            engine_->shutdown();
+            stopped = true;
+        });
+        while (!stopped) {
+            transfer_->onUserMessage(NotifyData, 0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        stopper.join();
+        engine_.reset();
+        transfer_.reset();
+        heartbeat_.reset();
+        return msSince(start);
+    }
+
+    // iMainDlgCallback (UI thread)
+    void OnStatus(uint32_t code) override {
+        code &= 0xFFFF;
+        if (code < kStatusCodeCount)
+            statuses_.push_back(code);
+    }
+    void OnEncoderBits(uint32_t bits) override { encoderBits_ = bits; }
+    void OnNewData(uint32_t, uint32_t, uint32_t available) override {
+        ++newDataCalls_;
+        lastAvailable_ = available;
+    }
+
+    // iWMUserSender (engine worker thread)
+    bool PostUserMessage(uint32_t code, intptr_t argument) override {
+        {
+            std::lock_guard<std::mutex> guard(queueLock_);
+            queue_.push_back({code, argument});
+        }
+        queueSignal_.notify_one();
+        return true;
+    }
+
+private:
+    struct Message {
+        uint32_t code;
+        intptr_t argument;
+    };
+
+    static void onEvent(void* context, const uint8_t* event, int) {
+        if (((event[0] >> 5) & 3) == 1)
+            ++static_cast<EngineRig*>(context)->ticksTaken_;
+    }
+
+    std::unique_ptr<AppModel> model_;
+    std::unique_ptr<HeartBeatTimer> heartbeat_;
+    std::unique_ptr<DataTransfer> transfer_;
+    std::unique_ptr<CommControl> engine_;
+
+    std::mutex queueLock_;
+    std::condition_variable queueSignal_;
+    std::deque<Message> queue_;
+    std::atomic<int> ticksTaken_{0};
+
+    // UI thread.
+    std::vector<uint32_t> statuses_;
+    uint32_t encoderBits_ = 0;
+    uint32_t newDataCalls_ = 0;
+    uint32_t lastAvailable_ = 0;
+};
+
+// A running emulator; fails the test when it cannot start.
+inline std::unique_ptr<Rz4Emulator> startEmulator(const Rz4EmulatorConfig& config = {}) {
+    auto emulator = std::make_unique<Rz4Emulator>(config);
+    EXPECT_TRUE(emulator->start());
+    return emulator;
+}
+
+// Connects to a fresh, well-behaved controller and disconnects again: the program is still usable
+// after whatever happened before. The previous session must be closed.
+inline void expectUsableAgain(EngineRig& rig) {
+    auto emulator = startEmulator();
+    std::size_t since = rig.statuses().size();
+    rig.connect(*emulator);
+    EXPECT_TRUE(rig.waitStatusSince(StatusConnected, since, 10000)) << "last status " << rig.lastStatus();
+    EXPECT_EQ(rig.model().deviceInfo.recordLength, 16u);
+    since = rig.statuses().size();
+    rig.engine().Disconnect();
+    EXPECT_TRUE(rig.waitStatusSince(StatusConnectionClosed, since, 10000))
+        << "last status " << rig.lastStatus();
+    EXPECT_TRUE(waitUntil([&] { return portFree(emulator->slavePath()); }, 5000));
+}
+
+// Nothing spins: with the engine at rest the process uses well below 5 % of a core.
+inline void expectIdle(const char* where) {
+    const double ms = idleCpuMs(1000);
+    EXPECT_LT(ms, 50.0) << "CPU time over an idle second " << where;
+}
+
+} // namespace rig
