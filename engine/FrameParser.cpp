@@ -53,6 +53,7 @@ int FrameParser::parseFrameBytes(const uint8_t* bytes, int count) {
                 // More data than a block may carry: the frame is dropped at once and the following bytes
                 // are scanned for the start of the next frame.
                 frameState_ = Idle;
+                handler_->onFrameDropped();
             }
             break;
         case ShortPayload:

@@ -348,6 +348,15 @@ int Session::onShortFrame(const uint8_t* frame, int length) {
     return kStepNone;
 }
 
+void Session::onFrameDropped() {
+    // The awaited block came back unusable (longer than any block may be): end the polling and say so
+    // instead of waiting for a block that will not come.
+    if (fields_.sessionState == SessionState::AwaitBlock) {
+        fields_.sessionState = SessionState::SessionIdle;
+        report_->postStatus(StatusCommunicationError);
+    }
+}
+
 int Session::onBlockFrame(const uint8_t* frame, int length) {
     SessionState& state = fields_.sessionState;
     if (state != SessionState::AwaitBlock) {
@@ -363,9 +372,11 @@ int Session::onBlockFrame(const uint8_t* frame, int length) {
     }
     const uint32_t recordLength = fields_.deviceInfo.recordLength;
     // Records that cannot be framed towards the user interface (longer than 63 bytes) are treated
-    // like a controller without a record length: the block is discarded and the polling ends.
+    // like a controller without a record length: the block is discarded and the polling ends. The
+    // user is told, or logging would stop without a word.
     if (recordLength == 0 || recordLength > kMaxRecordLength) {
         state = SessionState::SessionIdle;
+        report_->postStatus(StatusCommunicationError);
         return kStepNone;
     }
     if (dataBytes <= 1) {

@@ -39,6 +39,7 @@ public:
     void startHandshake();
     int onTick();
     int onFrame(const uint8_t* frame, int length) override;
+    void onFrameDropped() override;
 
     const SessionFields& fields() const { return fields_; }
     const Simulator& simulator() const { return simulator_; }

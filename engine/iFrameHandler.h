@@ -8,5 +8,7 @@
 class iFrameHandler {
 public:
     virtual int onFrame(const uint8_t* frame, int length) = 0;
+    // A block frame declaring more data than a block may carry was dropped unread.
+    virtual void onFrameDropped() {}
     virtual ~iFrameHandler() = default;
 };

@@ -258,7 +258,7 @@ TEST(LineFaults, AFrameCutOffByADisconnectDoesNotSwallowTheNextHandshake) {
 
 // ---- malformed blocks ----
 
-TEST(BlockFaults, BlocksDeclaringMoreThan2048BytesAreDroppedAndThePollingRests) {
+TEST(BlockFaults, BlocksDeclaringMoreThan2048BytesAreDroppedAndThePollingEndsWithAnError) {
     Rz4EmulatorConfig config;
     config.oversizeLength = 3000;
     auto emulator = startEmulator(config);
@@ -273,7 +273,7 @@ TEST(BlockFaults, BlocksDeclaringMoreThan2048BytesAreDroppedAndThePollingRests) 
     }
     EXPECT_EQ(emulator->state().blocksSent, 1u); // no valid block came back, so nothing more is asked
     EXPECT_EQ(rig.model().rawCount, 0u);
-    EXPECT_EQ(rig.lastStatus(), StatusConnected);
+    EXPECT_EQ(rig.lastStatus(), StatusCommunicationError); // the user learns why logging stopped
     expectIdle("while waiting for a valid block");
 
     // Commands still reach the controller.
@@ -283,7 +283,7 @@ TEST(BlockFaults, BlocksDeclaringMoreThan2048BytesAreDroppedAndThePollingRests) 
     expectUsableAgain(rig);
 }
 
-TEST(BlockFaults, RecordLengthsThatCannotBeLoggedStoreNothingAndEndThePolling) {
+TEST(BlockFaults, RecordLengthsThatCannotBeLoggedStoreNothingAndEndThePollingWithAnError) {
     EngineRig rig;
     struct Case {
         uint8_t recordLength;
@@ -308,7 +308,7 @@ TEST(BlockFaults, RecordLengthsThatCannotBeLoggedStoreNothingAndEndThePolling) {
         EXPECT_EQ(emulator->state().blocksSent, 1u);
         EXPECT_EQ(rig.model().rawCount, 0u);
         EXPECT_EQ(rig.model().sampleCount, 0u);
-        EXPECT_EQ(rig.lastStatus(), StatusConnected);
+        EXPECT_EQ(rig.lastStatus(), StatusCommunicationError);
         rig.engine().StopLog();
         disconnectAndWait(rig, *emulator);
     }

@@ -363,6 +363,20 @@ TEST_F(SessionFixture, RecordLengthAbove63CompletesButBlocksAreDiscarded) {
     serial(block(cat({{83}, Bytes(128, 5)})));
     EXPECT_TRUE(report.records.empty());
     EXPECT_EQ(f().sessionState, SessionState::SessionIdle);
+    EXPECT_EQ(report.statuses.back(), 10u); // "Error: Communication error": logging does not stop silently
+}
+
+TEST_F(SessionFixture, OversizeBlockEndsThePollingWithAnError) {
+    handshake(Controller{});
+    command(7);
+    EXPECT_EQ(f().sessionState, SessionState::AwaitBlock);
+    serial({'R', 0x01, 0x08, 83, 1, 2}); // declares 2049 bytes: dropped unread
+    EXPECT_EQ(f().sessionState, SessionState::SessionIdle);
+    EXPECT_EQ(report.statuses.back(), 10u);
+    EXPECT_TRUE(report.records.empty());
+    const size_t statuses = report.statuses.size();
+    serial({'R', 0x00, 0x09}); // outside the polling a dropped frame says nothing
+    EXPECT_EQ(report.statuses.size(), statuses);
 }
 
 TEST_F(SessionFixture, ConnectAndDisconnectFailures) {
