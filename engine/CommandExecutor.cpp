@@ -1,5 +1,7 @@
 #include "engine/CommandExecutor.h"
 
+#include "engine/ByteReader.h"
+
 #include "engine/DevicePacket.h"
 #include "engine/EngineEvent.h"
 #include "engine/Simulator.h"
@@ -25,19 +27,11 @@ constexpr uint8_t kPid = 85;
 constexpr uint8_t kAux = 87;
 constexpr uint8_t kCalibration = 124;
 
-// Command argument bytes a0, a1, ... start at event offset 2; an argument beyond the event's payload
-// reads as 0.
-class CommandArgs {
-public:
-    explicit CommandArgs(const uint8_t* event) : event_(event), length_(eventPayloadLength(event[0])) {}
-    uint32_t byte(int i) const { return 2 + i <= length_ ? event_[2 + i] : 0u; }
-    uint32_t word(int i) const { return byte(i) | byte(i + 1) << 8; }
-    uint32_t longAt(int i) const { return word(i) | word(i + 2) << 16; }
-
-private:
-    const uint8_t* event_;
-    int length_;
-};
+// Command argument bytes a0, a1, ... start at event offset 2, after the header and the code; an
+// argument beyond the event's payload reads as 0.
+ByteReader commandArgs(const uint8_t* event) {
+    return ByteReader(event + 2, eventPayloadLength(event[0]) - 1);
+}
 
 } // namespace
 
@@ -84,7 +78,7 @@ void CommandExecutor::executeCommand(const uint8_t* event) {
         report_->postStatus(StatusNotConnectedYet);
         return;
     }
-    const CommandArgs a(event);
+    const ByteReader a = commandArgs(event);
     const uint8_t code = event[1];
     const bool test = fields_.testMode;
     DeviceInfo& info = fields_.deviceInfo;

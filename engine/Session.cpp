@@ -1,5 +1,6 @@
 #include "engine/Session.h"
 
+#include "engine/ByteReader.h"
 #include "engine/DevicePacket.h"
 #include "engine/EngineEvent.h"
 #include "engine/iSessionHost.h"
@@ -24,20 +25,6 @@ constexpr uint8_t kQueryEncoderConfig = 123;
 
 constexpr uint8_t kIdentityLength = 5;
 constexpr uint8_t kBlockMarker = 83; // first data byte of a block: the block request's code
-
-// A received frame read by byte position (byte 0 is the 'U' or 'R'). Positions beyond the bytes the
-// frame really holds read as 0, so a short reply never yields left-overs of an earlier frame.
-class FrameReader {
-public:
-    FrameReader(const uint8_t* frame, int length) : frame_(frame), length_(length) {}
-    uint32_t byte(int i) const { return i >= 0 && i < length_ ? frame_[i] : 0u; }
-    uint32_t word(int i) const { return byte(i) | byte(i + 1) << 8; }
-    uint32_t longAt(int i) const { return word(i) | word(i + 2) << 16; }
-
-private:
-    const uint8_t* frame_;
-    int length_;
-};
 
 } // namespace
 
@@ -241,7 +228,7 @@ void Session::awaitNextBlock() {
 }
 
 int Session::onShortFrame(const uint8_t* frame, int length) {
-    const FrameReader r(frame, length);
+    const ByteReader r(frame, length);
     DeviceInfo& info = fields_.deviceInfo;
     SessionState& state = fields_.sessionState;
 
@@ -363,7 +350,7 @@ int Session::onBlockFrame(const uint8_t* frame, int length) {
         state = SessionState::SessionIdle;
         return kStepNone;
     }
-    const FrameReader r(frame, length);
+    const ByteReader r(frame, length);
     // Data bytes: the declared count, bounded by what the frame really holds.
     const uint32_t dataBytes = std::min<uint32_t>(r.word(1), static_cast<uint32_t>(std::max(length - 3, 0)));
     // A block without data carries no marker byte and counts as an empty block.
