@@ -60,7 +60,7 @@ public:
     void shutdown();
 
     // The OS error (errno) of the last failed port open, 0 if none; readable from any thread.
-    int lastOpenError() const;
+    int lastOpenError() const override;
 
     // For tests: called on the worker thread with every assembled event (header at event[0]) before
     // the session sees it. Set before the first event is written.

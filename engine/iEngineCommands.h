@@ -34,5 +34,9 @@ public:
     // paths before it sends Connect. Returns false for a number outside 1..255.
     virtual bool setPortPath(uint32_t port, const char* path) = 0;
 
+    // The OS error (errno) of the last failed port open, 0 when there is none or it is not known.
+    // Readable from any thread.
+    virtual int lastOpenError() const { return 0; }
+
     virtual ~iEngineCommands() = default;
 };

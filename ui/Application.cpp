@@ -6,6 +6,7 @@
 #include "model/DataTransfer.h"
 #include "model/StatusCode.h"
 #include "ui/DlgMain.h"
+#include "ui/VirtualController.h"
 
 #include <atomic>
 #include <chrono>
@@ -38,7 +39,10 @@ int Application::run(const BeforeRun& beforeRun) {
     auto transfer = std::make_unique<DataTransfer>(model.get());
     auto engine = std::make_unique<CommControl>(transfer.get()); // starts the engine's worker thread
     heartbeat->setListener(engine.get());
-    auto dialog = std::make_unique<DlgMain>(model.get(), engine.get(), transfer.get());
+    // The built-in emulator starts only when the user connects to it.
+    auto virtualController = std::make_unique<VirtualController>();
+    auto dialog =
+        std::make_unique<DlgMain>(model.get(), engine.get(), transfer.get(), virtualController.get());
 
     // Wire the user interface into the data path before any thread can report.
     model->listener = dialog.get();
@@ -55,9 +59,12 @@ int Application::run(const BeforeRun& beforeRun) {
     heartbeat->clearListener();
     heartbeat->stop();
     stopEngine(*engine, *transfer);
+    // The engine has closed its side of the emulator's line: the emulator may go now.
+    virtualController->stop();
 
     dialog.reset();
     engine.reset();
+    virtualController.reset();
     transfer.reset();
     model.reset();
     heartbeat.reset();

@@ -10,19 +10,29 @@
 #include "ui/EncoderGraph.h"
 #include "ui/LogSettingsDialog.h"
 #include "ui/MotorDriveInfoDialog.h"
+#include "ui/VirtualController.h"
 
 #include <QAbstractItemView>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFrame>
 #include <QGridLayout>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QShowEvent>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <limits>
+#include <string>
 
 namespace {
 
@@ -60,6 +70,24 @@ constexpr int kHeight = 194;
 constexpr int kMinWidth = 525;
 constexpr int kMinHeight = 194;
 
+// The status line's rectangle in dialog units, without and with the "Why?" button at its right end.
+constexpr int kStatusX = 227;
+constexpr int kStatusY = 5;
+constexpr int kStatusW = 156;
+constexpr int kStatusH = 12;
+constexpr int kWhyW = 23;
+constexpr int kWhyGap = 2;
+
+// A check box that does not change its own state when clicked: the click goes to the command handler,
+// which decides (a disabled box is not clicked at all).
+class CommandCheckBox : public QCheckBox {
+public:
+    using QCheckBox::QCheckBox;
+
+protected:
+    void nextCheckState() override {}
+};
+
 // One notification from the engine's side, carried to the UI thread.
 class UserMessageEvent : public QEvent {
 public:
@@ -76,9 +104,10 @@ QEvent::Type DlgMain::userMessageType() {
     return type;
 }
 
-DlgMain::DlgMain(AppModel* model, iEngineCommands* control, DataTransfer* transfer, QWidget* owner)
+DlgMain::DlgMain(AppModel* model, iEngineCommands* control, DataTransfer* transfer,
+                 VirtualController* virtualController, QWidget* owner)
     : TemplateDialog(owner, QStringLiteral("Astrelvo 1.1. (for RZ4 controller)"), kWidth, kHeight),
-      model_(model), control_(control), transfer_(transfer) {
+      model_(model), control_(control), transfer_(transfer), virtualController_(virtualController) {
     userMessageType(); // registered here, before any other thread can post
     setSizeGripEnabled(true);
     buildControls();
@@ -90,6 +119,7 @@ DlgMain::DlgMain(AppModel* model, iEngineCommands* control, DataTransfer* transf
     marginRight_ = width() - graphRect.width();
     marginBottom_ = height() - graphRect.height();
     graphFrame_->setGeometry(graphRect);
+    dayColorScheme_ = graph_->colorScheme();
 
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     updateMinimumSize();
@@ -98,18 +128,34 @@ DlgMain::DlgMain(AppModel* model, iEngineCommands* control, DataTransfer* transf
 
 DlgMain::~DlgMain() = default;
 
+QCheckBox* DlgMain::addToggle(int id, const QString& text, int x, int y, int w, int h) {
+    auto* box = new CommandCheckBox(text, this);
+    box->setObjectName(QString::number(id));
+    box->setGeometry(units().rect(x, y, w, h));
+    connect(box, &QCheckBox::clicked, this, [this, id] { command(id); });
+    return box;
+}
+
 void DlgMain::buildControls() {
+    // Top row: port, connection, test mode, status, night mode, About and Exit.
     addStatic(IdStatic, QStringLiteral("Port:"), 4, 7, 20, 12, Qt::AlignRight);
 
     portList_ = new QComboBox(this);
     portList_->setObjectName(QString::number(IdPortList));
-    portList_->setGeometry(units().rect(28, 5, 50, 13));
+    portList_->setGeometry(units().rect(28, 5, 56, 13));
 
-    addButton(IdConnect, QStringLiteral("Connect"), 82, 5, 45, 13);
-    addButton(IdDisconnect, QStringLiteral("Disconnect"), 130, 5, 50, 13);
-    addEdit(IdStatusLine, 220, 5, 180, 12, true);
-    addButton(IdAbout, QStringLiteral("About..."), 405, 5, 45, 13);
-    addButton(IdExit, QStringLiteral("Exit"), 455, 5, 45, 13);
+    addButton(IdConnect, QStringLiteral("Connect"), 87, 5, 38, 13);
+    addButton(IdDisconnect, QStringLiteral("Disconnect"), 128, 5, 46, 13);
+    testMode_ = addToggle(IdTestMode, QStringLiteral("Test mode"), 178, 6, 47, 12);
+    testMode_->setToolTip(QStringLiteral("Connect runs the built-in simulator instead of opening a port"));
+    addEdit(IdStatusLine, kStatusX, kStatusY, kStatusW, kStatusH, true);
+    whyButton_ = addButton(kOpenErrorReasonId, QStringLiteral("Why?"), kStatusX + kStatusW - kWhyW, kStatusY,
+                           kWhyW, kStatusH);
+    whyButton_->hide();
+    nightToggle_ = addToggle(kNightModeId, QStringLiteral("Night mode"), 387, 6, 52, 12);
+    nightToggle_->setToolTip(QStringLiteral("Red on black, for eyes adapted to the dark"));
+    addButton(IdAbout, QStringLiteral("About..."), 442, 5, 34, 13);
+    addButton(IdExit, QStringLiteral("Exit"), 479, 5, 29, 13);
 
     auto* line = new QFrame(this);
     line->setObjectName(QString::number(IdStatic));
@@ -119,11 +165,18 @@ void DlgMain::buildControls() {
 
     addButton(IdMotorDriveInfo, QStringLiteral("Motor drive info"), 4, 28, 80, 13);
     addButton(IdDisplaySettings, QStringLiteral("Display settings"), 88, 28, 80, 13);
-    addButton(IdClosedLoop, QStringLiteral("Closed loop settings"), 172, 28, 80, 13);
+    addButton(IdLogSettings, QStringLiteral("Log settings"), 172, 28, 62, 13);
+    addButton(IdClosedLoop, QStringLiteral("Closed loop settings"), 238, 28, 80, 13);
+
     addButton(IdStart, QStringLiteral("Start"), 4, 44, 32, 13);
     addButton(IdStop, QStringLiteral("Stop"), 40, 44, 32, 13);
     addButton(IdClear, QStringLiteral("Clear"), 76, 44, 32, 13);
-    addEdit(IdCounterLine, 110, 44, 154, 12, true);
+    addButton(IdFetchLog, QStringLiteral("Fetch"), 112, 44, 32, 13)
+        ->setToolTip(QStringLiteral("Ask the controller for the records it has logged"));
+    addButton(IdExport, QStringLiteral("Export"), 148, 44, 32, 13)
+        ->setToolTip(QStringLiteral("Write the stored records to data.dat in the current directory"));
+    addEdit(IdCounterLine, 184, 44, 154, 12, true);
+    exportNote_ = addStatic(kExportNoteId, QString(), 342, 46, 166, 12, Qt::AlignLeft);
 
     // Control 200: a bordered child with scroll bars that scroll nothing, holding the graph.
     graphFrame_ = new QFrame(this);
@@ -148,24 +201,50 @@ void DlgMain::buildControls() {
 
 void DlgMain::fillPortList() {
     ports_ = listSerialDevices();
-    if (ports_.size() > static_cast<size_t>(kMaxPorts))
-        ports_.resize(kMaxPorts);
+    // The virtual entry needs a number of its own.
+    const size_t limit = static_cast<size_t>(virtualController_ ? kMaxPorts - 1 : kMaxPorts);
+    if (ports_.size() > limit)
+        ports_.resize(limit);
     int widest = 0;
     const QFontMetrics metrics(portList_->font());
-    for (const SerialDeviceEntry& entry : ports_) {
-        const QString label = QString::fromStdString(entry.label);
+    auto add = [&](const QString& label, const QString& tip) {
         portList_->addItem(label);
-        portList_->setItemData(portList_->count() - 1, QString::fromStdString(entry.path), Qt::ToolTipRole);
+        portList_->setItemData(portList_->count() - 1, tip, Qt::ToolTipRole);
         widest = std::max(widest, metrics.horizontalAdvance(label));
+    };
+    for (const SerialDeviceEntry& entry : ports_)
+        add(QString::fromStdString(entry.label), QString::fromStdString(entry.path));
+    if (virtualController_) {
+        add(QString::fromLatin1(VirtualController::kLabel),
+            QStringLiteral("An RZ4 emulated inside this program, on a pseudo-terminal"));
+        virtualIndex_ = portList_->count() - 1;
     }
-    // The closed box is narrow; the open list is wide enough for whole names.
+    // The closed box is narrow; the open list is wide enough for whole names, and the box's tool tip
+    // names the whole entry.
     portList_->view()->setMinimumWidth(widest + 40);
+    connect(portList_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        portList_->setToolTip(index >= 0 ? portList_->itemText(index) : QString());
+    });
+    // Without a real device the virtual controller is the first entry, and so the selected one.
     if (portList_->count() > 0)
         portList_->setCurrentIndex(0);
+    portList_->setToolTip(portList_->currentText());
 }
 
 QWidget* DlgMain::graphControl() const {
     return graphFrame_;
+}
+
+bool DlgMain::testModeChecked() const {
+    return testMode_->isChecked();
+}
+
+bool DlgMain::testModeEnabled() const {
+    return testMode_->isEnabled();
+}
+
+void DlgMain::setTestModeEnabled(bool enabled) {
+    testMode_->setEnabled(enabled);
 }
 
 void DlgMain::updateMinimumSize() {
@@ -210,6 +289,29 @@ void DlgMain::OnStatus(uint32_t code) {
     const char* text = statusText(status);
     if (auto* line = qobject_cast<QLineEdit*>(control(IdStatusLine)); line && text)
         line->setText(QString::fromUtf8(text));
+
+    // A port that cannot be opened: the OS knows why, and the user can act on it (permissions, a
+    // missing adapter, another program holding the port).
+    QString reason;
+    if (status == StatusCannotOpenPort) {
+        if (const int error = control_->lastOpenError(); error != 0) {
+            reason = QString::fromStdString(serialOpenErrorText(error));
+            if (!connectedPath_.isEmpty())
+                reason = connectedPath_ + QStringLiteral(": ") + reason;
+        }
+    }
+    showOpenError(reason);
+}
+
+void DlgMain::showOpenError(const QString& reason) {
+    openErrorReason_ = reason;
+    QWidget* line = control(IdStatusLine);
+    const bool show = !reason.isEmpty();
+    const int width = show ? kStatusW - kWhyW - kWhyGap : kStatusW;
+    line->setGeometry(units().rect(kStatusX, kStatusY, width, kStatusH));
+    line->setToolTip(show ? QStringLiteral("Cannot open port: ") + reason : QString());
+    whyButton_->setToolTip(line->toolTip());
+    whyButton_->setVisible(show);
 }
 
 void DlgMain::OnEncoderBits(uint32_t bits) {
@@ -222,19 +324,36 @@ void DlgMain::OnNewData(uint32_t first, uint32_t received, uint32_t available) {
                   static_cast<int>(first + received), static_cast<int>(available));
     setEditText(IdCounterLine, QString::fromLatin1(text));
     graph_->drawNew(first, received);
+    constexpr uint32_t kMost = std::numeric_limits<uint32_t>::max();
+    unexported_ = received > kMost - unexported_ ? kMost : unexported_ + received;
 }
 
 void DlgMain::connectPort() {
     uint32_t port = 0;
-    if (!testModeChecked_) {
+    connectedPath_.clear();
+    if (!testMode_->isChecked()) {
         // Entry i of the list is port i + 1; its device path goes into the engine's table first.
         const int index = portList_->currentIndex();
         port = index >= 0 ? static_cast<uint32_t>(index) + 1 : 1;
-        if (index >= 0 && static_cast<size_t>(index) < ports_.size())
-            control_->setPortPath(port, ports_[static_cast<size_t>(index)].path.c_str());
+        std::string path;
+        if (index >= 0 && index == virtualIndex_) {
+            // The emulator's pseudo-terminal is opened like any serial device.
+            if (!virtualController_->ensureStarted()) {
+                OnStatus(StatusCannotOpenPort);
+                showOpenError(QString::fromStdString(virtualController_->lastError()));
+                return;
+            }
+            path = virtualController_->slavePath();
+        } else if (index >= 0 && static_cast<size_t>(index) < ports_.size()) {
+            path = ports_[static_cast<size_t>(index)].path;
+        }
+        if (!path.empty()) {
+            control_->setPortPath(port, path.c_str());
+            connectedPath_ = QString::fromStdString(path);
+        }
     }
     control_->Connect(port);
-    testModeEnabled_ = false;
+    setTestModeEnabled(false);
 }
 
 void DlgMain::showDisplaySettings() {
@@ -242,31 +361,126 @@ void DlgMain::showDisplaySettings() {
     if (dialog.exec() == 0)
         return;
     const DisplaySettings& settings = model_->displaySettings;
-    graph_->setColorScheme(settings.colorScheme);
+    // At night the graph stays dark; the chosen scheme comes back with the day.
+    dayColorScheme_ = settings.colorScheme;
+    graph_->setColorScheme(nightMode_.on() ? 0 : settings.colorScheme);
     graph_->setScale(settings.scaleIndex);
     graph_->setVerticalOffset(settings.verticalOffset);
     graph_->repaint();
 }
 
+void DlgMain::setNightMode(bool on) {
+    if (on == nightMode_.on())
+        return;
+    if (on)
+        dayColorScheme_ = graph_->colorScheme();
+    nightMode_.setOn(on);
+    nightToggle_->setChecked(on);
+    // The graph's own colours are all red; a black background completes it.
+    graph_->setColorScheme(on ? 0 : dayColorScheme_);
+    graph_->repaint();
+}
+
+bool DlgMain::exportData() {
+    const QString directory = QDir::currentPath();
+    const QString where = directory.isEmpty() ? QStringLiteral("data.dat in the current directory")
+                                              : QDir(directory).absoluteFilePath(QStringLiteral("data.dat"));
+    errno = 0;
+    const bool written = model_->exportData("data.dat");
+    const int error = errno;
+    if (!written) {
+        QString text = QStringLiteral("The records could not be written to %1").arg(where);
+        if (error != 0)
+            text += QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));
+        text += QStringLiteral(".\nNothing was exported; the records are still in memory.");
+        exportNote_->setText(QStringLiteral("Export failed"));
+        exportNote_->setToolTip(text);
+        message(QStringLiteral("Export failed"), text, true);
+        return false;
+    }
+    unexported_ = 0;
+    const QString note = QStringLiteral("Exported %1 records to %2").arg(model_->rawCount).arg(where);
+    exportNote_->setToolTip(note);
+    exportNote_->setText(
+        exportNote_->fontMetrics().elidedText(note, Qt::ElideMiddle, std::max(1, exportNote_->width())));
+    return true;
+}
+
+bool DlgMain::mayEnd() {
+    // Records stored raw but never written out would be lost with the program; after a new device
+    // record emptied the raw area there is nothing left to save.
+    if (unexported_ == 0 || model_->rawCount == 0)
+        return true;
+    const uint32_t count = std::min(unexported_, model_->rawCount);
+    ExitAnswer answer = ExitAnswer::Stay;
+    if (exitQuestion_) {
+        answer = exitQuestion_(count);
+    } else {
+        QMessageBox box(
+            nightMode_.on() ? QMessageBox::NoIcon : QMessageBox::Question,
+            QStringLiteral("Unexported records"),
+            QStringLiteral("%1 records have not been exported.\nQuit and discard them?").arg(count),
+            QMessageBox::Yes | QMessageBox::No, this);
+        QPushButton* exportButton = box.addButton(QStringLiteral("Export and quit"), QMessageBox::AcceptRole);
+        box.setDefaultButton(QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
+        box.exec();
+        if (box.clickedButton() == exportButton)
+            answer = ExitAnswer::ExportAndQuit;
+        else if (box.clickedButton() == box.button(QMessageBox::Yes))
+            answer = ExitAnswer::Discard;
+    }
+    switch (answer) {
+    case ExitAnswer::Discard:
+        return true;
+    case ExitAnswer::ExportAndQuit:
+        return exportData(); // a failed export has told the user; the dialog stays
+    case ExitAnswer::Stay:
+        break;
+    }
+    return false;
+}
+
+void DlgMain::message(const QString& title, const QString& text, bool error) {
+    if (messageSink_) {
+        messageSink_(title, text, error);
+        return;
+    }
+    // The standard icons are coloured pictures; at night the text alone speaks.
+    const QMessageBox::Icon icon =
+        nightMode_.on() ? QMessageBox::NoIcon : (error ? QMessageBox::Critical : QMessageBox::Information);
+    QMessageBox box(icon, title, text, QMessageBox::Ok, this);
+    box.exec();
+}
+
 bool DlgMain::command(int id) {
     switch (id) {
     case IdOk:
-        done(1);
+        if (mayEnd())
+            done(1);
         return true;
     case IdExit:
-        done(0);
+        if (mayEnd())
+            done(0);
         return true;
     case IdConnect:
         connectPort();
         return true;
     case IdDisconnect:
         control_->Disconnect();
-        testModeEnabled_ = true;
+        setTestModeEnabled(true);
         return true;
     case IdTestMode:
         // The check box toggles on a click while it is enabled.
-        if (testModeEnabled_)
-            testModeChecked_ = !testModeChecked_;
+        if (testMode_->isEnabled())
+            testMode_->setChecked(!testMode_->isChecked());
+        return true;
+    case kOpenErrorReasonId:
+        if (!openErrorReason_.isEmpty())
+            message(QStringLiteral("Cannot open port"), openErrorReason_, true);
+        return true;
+    case kNightModeId:
+        setNightMode(!nightMode_.on());
         return true;
     case IdAbout: {
         AboutDialog dialog(this);
@@ -312,12 +526,13 @@ bool DlgMain::command(int id) {
         control_->FetchLog();
         return true;
     case IdExport:
-        model_->exportData("data.dat");
+        exportData();
         return true;
     case IdNoAction:
         return true;
     case IdClear:
         model_->clear();
+        unexported_ = 0;
         graph_->invalidate();
         return true;
     default:

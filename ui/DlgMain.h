@@ -3,33 +3,54 @@
 #include "model/iMainDlgCallback.h"
 #include "model/iWMUserSender.h"
 #include "platform/SerialPort.h"
+#include "ui/NightMode.h"
 #include "ui/TemplateDialog.h"
 
 #include <QEvent>
+#include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 class AppModel;
 class DataTransfer;
 class EncoderGraph;
+class QCheckBox;
 class QComboBox;
 class QFrame;
+class QLabel;
+class QPushButton;
+class VirtualController;
 class iEngineCommands;
 
-// The main dialog: port choice, Connect/Disconnect, logging Start/Stop/Clear, the settings dialogs,
-// the status and counter lines and the live encoder graph. It is also the UI end of the engine-to-UI
-// channel: DataTransfer and AppModel call it through iMainDlgCallback, and the engine's notifications
-// arrive through PostUserMessage. Lives on the UI thread; only PostUserMessage may be called from
-// another thread.
+// The main dialog: port choice, Connect/Disconnect, test mode, logging Start/Stop/Clear/Fetch/Export,
+// the settings dialogs, night mode, the status and counter lines and the live encoder graph. It is also
+// the UI end of the engine-to-UI channel: DataTransfer and AppModel call it through iMainDlgCallback,
+// and the engine's notifications arrive through PostUserMessage. Lives on the UI thread; only
+// PostUserMessage may be called from another thread.
 class DlgMain : public TemplateDialog, public iMainDlgCallback, public iWMUserSender {
     Q_OBJECT
 public:
-    // Most serial devices the port list offers: Connect carries the port number in one byte, 0 being
-    // the test mode.
+    // Most entries the port list offers: Connect carries the port number in one byte, 0 being the test
+    // mode. The virtual controller, when there is one, takes the last number.
     static constexpr int kMaxPorts = 255;
 
-    DlgMain(AppModel* model, iEngineCommands* control, DataTransfer* transfer, QWidget* owner = nullptr);
+    // Controls added to the template, with IDs no template command uses.
+    static constexpr int kOpenErrorReasonId = 106; // "Why?" beside the status line
+    static constexpr int kNightModeId = 107;       // "Night mode" check box
+    static constexpr int kExportNoteId = 1001;     // where the last export went
+
+    // The answer to "quit and discard records that were never exported?".
+    enum class ExitAnswer { Discard, Stay, ExportAndQuit };
+    // Asks that question for this many unexported records. Tests set one that answers at once.
+    using ExitQuestion = std::function<ExitAnswer(uint32_t unexported)>;
+    // Shows a message to the user (an error when error is set). Tests set one that records it.
+    using MessageSink = std::function<void(const QString& title, const QString& text, bool error)>;
+
+    // virtualController may be null: then the port list has no virtual entry.
+    DlgMain(AppModel* model, iEngineCommands* control, DataTransfer* transfer,
+            VirtualController* virtualController = nullptr, QWidget* owner = nullptr);
     ~DlgMain() override;
 
     // iMainDlgCallback, UI thread.
@@ -45,17 +66,28 @@ public:
     // whether the ID is one of the dialog's commands.
     bool command(int id) override;
 
+    // Replace the message boxes (empty function: message boxes again).
+    void setExitQuestion(ExitQuestion question) { exitQuestion_ = std::move(question); }
+    void setMessageSink(MessageSink sink) { messageSink_ = std::move(sink); }
+
     // For start-up and tests.
     AppModel* model() const { return model_; }
     EncoderGraph* graph() const { return graph_; }
     QWidget* graphControl() const;
-    bool testModeChecked() const { return testModeChecked_; }
-    bool testModeEnabled() const { return testModeEnabled_; }
+    bool testModeChecked() const;
+    bool testModeEnabled() const;
+    bool nightMode() const { return nightMode_.on(); }
     int graphLeft() const { return graphLeft_; }
     int graphTop() const { return graphTop_; }
     int marginRight() const { return marginRight_; }
     int marginBottom() const { return marginBottom_; }
     const std::vector<SerialDeviceEntry>& ports() const { return ports_; }
+    // Index of the virtual controller's entry in the port list, -1 when there is none.
+    int virtualPortIndex() const { return virtualIndex_; }
+    // Records appended since the last successful export or Clear.
+    uint32_t unexportedRecords() const { return unexported_; }
+    // Why the last port could not be opened; empty unless the status line shows that error.
+    const QString& openErrorReason() const { return openErrorReason_; }
 
     // The event type that carries PostUserMessage's code and argument.
     static QEvent::Type userMessageType();
@@ -67,20 +99,40 @@ protected:
 
 private:
     void buildControls();
+    QCheckBox* addToggle(int id, const QString& text, int x, int y, int w, int h);
     void fillPortList();
     void updateMinimumSize();
     void connectPort();
+    void setTestModeEnabled(bool enabled);
     void showDisplaySettings();
+    void setNightMode(bool on);
+    // Writes data.dat into the current directory and tells the user where it went or why it failed.
+    bool exportData();
+    // Whether the dialog may end now: asks first when records were never exported.
+    bool mayEnd();
+    void showOpenError(const QString& reason);
+    void message(const QString& title, const QString& text, bool error);
 
     AppModel* model_;
     iEngineCommands* control_;
     DataTransfer* transfer_;
+    VirtualController* virtualController_;
     EncoderGraph* graph_ = nullptr; // owned through graphFrame_
     QFrame* graphFrame_ = nullptr;  // control 200: border and inert scroll bars around the graph
     QComboBox* portList_ = nullptr; // control 100
+    QCheckBox* testMode_ = nullptr; // control 103
+    QCheckBox* nightToggle_ = nullptr;
+    QPushButton* whyButton_ = nullptr;
+    QLabel* exportNote_ = nullptr;
     std::vector<SerialDeviceEntry> ports_;
-    bool testModeChecked_ = false; // check box 103, which this dialog does not show
-    bool testModeEnabled_ = true;
+    int virtualIndex_ = -1;
+    QString connectedPath_; // device path of the last Connect
+    QString openErrorReason_;
+    uint32_t unexported_ = 0;
+    NightMode nightMode_;
+    int dayColorScheme_ = 1; // the graph's scheme to go back to when night mode ends
+    ExitQuestion exitQuestion_;
+    MessageSink messageSink_;
     int graphLeft_ = 0;
     int graphTop_ = 0;
     int marginRight_ = 0;

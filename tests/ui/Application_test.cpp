@@ -76,6 +76,8 @@ TEST(ApplicationTest, TestModeSessionReachesStoreAndGraphAndClosesWhileConnected
     bool scriptFinished = false;
     uint32_t samplesSeen = 0;
     const int exitCode = Application::run([&](DlgMain& dialog) {
+        // The records logged here are not exported: quitting discards them without asking a person.
+        dialog.setExitQuestion([](uint32_t) { return DlgMain::ExitAnswer::Discard; });
         AppModel& model = *dialog.model();
         EncoderGraph& graph = *dialog.graph();
         auto* script = new Script(

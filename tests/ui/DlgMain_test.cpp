@@ -7,6 +7,7 @@
 #include "ui/DialogUnits.h"
 #include "ui/EncoderGraph.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -23,47 +24,10 @@
 #include <thread>
 #include <vector>
 
+#include "MainDialogRig.h"
 #include "UiTestMain.h"
 
 namespace {
-
-// Records every engine command as text.
-class RecordingEngine : public iEngineCommands {
-public:
-    std::vector<std::string> calls;
-
-    void Connect(uint32_t port) override { add("Connect(" + std::to_string(port) + ")"); }
-    void Disconnect() override { add("Disconnect"); }
-    void StoreParameters() override { add("StoreParameters"); }
-    void StartLog(uint32_t mode, uint32_t rate) override {
-        add("StartLog(" + std::to_string(mode) + "," + std::to_string(rate) + ")");
-    }
-    void StopLog() override { add("StopLog"); }
-    void FetchLog() override { add("FetchLog"); }
-    void SetEncoderCalibration(uint32_t, uint32_t) override { add("SetEncoderCalibration"); }
-    void Tracking(uint32_t) override { add("Tracking"); }
-    void TrackingRate(uint32_t, uint32_t) override { add("TrackingRate"); }
-    void TrackingSpecial(uint32_t, uint32_t) override { add("TrackingSpecial"); }
-    void WriteParam16(uint32_t, uint32_t) override { add("WriteParam16"); }
-    void WriteParam8(uint32_t, uint32_t) override { add("WriteParam8"); }
-    void ClosedLoop(uint32_t) override { add("ClosedLoop"); }
-    void SendPid(const uint16_t*) override { add("SendPid"); }
-    void SendAux(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t,
-                 uint32_t) override {
-        add("SendAux");
-    }
-    void Device40(uint32_t) override { add("Device40"); }
-    void Device41() override { add("Device41"); }
-    void Device42() override { add("Device42"); }
-    void Device43() override { add("Device43"); }
-    bool setPortPath(uint32_t port, const char* path) override {
-        add("setPortPath(" + std::to_string(port) + "," + (path ? path : "null") + ")");
-        return port >= 1 && port <= 255;
-    }
-
-private:
-    void add(std::string call) { calls.push_back(std::move(call)); }
-};
 
 class DlgMainTest : public ::testing::Test {
 protected:
@@ -118,9 +82,13 @@ TEST_F(DlgMainTest, TemplateControlsAndTitle) {
                    {130, "Motor drive info"},
                    {131, "Display settings"},
                    {133, "Closed loop settings"},
+                   {132, "Log settings"},
                    {140, "Start"},
                    {141, "Stop"},
-                   {146, "Clear"}};
+                   {142, "Fetch"},
+                   {144, "Export"},
+                   {146, "Clear"},
+                   {DlgMain::kOpenErrorReasonId, "Why?"}};
     for (const Expected& e : buttons) {
         auto* button = qobject_cast<QPushButton*>(dialog->control(e.id));
         ASSERT_NE(button, nullptr) << e.id;
@@ -131,8 +99,16 @@ TEST_F(DlgMainTest, TemplateControlsAndTitle) {
     EXPECT_TRUE(qobject_cast<QLineEdit*>(dialog->control(104))->isReadOnly());
     EXPECT_TRUE(qobject_cast<QLineEdit*>(dialog->control(143))->isReadOnly());
     EXPECT_EQ(dialog->control(200), dialog->graphControl());
+    for (int id : {103, DlgMain::kNightModeId}) {
+        auto* box = qobject_cast<QCheckBox*>(dialog->control(id));
+        ASSERT_NE(box, nullptr) << id;
+        EXPECT_FALSE(box->isChecked()) << id;
+    }
+    EXPECT_EQ(qobject_cast<QCheckBox*>(dialog->control(103))->text(), QStringLiteral("Test mode"));
+    EXPECT_EQ(qobject_cast<QCheckBox*>(dialog->control(DlgMain::kNightModeId))->text(),
+              QStringLiteral("Night mode"));
     // IDs without a control here.
-    for (int id : {103, 132, 134, 135, 136, 142, 144, 145})
+    for (int id : {134, 135, 136, 145})
         EXPECT_EQ(dialog->control(id), nullptr) << id;
 }
 
