@@ -124,6 +124,15 @@ DlgMain::DlgMain(AppModel* model, iEngineCommands* control, DataTransfer* transf
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     updateMinimumSize();
     fillPortList();
+
+    connect(&peMonitor_, &PeMonitor::lineReady, this, [this](const QString& line, const QString& detail) {
+        peLine_->setText(line);
+        peLine_->setCursorPosition(0);
+        peLine_->setToolTip(line + QStringLiteral("\n") + detail);
+    });
+    peTimer_.setInterval(PeMonitor::kIntervalMs);
+    connect(&peTimer_, &QTimer::timeout, this, [this] { peMonitor_.poll(*model_, peRateIndex_); });
+    peTimer_.start();
 }
 
 DlgMain::~DlgMain() = default;
@@ -176,7 +185,9 @@ void DlgMain::buildControls() {
     addButton(IdExport, QStringLiteral("Export"), 148, 44, 32, 13)
         ->setToolTip(QStringLiteral("Write the stored records to data.dat in the current directory"));
     addEdit(IdCounterLine, 184, 44, 154, 12, true);
-    exportNote_ = addStatic(kExportNoteId, QString(), 342, 46, 166, 12, Qt::AlignLeft);
+    exportNote_ = addStatic(kExportNoteId, QString(), 322, 30, 186, 12, Qt::AlignLeft);
+    peLine_ = addEdit(kPeLineId, 342, 44, 166, 12, true);
+    peLine_->setToolTip(QStringLiteral("Periodic error of the stored samples"));
 
     // Control 200: a bordered child with scroll bars that scroll nothing, holding the graph.
     graphFrame_ = new QFrame(this);
@@ -265,6 +276,9 @@ void DlgMain::resizeEvent(QResizeEvent* event) {
     const int w = std::max(0, event->size().width() - marginRight_);
     const int h = std::max(0, event->size().height() - marginBottom_);
     graphFrame_->setGeometry(graphLeft_, graphTop_, w, h);
+    // The periodic-error line ends where the graph ends.
+    if (peLine_ != nullptr)
+        peLine_->resize(std::max(1, graphLeft_ + w - peLine_->x()), peLine_->height());
 }
 
 bool DlgMain::PostUserMessage(uint32_t code, intptr_t argument) {
@@ -352,6 +366,7 @@ void DlgMain::connectPort() {
             connectedPath_ = QString::fromStdString(path);
         }
     }
+    simulated_ = port == 0;
     control_->Connect(port);
     setTestModeEnabled(false);
 }
@@ -517,6 +532,7 @@ bool DlgMain::command(int id) {
     case IdStart: {
         const LogSettings& log = model_->logSettings;
         control_->StartLog(log.logProcessed ? 3 : 1, static_cast<uint32_t>(log.logRate));
+        peRateIndex_ = simulated_ ? -1 : log.logRate;
         return true;
     }
     case IdStop:
@@ -534,6 +550,8 @@ bool DlgMain::command(int id) {
         model_->clear();
         unexported_ = 0;
         graph_->invalidate();
+        peMonitor_.reset();
+        peLine_->clear();
         return true;
     default:
         return false;

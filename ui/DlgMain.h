@@ -4,10 +4,12 @@
 #include "model/iWMUserSender.h"
 #include "platform/SerialPort.h"
 #include "ui/NightMode.h"
+#include "ui/PeMonitor.h"
 #include "ui/TemplateDialog.h"
 
 #include <QEvent>
 #include <QString>
+#include <QTimer>
 
 #include <cstdint>
 #include <functional>
@@ -40,6 +42,7 @@ public:
     static constexpr int kOpenErrorReasonId = 106; // "Why?" beside the status line
     static constexpr int kNightModeId = 107;       // "Night mode" check box
     static constexpr int kExportNoteId = 1001;     // where the last export went
+    static constexpr int kPeLineId = 147;          // periodic-error figures of the stored samples
 
     // The answer to "quit and discard records that were never exported?".
     enum class ExitAnswer { Discard, Stay, ExportAndQuit };
@@ -124,6 +127,11 @@ private:
     QCheckBox* nightToggle_ = nullptr;
     QPushButton* whyButton_ = nullptr;
     QLabel* exportNote_ = nullptr;
+    QLineEdit* peLine_ = nullptr; // read-only, stretches with the dialog
+    PeMonitor peMonitor_;         // analyses on its own thread; its line comes back as a signal
+    QTimer peTimer_;              // polls the monitor at most four times a second
+    bool simulated_ = false;      // the last Connect was to the test mode (its log rate means nothing)
+    int peRateIndex_ = -1;        // log rate of the last Start, -1 when unknown
     std::vector<SerialDeviceEntry> ports_;
     int virtualIndex_ = -1;
     QString connectedPath_; // device path of the last Connect

@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <string>
 #include <thread>
@@ -313,3 +314,27 @@ TEST_F(DlgMainTest, OtherDialogsOpenModallyAndClose) {
 }
 
 } // namespace
+
+TEST_F(DlgMainTest, PeriodicErrorLineFollowsTheStoreAndClear) {
+    // A 20-sample period of about 4" peak to peak on a 25-bit encoder, logged at 4 Hz.
+    model->deviceInfo.encoderBits = 25;
+    for (uint32_t i = 0; i < 2000; ++i)
+        model->samples[i] = static_cast<int32_t>(std::lround(52.0 * std::sin(2 * M_PI * i / 20.0)));
+    model->sampleCount = 2000;
+    dialog->command(140); // Start: the log rate becomes known
+    auto* line = qobject_cast<QLineEdit*>(dialog->control(DlgMain::kPeLineId));
+    ASSERT_NE(line, nullptr);
+    EXPECT_TRUE(line->isReadOnly());
+    QElapsedTimer timer;
+    timer.start();
+    while (!line->text().contains("period") && timer.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_TRUE(line->text().startsWith("PE 4.0")) << line->text().toStdString();
+    EXPECT_TRUE(line->text().contains("period 20 (5.00 s)")) << line->text().toStdString();
+
+    dialog->command(146); // Clear
+    timer.restart();
+    while (!line->text().startsWith("PE --") && timer.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_TRUE(line->text().startsWith("PE --")) << line->text().toStdString();
+}
