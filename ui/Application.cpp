@@ -1,5 +1,6 @@
 #include "ui/Application.h"
 
+#include "app/EngineShutdown.h"
 #include "app/HeartBeatTimer.h"
 #include "engine/CommControl.h"
 #include "model/AppModel.h"
@@ -12,25 +13,6 @@
 #include <chrono>
 #include <memory>
 #include <thread>
-
-namespace {
-
-// Stops the engine while the UI thread keeps draining DataTransfer's pipe: a worker blocked on a full
-// pipe could otherwise never see its stop request, and the wait for it would never end.
-void stopEngine(CommControl& engine, DataTransfer& transfer) {
-    std::atomic<bool> stopped{false};
-    std::thread stopper([&] {
-        engine.shutdown();
-        stopped.store(true);
-    });
-    while (!stopped.load()) {
-        transfer.onUserMessage(NotifyData, 0);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    stopper.join();
-}
-
-} // namespace
 
 int Application::run(const BeforeRun& beforeRun) {
     // The sample store is large; it lives on the heap and is never copied.
@@ -58,7 +40,7 @@ int Application::run(const BeforeRun& beforeRun) {
     transfer->setCallback(nullptr);
     heartbeat->clearListener();
     heartbeat->stop();
-    stopEngine(*engine, *transfer);
+    stopEngineWhileDraining(*engine, *transfer);
     // The engine has closed its side of the emulator's line: the emulator may go now.
     virtualController->stop();
 

@@ -4,6 +4,7 @@
 // the whole engine against the controller emulator over a pseudo-terminal. The test's own thread plays
 // the UI thread: notifications that the engine's worker posts are queued and handled by pump().
 
+#include "app/EngineShutdown.h"
 #include "app/HeartBeatTimer.h"
 #include "engine/CommControl.h"
 #include "model/AppModel.h"
@@ -271,16 +272,7 @@ public:
         transfer_->setCallback(nullptr);
         heartbeat_->clearListener();
         heartbeat_->stop();
-        std::atomic<bool> stopped{false};
-        std::thread stopper([&] {
-            engine_->shutdown();
-            stopped = true;
-        });
-        while (!stopped) {
-            transfer_->onUserMessage(NotifyData, 0);
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        stopper.join();
+        stopEngineWhileDraining(*engine_, *transfer_);
         engine_.reset();
         transfer_.reset();
         heartbeat_.reset();

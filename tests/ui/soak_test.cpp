@@ -6,6 +6,7 @@
 //
 // ASTRELVO_SOAK_RECORDS sets the number of records (default 240000, the short run of the test suite: just
 // past the sample store's capacity).
+#include "app/EngineShutdown.h"
 #include "app/HeartBeatTimer.h"
 #include "engine/CommControl.h"
 #include "model/AppModel.h"
@@ -262,17 +263,7 @@ public:
         if (ticker != nullptr)
             ticker->stop();
         const Clock::time_point start = Clock::now();
-        // The record pipe is drained while the worker stops: it may be waiting on a full pipe.
-        std::atomic<bool> stopped{false};
-        std::thread stopper([&] {
-            engine_->shutdown();
-            stopped.store(true);
-        });
-        while (!stopped.load()) {
-            transfer_->onUserMessage(NotifyData, 0);
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        stopper.join();
+        stopEngineWhileDraining(*engine_, *transfer_);
         const double took = msSince(start);
         dialog_.reset();
         engine_.reset();

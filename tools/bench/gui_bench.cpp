@@ -2,6 +2,7 @@
 // pseudo-terminal to samples in the store (with the dialog's counter line and graph drawing on every
 // batch), and the CPU of the idle connected program. Build target astrelvo_bench_gui; not part of the
 // test suite.
+#include "app/EngineShutdown.h"
 #include "app/HeartBeatTimer.h"
 #include "engine/CommControl.h"
 #include "model/AppModel.h"
@@ -51,17 +52,7 @@ public:
         transfer_->setCallback(nullptr);
         heartbeat_->clearListener();
         heartbeat_->stop();
-        // Keep draining the record pipe while the worker stops: it may wait on a full pipe.
-        std::atomic<bool> stopped{false};
-        std::thread stopper([&] {
-            engine_->shutdown();
-            stopped = true;
-        });
-        while (!stopped) {
-            transfer_->onUserMessage(NotifyData, 0);
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        stopper.join();
+        stopEngineWhileDraining(*engine_, *transfer_);
         dialog_.reset();
         engine_.reset();
         transfer_.reset();

@@ -1,16 +1,15 @@
 #include "tools/cli/CliSession.h"
 
+#include "app/EngineShutdown.h"
 #include "app/HeartBeatTimer.h"
 #include "engine/CommControl.h"
 #include "model/AppModel.h"
 #include "model/DataTransfer.h"
 #include "model/StatusCode.h"
 
-#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <thread>
 
 namespace {
 volatile std::sig_atomic_t g_stopRequested = 0;
@@ -32,20 +31,8 @@ CliSession::~CliSession() {
     transfer_->setCallback(nullptr);
     heartbeat_->clearListener();
     heartbeat_->stop();
-    // The worker may be blocked on a full record pipe; keep draining while it stops.
-    std::atomic<bool> stopped{false};
-    std::thread stopper([&] {
-        engine_->shutdown();
-        stopped = true;
-        queueSignal_.notify_all();
-    });
-    while (!stopped) {
-        pumpPending();
-        transfer_->onUserMessage(NotifyData, 0);
-        std::unique_lock<std::mutex> guard(queueLock_);
-        queueSignal_.wait_for(guard, std::chrono::milliseconds(20));
-    }
-    stopper.join();
+    stopEngineWhileDraining(*engine_, *transfer_);
+    pumpPending();
     engine_.reset();
     transfer_.reset();
     model_.reset();
