@@ -3,6 +3,7 @@
 #include <kiss_fftr.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -168,8 +169,16 @@ struct PeAnalysis::Workspace {
     std::vector<float> fftIn;     // zero-padded FFT input; scratch for the median afterwards
     std::vector<kiss_fft_cpx> fftOut;
     std::vector<float> power; // power spectrum, nfft / 2 + 1 bins
-    std::unique_ptr<kiss_fftr_state, FftDeleter> fft;
-    uint32_t fftSize = 0;
+    // One plan per power-of-two size, made on first use and kept: a growing log then never frees and
+    // reallocates plans, which would leave the heap fragmented.
+    std::unique_ptr<kiss_fftr_state, FftDeleter> plans[32];
+
+    kiss_fftr_cfg plan(uint32_t nfft) {
+        const int log2 = std::countr_zero(nfft);
+        if (!plans[log2])
+            plans[log2].reset(kiss_fftr_alloc(static_cast<int>(nfft), 0, nullptr, nullptr));
+        return plans[log2].get();
+    }
 
     bool findPeriod(uint32_t n, double& frequency);
     double refineFrequency(uint32_t n, double frequency);
@@ -191,6 +200,24 @@ double peArcsecPerCount(uint32_t encoderBits) {
 PeAnalysis::PeAnalysis() : work_(std::make_unique<Workspace>()) {}
 
 PeAnalysis::~PeAnalysis() = default;
+
+void PeAnalysis::reserve(uint32_t maxSamples) {
+    Workspace& w = *work_;
+    uint32_t largest = 16;
+    while (largest < 2 * static_cast<uint64_t>(maxSamples) && largest < kMaxFftSize)
+        largest <<= 1;
+    // Sized once and written, so that the pages are the program's from now on; shrinking keeps them.
+    w.residual.resize(maxSamples);
+    w.blocks.resize(8192);
+    w.fftIn.resize(largest);
+    w.fftOut.resize(largest / 2 + 1);
+    w.power.resize(largest / 2 + 1);
+    // Each plan is run once: its scratch buffer is first written by a transform.
+    for (uint32_t nfft = 16; nfft <= largest; nfft <<= 1) {
+        if (kiss_fftr_cfg fft = w.plan(nfft))
+            kiss_fftr(fft, w.fftIn.data(), w.fftOut.data());
+    }
+}
 
 PeResult PeAnalysis::analyse(const int32_t* samples, uint32_t count, uint32_t encoderBits, int logRateIndex,
                              uint32_t window) {
@@ -283,12 +310,9 @@ bool PeAnalysis::Workspace::findPeriod(uint32_t n, double& frequency) {
             return false;
         nfft <<= 1;
     }
-    if (nfft != fftSize || !fft) {
-        fft.reset(kiss_fftr_alloc(static_cast<int>(nfft), 0, nullptr, nullptr));
-        fftSize = fft ? nfft : 0;
-        if (!fft)
-            return false;
-    }
+    kiss_fftr_cfg fft = plan(nfft);
+    if (fft == nullptr)
+        return false;
     const uint32_t half = nfft / 2;
     fftIn.resize(nfft);
     fftOut.resize(half + 1);
@@ -301,7 +325,7 @@ bool PeAnalysis::Workspace::findPeriod(uint32_t n, double& frequency) {
         fftIn[i] = static_cast<float>(r[i] * 0.5 * (1.0 - hann.c()));
     }
     std::fill(fftIn.begin() + n, fftIn.end(), 0.0f);
-    kiss_fftr(fft.get(), fftIn.data(), fftOut.data());
+    kiss_fftr(fft, fftIn.data(), fftOut.data());
     for (uint32_t k = 0; k <= half; ++k)
         power[k] = fftOut[k].r * fftOut[k].r + fftOut[k].i * fftOut[k].i;
 

@@ -52,6 +52,9 @@ public:
     // only the last window samples, 0 for all. logRateIndex: 0..5, or -1 when unknown.
     PeResult analyse(const int32_t* samples, uint32_t count, uint32_t encoderBits, int logRateIndex,
                      uint32_t window);
+    // Takes now all the memory that analyses of up to maxSamples samples will need, so that a growing
+    // log does not grow the program's footprint later.
+    void reserve(uint32_t maxSamples);
 
 private:
     struct Workspace; // buffers and FFT plan, kept between calls

@@ -8,6 +8,8 @@
 
 PeMonitor::PeMonitor(QObject* parent) : QObject(parent) {
     input_.resize(AppModel::kMaxSamples);
+    // All the memory the analyses will need is taken now: the footprint stays flat through the night.
+    analysis_.reserve(AppModel::kMaxSamples);
     worker_ = std::thread([this] { run(); });
 }
 

@@ -293,3 +293,20 @@ TEST(PeLineTest, TruncatesWithinCapacity) {
 }
 
 } // namespace
+
+TEST(PeReserve, ReservedAnalyserGivesTheSameFiguresAsAFreshOne) {
+    std::vector<int32_t> samples(50000);
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<int32_t>(std::lround(300.0 * std::sin(2 * M_PI * i / 137.5) + 0.01 * i));
+    PeAnalysis fresh;
+    PeAnalysis reserved;
+    reserved.reserve(200000);
+    for (uint32_t n : {20u, 5000u, 50000u}) {
+        PeResult a = fresh.analyse(samples.data(), n, 25, 2, 0);
+        PeResult b = reserved.analyse(samples.data(), n, 25, 2, 0);
+        EXPECT_DOUBLE_EQ(a.peakToPeakArcsec, b.peakToPeakArcsec) << n;
+        EXPECT_DOUBLE_EQ(a.rmsArcsec, b.rmsArcsec) << n;
+        EXPECT_DOUBLE_EQ(a.dominantPeriodSamples, b.dominantPeriodSamples) << n;
+        EXPECT_EQ(a.hasPeriod, b.hasPeriod) << n;
+    }
+}
