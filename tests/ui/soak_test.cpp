@@ -57,7 +57,12 @@ constexpr double kMaxLatencyMs = 100.0;
 constexpr long kMaxRssGrowthKb = 3 * 1024;
 // Under a sanitizer freed blocks wait in its quarantine or shadow memory grows: the resident set says
 // nothing about leaks there (the leak checker does).
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define ASTRELVO_SOAK_UNDER_SANITIZER 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || defined(ASTRELVO_SOAK_UNDER_SANITIZER)
 constexpr bool kRssIsMeaningful = false;
 #else
 constexpr bool kRssIsMeaningful = true;
