@@ -90,6 +90,14 @@ void CommControl::writeEvent(const uint8_t* event, int length) {
     pipe_.write(event, static_cast<std::size_t>(length));
 }
 
+bool CommControl::roomForSerialData() const {
+    const std::size_t capacity = pipe_.capacity();
+    if (capacity == 0)
+        return true; // the OS does not tell; fall back to blocking writes
+    const std::size_t waiting = pipe_.bytesAvailable();
+    return waiting + kCommandHeadroom + kMaxEventBytes <= capacity;
+}
+
 void CommControl::workerLoop() {
     uint8_t buffer[kWorkerReadSize];
     for (;;) {

@@ -83,6 +83,10 @@ private:
     static constexpr int kWorkerReadSize = 20;
     static constexpr int kWorkerWaitMs = 300;
     static constexpr std::size_t kPipeCapacity = 65536;
+    // Room in the event pipe that serial data never takes: while the worker waits for the UI (a full
+    // record channel), a flood from the controller must not fill the pipe and block the UI thread's
+    // next command, which would leave both waiting for each other.
+    static constexpr std::size_t kCommandHeadroom = 8192;
 
     // iSessionHost: the serial transport, used by the session on the worker thread.
     bool openPort(uint32_t port, uint8_t generation) override;
@@ -92,6 +96,7 @@ private:
 
     // iEventWriter: one whole event into the pipe under writeLock_.
     void writeEvent(const uint8_t* event, int length) override;
+    bool roomForSerialData() const override;
 
     void workerLoop();
     static void onAssembledEvent(void* context, const uint8_t* event, int length);

@@ -91,6 +91,12 @@ void SerialTransport::forwardSerialBytes(const uint8_t* bytes, long count) {
 void SerialTransport::readerLoop(uint8_t generation) {
     uint8_t buffer[kReadSize];
     for (;;) {
+        if (!writer_.roomForSerialData()) {
+            // The engine is behind: leave the bytes in the port's queue until it catches up.
+            if (readerStopEvent_.wait(kBackOffMs) == WaitResult::Object0)
+                return;
+            continue;
+        }
         WaitResult ready = waitEventOrFd(readerStopEvent_, port_.fd(), POLLIN, kReaderWaitMs);
         if (ready == WaitResult::Object0)
             return;
@@ -116,7 +122,7 @@ void SerialTransport::readerLoop(uint8_t generation) {
         } else {
             // Reported ready but nothing to read (an error condition without data): pause instead
             // of polling the same condition again at once.
-            if (readerStopEvent_.wait(20) == WaitResult::Object0)
+            if (readerStopEvent_.wait(kBackOffMs) == WaitResult::Object0)
                 return;
         }
     }

@@ -21,6 +21,7 @@ class SerialTransport {
 public:
     static constexpr int kReadSize = 128;
     static constexpr int kReaderWaitMs = 200;
+    static constexpr int kBackOffMs = 20; // pause when the port or the engine cannot take bytes now
     static constexpr int kWriteWaitMs = 1000;
     static constexpr int kReaderEndWaitMs = 10000;
     static constexpr uint32_t kMaxPortNumber = 255;

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -362,6 +363,80 @@ TEST(EngineSerialPath, ShutdownClosesARunningReader) {
     SerialTransport other(writer);
     other.setPortPath(1, pty.path.c_str());
     EXPECT_TRUE(other.openPort(1, 1));
+}
+
+// While the worker waits for the user interface (here: the tap holds it), a controller flooding the line
+// must not fill the event pipe: the UI thread's next command has to go through at once, or the UI and
+// the worker would each wait for the other.
+TEST(EngineSerialPath, FloodWhileTheWorkerWaitsLeavesRoomForCommands) {
+    Pty pty;
+    ASSERT_FALSE(pty.path.empty());
+    ::fcntl(pty.master, F_SETFL, ::fcntl(pty.master, F_GETFL) | O_NONBLOCK);
+    NullReport report;
+    std::mutex gateLock;
+    std::condition_variable gateOpened;
+    bool gateOpen = false;
+    struct Gate {
+        std::mutex* lock;
+        std::condition_variable* opened;
+        bool* open;
+    } gate{&gateLock, &gateOpened, &gateOpen};
+    CommControl engine(&report);
+    engine.setEventTap(
+        [](void* context, const uint8_t*, int) {
+            auto* g = static_cast<Gate*>(context);
+            std::unique_lock<std::mutex> guard(*g->lock);
+            g->opened->wait(guard, [g] { return *g->open; });
+        },
+        &gate);
+    ASSERT_TRUE(engine.setPortPath(1, pty.path.c_str()));
+    ASSERT_TRUE(CommControlTestAccess::openPort(engine, 1, 1));
+
+    std::atomic<bool> flooding{true};
+    std::atomic<long> sent{0};
+    std::thread controller([&] {
+        Bytes noise(4096, 0x00);
+        while (flooding) {
+            ssize_t n = ::write(pty.master, noise.data(), noise.size());
+            if (n > 0)
+                sent += n;
+            else
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
+    // Until the line stops taking bytes: the engine has as much as it will take while the worker waits.
+    long before = -1;
+    auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (sent != before && Clock::now() < deadline) {
+        before = sent;
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    EXPECT_GT(sent, 32 * 1024);
+
+    // The UI thread's commands; should they wait for the worker, the gate is opened after 2 s anyway
+    // so the test ends either way.
+    std::atomic<bool> commandsDone{false};
+    std::thread ui([&] {
+        for (int i = 0; i < 20; ++i)
+            engine.StopLog();
+        engine.OnHeartBeat();
+        commandsDone = true;
+    });
+    auto start = Clock::now();
+    while (!commandsDone && Clock::now() - start < std::chrono::seconds(2))
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(commandsDone) << "a command waited for the worker";
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500));
+
+    flooding = false;
+    controller.join();
+    {
+        std::lock_guard<std::mutex> guard(gateLock);
+        gateOpen = true;
+    }
+    gateOpened.notify_all();
+    ui.join();
+    engine.shutdown();
 }
 
 } // namespace
