@@ -282,6 +282,10 @@ void DlgMain::resizeEvent(QResizeEvent* event) {
 }
 
 bool DlgMain::PostUserMessage(uint32_t code, intptr_t argument) {
+    // Every record comes with a data notice, but one drain takes all the records written before it
+    // runs: while a data notice waits in the queue, the next ones need not be posted.
+    if (code == NotifyData && dataNoticePending_.exchange(true))
+        return true;
     QCoreApplication::postEvent(this, new UserMessageEvent(code, argument));
     return true;
 }
@@ -289,6 +293,8 @@ bool DlgMain::PostUserMessage(uint32_t code, intptr_t argument) {
 bool DlgMain::event(QEvent* event) {
     if (event->type() == userMessageType()) {
         const auto* message = static_cast<const UserMessageEvent*>(event);
+        if (message->code == NotifyData)
+            dataNoticePending_.store(false); // before the drain: a record written after it posts again
         if (transfer_)
             transfer_->onUserMessage(message->code, message->argument);
         return true;

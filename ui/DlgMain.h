@@ -11,6 +11,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -138,7 +139,8 @@ private:
     QString openErrorReason_;
     uint32_t unexported_ = 0;
     NightMode nightMode_;
-    int dayColorScheme_ = 1; // the graph's scheme to go back to when night mode ends
+    int dayColorScheme_ = 1;                     // the graph's scheme to go back to when night mode ends
+    std::atomic<bool> dataNoticePending_{false}; // set by the engine's thread, cleared on the UI thread
     ExitQuestion exitQuestion_;
     MessageSink messageSink_;
     int graphLeft_ = 0;

@@ -286,6 +286,46 @@ TEST_F(DlgMainTest, NotificationsPostedFromAnotherThreadReachTheChannel) {
     EXPECT_EQ(lineText(104), QStringLiteral("Info: Testing without connection"));
 }
 
+// Counts the engine's notifications the dialog receives.
+class NoticeCounter : public QObject {
+public:
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == DlgMain::userMessageType())
+            ++count;
+        return false;
+    }
+};
+
+TEST_F(DlgMainTest, OneWaitingDataNoticeDrainsEveryRecordWrittenBeforeIt) {
+    model->deviceInfo.recordLength = 16;
+    model->updateGeometry();
+    NoticeCounter counter;
+    dialog->installEventFilter(&counter);
+    // 200 records from the engine's side while the UI thread is busy elsewhere (not more than the
+    // 4096-byte pipe holds, or the writer would wait for a drain).
+    std::thread worker([this] {
+        for (int32_t i = 0; i < 200; ++i) {
+            const int32_t record[4] = {i, 1000 + i, 0, 0};
+            transfer->writeRecord(reinterpret_cast<const uint8_t*>(record), 16, i == 199);
+        }
+    });
+    worker.join();
+    QApplication::processEvents();
+    EXPECT_EQ(counter.count, 1); // one notice, not one per record
+    ASSERT_EQ(model->sampleCount, 200u);
+    EXPECT_EQ(model->samples[199], 1199);
+    EXPECT_EQ(lineText(143).toStdString(), "Received:200  Total:200  Available:32568");
+
+    // A record written after that drain posts a new notice.
+    const int32_t late[4] = {200, 1200, 0, 0};
+    transfer->writeRecord(reinterpret_cast<const uint8_t*>(late), 16, true);
+    QApplication::processEvents();
+    EXPECT_EQ(counter.count, 2);
+    EXPECT_EQ(model->sampleCount, 201u);
+    dialog->removeEventFilter(&counter);
+}
+
 TEST_F(DlgMainTest, DisplaySettingsApplyToTheGraphOnOkOnly) {
     model->displaySettings.colorScheme = 0;
     model->displaySettings.scaleIndex = 2;
