@@ -17,8 +17,12 @@ constexpr int kMaxSerialChunk = 31;
 constexpr uint8_t eventHeader(EngineEventKind kind, int length) {
     return static_cast<uint8_t>(0x80 | (kind << 5) | (length & 0x1F));
 }
-constexpr EngineEventKind eventKind(uint8_t header) { return static_cast<EngineEventKind>((header >> 5) & 3); }
-constexpr int eventPayloadLength(uint8_t header) { return header & 0x1F; }
+constexpr EngineEventKind eventKind(uint8_t header) {
+    return static_cast<EngineEventKind>((header >> 5) & 3);
+}
+constexpr int eventPayloadLength(uint8_t header) {
+    return header & 0x1F;
+}
 
 // The serial reader's notice that the port failed (adapter unplugged, peer hung up): header 0xC1,
 // then the port generation byte, so a notice from an earlier connection is recognised as stale.
