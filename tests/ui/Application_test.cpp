@@ -21,56 +21,10 @@
 #include <thread>
 #include <vector>
 
+#include "MainDialogRig.h"
 #include "UiTestMain.h"
 
 namespace {
-
-// Runs steps one after another inside the dialog's event loop: each step is polled every 20 ms until
-// it returns true; a step that never finishes fails the test and closes the dialog after 20 s.
-class Script : public QObject {
-public:
-    using Step = std::function<bool()>;
-
-    Script(DlgMain& dialog, std::vector<Step> steps) : dialog_(dialog), steps_(std::move(steps)) {
-        connect(&timer_, &QTimer::timeout, this, [this] { poll(); });
-        timer_.start(20);
-        clock_.start();
-    }
-
-    bool finished() const { return next_ >= steps_.size(); }
-
-private:
-    void poll() {
-        while (next_ < steps_.size() && steps_[next_]())
-            ++next_;
-        if (finished()) {
-            timer_.stop();
-        } else if (clock_.elapsed() > 20000) {
-            ADD_FAILURE() << "step " << next_ << " did not finish";
-            timer_.stop();
-            dialog_.command(2);
-        }
-    }
-
-    DlgMain& dialog_;
-    std::vector<Step> steps_;
-    size_t next_ = 0;
-    QTimer timer_;
-    QElapsedTimer clock_;
-};
-
-QString lineText(DlgMain& dialog, int id) {
-    auto* edit = qobject_cast<QLineEdit*>(dialog.control(id));
-    return edit ? edit->text() : QString();
-}
-
-QString screenshotDirectory() {
-    // The test program lives in <build>/ui; the pictures go to <build>/screenshots.
-    QDir dir(QCoreApplication::applicationDirPath());
-    dir.cdUp();
-    dir.mkpath(QStringLiteral("screenshots"));
-    return dir.filePath(QStringLiteral("screenshots"));
-}
 
 TEST(ApplicationTest, TestModeSessionReachesStoreAndGraphAndClosesWhileConnected) {
     bool scriptFinished = false;
@@ -80,7 +34,7 @@ TEST(ApplicationTest, TestModeSessionReachesStoreAndGraphAndClosesWhileConnected
         dialog.setExitQuestion([](uint32_t) { return DlgMain::ExitAnswer::Discard; });
         AppModel& model = *dialog.model();
         EncoderGraph& graph = *dialog.graph();
-        auto* script = new Script(
+        auto* script = new DialogScript(
             dialog,
             {
                 [&] {
@@ -89,7 +43,7 @@ TEST(ApplicationTest, TestModeSessionReachesStoreAndGraphAndClosesWhileConnected
                     return true;
                 },
                 [&] {
-                    return lineText(dialog, 104) == QStringLiteral("Info: Testing without connection") &&
+                    return editText(dialog, 104) == QStringLiteral("Info: Testing without connection") &&
                            model.deviceInfo.encoderBits == 25 && model.recordLength == 16;
                 },
                 [&] {
@@ -112,7 +66,7 @@ TEST(ApplicationTest, TestModeSessionReachesStoreAndGraphAndClosesWhileConnected
                     samplesSeen = model.sampleCount;
                     EXPECT_LE(samplesSeen, 30u * 17u);
                     // The counter line describes the last batch; its total is the store's count.
-                    const QString counter = lineText(dialog, 143);
+                    const QString counter = editText(dialog, 143);
                     EXPECT_TRUE(counter.startsWith(QStringLiteral("Received:"))) << counter.toStdString();
                     EXPECT_TRUE(counter.contains(QStringLiteral("  Total:%1  ").arg(samplesSeen)))
                         << counter.toStdString();
@@ -144,7 +98,8 @@ TEST(ApplicationTest, TestModeSessionReachesStoreAndGraphAndClosesWhileConnected
                     dialog.command(2); // close while connected and logging
                     return true;
                 },
-            });
+            },
+            20000);
         script->setParent(&dialog);
         dialog.show();
     });

@@ -525,45 +525,6 @@ TEST_F(MainDialogAdditions, VirtualControllerIsTheLastEntryAndConnectsThroughIts
     EXPECT_TRUE(dialog->testModeEnabled());
 }
 
-// Runs steps one after another inside the dialog's event loop, each polled every 20 ms until it returns
-// true; a step that is not done within 30 s fails the test and closes the dialog.
-class Script : public QObject {
-public:
-    using Step = std::function<bool()>;
-    Script(DlgMain& dialog, std::vector<Step> steps) : dialog_(dialog), steps_(std::move(steps)) {
-        connect(&timer_, &QTimer::timeout, this, [this] { poll(); });
-        timer_.start(20);
-        clock_.start();
-    }
-
-private:
-    void poll() {
-        while (next_ < steps_.size() && steps_[next_]()) {
-            ++next_;
-            clock_.restart();
-        }
-        if (next_ >= steps_.size()) {
-            timer_.stop();
-        } else if (clock_.elapsed() > 30000) {
-            ADD_FAILURE() << "step " << next_ << " did not finish";
-            timer_.stop();
-            dialog_.setExitQuestion([](uint32_t) { return DlgMain::ExitAnswer::Discard; });
-            dialog_.command(2);
-        }
-    }
-
-    DlgMain& dialog_;
-    std::vector<Step> steps_;
-    size_t next_ = 0;
-    QTimer timer_;
-    QElapsedTimer clock_;
-};
-
-QString editText(DlgMain& dialog, int id) {
-    auto* edit = qobject_cast<QLineEdit*>(dialog.control(id));
-    return edit ? edit->text() : QString();
-}
-
 TEST(MainDialogProgram, LogsFromTheVirtualControllerAndAsksBeforeDiscarding) {
     if (!VirtualController::available())
         GTEST_SKIP() << "no emulator in this build";
@@ -580,7 +541,7 @@ TEST(MainDialogProgram, LogsFromTheVirtualControllerAndAsksBeforeDiscarding) {
             EXPECT_GT(count, 0u);
             return DlgMain::ExitAnswer::Discard;
         });
-        auto* script = new Script(
+        auto* script = new DialogScript(
             dialog,
             {
                 [&] {
@@ -619,7 +580,8 @@ TEST(MainDialogProgram, LogsFromTheVirtualControllerAndAsksBeforeDiscarding) {
                     dialog.command(2); // still logging, records unexported
                     return true;
                 },
-            });
+            },
+            30000);
         script->setParent(&dialog);
         dialog.show();
     });
