@@ -5,13 +5,13 @@
 
 #include "tests/core/EngineRig.h"
 
+#include "platform/PseudoTerminal.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <memory>
 #include <poll.h>
-#include <pty.h>
-#include <termios.h>
 #include <vector>
 
 using namespace rig;
@@ -55,43 +55,29 @@ void disconnectAndWait(EngineRig& rig, const Rz4Emulator& emulator) {
 // does not produce.
 class HandLine {
 public:
-    HandLine() {
-        termios tio{};
-        ::cfmakeraw(&tio);
-        int m = -1;
-        int s = -1;
-        if (::openpty(&m, &s, nullptr, &tio, nullptr) != 0)
-            return;
-        master_.reset(m);
-        slave_.reset(s);
-        char name[256] = {};
-        if (::ttyname_r(s, name, sizeof name) == 0)
-            path_ = name;
-    }
-    const std::string& path() const { return path_; }
+    HandLine() { pty_.open(); }
+    const std::string& path() const { return pty_.slavePath(); }
 
     void write(const std::vector<uint8_t>& bytes) {
-        ASSERT_EQ(::write(master_.get(), bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        ASSERT_EQ(::write(pty_.master(), bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     }
     // Waits for count bytes from the host.
     std::vector<uint8_t> read(std::size_t count, int timeoutMs) {
         std::vector<uint8_t> got;
         const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
         while (got.size() < count && Clock::now() < deadline) {
-            pollfd pfd{master_.get(), POLLIN, 0};
+            pollfd pfd{pty_.master(), POLLIN, 0};
             if (::poll(&pfd, 1, 50) <= 0)
                 continue;
             uint8_t byte = 0;
-            if (::read(master_.get(), &byte, 1) == 1)
+            if (::read(pty_.master(), &byte, 1) == 1)
                 got.push_back(byte);
         }
         return got;
     }
 
 private:
-    FileHandle master_;
-    FileHandle slave_;
-    std::string path_;
+    PseudoTerminal pty_;
 };
 
 } // namespace

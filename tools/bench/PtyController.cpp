@@ -2,8 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,32 +18,18 @@ void put32(uint8_t* out, uint32_t value) {
 } // namespace
 
 bool PtyController::open() {
-    termios tio{};
-    ::cfmakeraw(&tio);
-    tio.c_cflag |= CS8 | CREAD | CLOCAL;
-    int m = -1;
-    int s = -1;
-    if (::openpty(&m, &s, nullptr, &tio, nullptr) != 0)
+    if (!pty_.open())
         return false;
-    master_.reset(m);
-    slave_.reset(s);
-    ::fcntl(m, F_SETFD, FD_CLOEXEC);
-    ::fcntl(s, F_SETFD, FD_CLOEXEC);
-    ::tcsetattr(m, TCSANOW, &tio);
-    char name[256] = {};
-    if (::ttyname_r(s, name, sizeof name) != 0)
-        return false;
-    slavePath_ = name;
     frame_.assign(3 + 1 + kMaxBlockBytes, 0);
     return true;
 }
 
 uint8_t PtyController::serve(int waitMs) {
-    pollfd fd{master_.get(), POLLIN, 0};
+    pollfd fd{pty_.master(), POLLIN, 0};
     if (::poll(&fd, 1, waitMs) <= 0 || (fd.revents & POLLIN) == 0)
         return 0;
     uint8_t in[512];
-    const ssize_t n = ::read(master_.get(), in, sizeof in);
+    const ssize_t n = ::read(pty_.master(), in, sizeof in);
     uint8_t last = 0;
     for (ssize_t i = 0; i < n; ++i) {
         const uint8_t b = in[i];
@@ -129,12 +113,12 @@ bool PtyController::writeBlock() {
 
 bool PtyController::writeAll(const uint8_t* bytes, std::size_t count) {
     while (count > 0) {
-        const ssize_t n = ::write(master_.get(), bytes, count);
+        const ssize_t n = ::write(pty_.master(), bytes, count);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
             if (errno == EAGAIN) {
-                pollfd fd{master_.get(), POLLOUT, 0};
+                pollfd fd{pty_.master(), POLLOUT, 0};
                 ::poll(&fd, 1, 100);
                 continue;
             }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/FileHandle.h"
+#include "platform/PseudoTerminal.h"
 
 #include <cstdint>
 #include <string>
@@ -16,7 +16,7 @@ public:
     static constexpr uint8_t kBlockRequest = 83;
 
     bool open();
-    const std::string& slavePath() const { return slavePath_; }
+    const std::string& slavePath() const { return pty_.slavePath(); }
 
     // Reads what the host sent within waitMs and answers every handshake request in it. Returns the
     // command code of the last packet completed, or 0 when none was.
@@ -32,9 +32,7 @@ private:
     void answer(uint8_t code);
     bool writeAll(const uint8_t* bytes, std::size_t count);
 
-    FileHandle master_;
-    FileHandle slave_; // held so the line stays up while the host has not opened it yet
-    std::string slavePath_;
+    PseudoTerminal pty_;
     uint8_t packet_[40] = {};
     std::size_t packetStored_ = 0;
     int lastRequestCount_ = -1;

@@ -6,8 +6,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -148,36 +146,15 @@ void Rz4Emulator::stop() {
 }
 
 bool Rz4Emulator::openPty() {
-    termios tio{};
-    ::cfmakeraw(&tio);
-    tio.c_cflag |= CS8 | CREAD | CLOCAL;
-    tio.c_cc[VMIN] = 1;
-    tio.c_cc[VTIME] = 0;
-    ::cfsetispeed(&tio, B115200);
-    ::cfsetospeed(&tio, B115200);
-    int m = -1;
-    int s = -1;
-    if (::openpty(&m, &s, nullptr, &tio, nullptr) != 0)
+    if (!pty_.open())
         return false;
-    master_.reset(m);
-    slave_.reset(s);
-    ::fcntl(m, F_SETFD, FD_CLOEXEC);
-    ::fcntl(s, F_SETFD, FD_CLOEXEC);
-    ::fcntl(m, F_SETFL, ::fcntl(m, F_GETFL) | O_NONBLOCK);
-    // Raw on both ends: no echo, no CR/LF translation, no signals from the data bytes.
-    ::tcsetattr(m, TCSANOW, &tio);
-    char name[256] = {};
-    if (::ttyname_r(s, name, sizeof name) != 0) {
-        closePty();
-        return false;
-    }
-    slavePath_ = name;
+    ::fcntl(pty_.master(), F_SETFL, ::fcntl(pty_.master(), F_GETFL) | O_NONBLOCK);
+    slavePath_ = pty_.slavePath();
     return true;
 }
 
 void Rz4Emulator::closePty() {
-    master_.reset();
-    slave_.reset();
+    pty_.close();
 }
 
 void Rz4Emulator::run() {
@@ -193,7 +170,7 @@ void Rz4Emulator::run() {
             return;
         }
         pollfd fds[2] = {
-            {master_.get(), static_cast<short>(POLLIN | (outHead_ != outTail_ ? POLLOUT : 0)), 0},
+            {pty_.master(), static_cast<short>(POLLIN | (outHead_ != outTail_ ? POLLOUT : 0)), 0},
             {stopEvent_.pollFd(), POLLIN, 0}};
         int r = ::poll(fds, 2, 100);
         if (r < 0) {
@@ -204,7 +181,7 @@ void Rz4Emulator::run() {
         if (fds[1].revents != 0 || stopEvent_.isSet())
             return;
         if (fds[0].revents & POLLIN) {
-            ssize_t n = ::read(master_.get(), in.data(), in.size());
+            ssize_t n = ::read(pty_.master(), in.data(), in.size());
             if (n > 0)
                 onBytes(in.data(), static_cast<std::size_t>(n));
             else if (n < 0 && errno != EAGAIN && errno != EINTR)
@@ -535,7 +512,7 @@ void Rz4Emulator::queueFrame(std::size_t size) {
 
 bool Rz4Emulator::flushOutput() {
     while (outHead_ < outTail_) {
-        ssize_t n = ::write(master_.get(), out_.data() + outHead_, outTail_ - outHead_);
+        ssize_t n = ::write(pty_.master(), out_.data() + outHead_, outTail_ - outHead_);
         if (n > 0) {
             outHead_ += static_cast<std::size_t>(n);
             continue;

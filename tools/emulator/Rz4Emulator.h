@@ -2,6 +2,7 @@
 
 #include "platform/Event.h"
 #include "platform/FileHandle.h"
+#include "platform/PseudoTerminal.h"
 #include "platform/Thread.h"
 #include "tools/emulator/TrackingSignal.h"
 
@@ -164,8 +165,8 @@ private:
 
     Rz4EmulatorConfig config_;
     std::string slavePath_;
-    FileHandle master_;
-    FileHandle slave_; // held open so the master never sees a hang-up while no host has the line
+    PseudoTerminal
+        pty_; // its slave end stays open, so the master never sees a hang-up while no host has the line
     Thread thread_;
     Event stopEvent_{Event::Reset::Manual, false};
     std::atomic<bool> hungUp_{false};
