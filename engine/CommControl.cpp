@@ -2,6 +2,7 @@
 
 #include "app/TextFormat.h"
 #include "engine/EngineEvent.h"
+#include "engine/LittleEndian.h"
 
 #include <poll.h>
 #include <unistd.h>
@@ -9,16 +10,6 @@
 namespace {
 
 constexpr char kPipeNamePrefix[] = "\\\\.\\Pipe\\velkaront_enc_monitor_";
-
-void putLe16(uint8_t* at, uint32_t value) {
-    at[0] = static_cast<uint8_t>(value);
-    at[1] = static_cast<uint8_t>(value >> 8);
-}
-
-void putLe32(uint8_t* at, uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        at[i] = static_cast<uint8_t>(value >> (8 * i));
-}
 
 constexpr uint8_t commandHeader(int payloadLength) {
     return eventHeader(EventCommand, payloadLength);

@@ -1,5 +1,7 @@
 #include "engine/Simulator.h"
 
+#include "engine/LittleEndian.h"
+
 #include "model/iEngineReport.h"
 
 #include <algorithm>
@@ -15,12 +17,6 @@ constexpr uint32_t kPositionBase = 1999984;
 constexpr uint32_t kSecondChannelOffset = 4000;
 constexpr uint32_t kRecordTrailer = 0x02000400;
 constexpr uint32_t kMaxRecordBytes = 63; // a record frame carries at most 63 bytes
-
-void putLong(uint8_t* at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        at[i] = static_cast<uint8_t>(value >> (8 * i));
-    }
-}
 
 } // namespace
 
@@ -74,10 +70,10 @@ void Simulator::simulateBatch(const DeviceInfo& info, iEngineReport& report) {
         // padding with zeros, never by reading past it.
         uint8_t record[kMaxRecordBytes] = {};
         uint8_t simulated[kRecordBytes];
-        putLong(simulated, recordIndex_);
-        putLong(simulated + 4, position);
-        putLong(simulated + 8, position + kSecondChannelOffset);
-        putLong(simulated + 12, kRecordTrailer);
+        putLe32(simulated, recordIndex_);
+        putLe32(simulated + 4, position);
+        putLe32(simulated + 8, position + kSecondChannelOffset);
+        putLe32(simulated + 12, kRecordTrailer);
         std::memcpy(record, simulated, std::min<uint32_t>(length, kRecordBytes));
         ++recordIndex_;
         report.writeRecord(record, length, j == count - 1);

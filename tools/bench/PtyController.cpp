@@ -1,5 +1,7 @@
 #include "tools/bench/PtyController.h"
 
+#include "engine/LittleEndian.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -7,15 +9,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-
-namespace {
-
-void put32(uint8_t* out, uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        out[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-} // namespace
 
 bool PtyController::open() {
     if (!pty_.open())
@@ -69,11 +62,11 @@ void PtyController::answer(uint8_t code) {
     switch (code) {
     case 1: // identity: exactly five payload bytes, code 1, hardware version
         reply[1] = 5;
-        put32(reply + 3, 0x02010000);
+        putLe32(reply + 3, 0x02010000);
         writeAll(reply, 7);
         return;
     case 3: // link information: the largest block at bytes 16..19
-        put32(reply + 16, kMaxBlockBytes);
+        putLe32(reply + 16, kMaxBlockBytes);
         break;
     case 23: // encoder width
         reply[5] = 25;
@@ -98,10 +91,10 @@ std::size_t PtyController::buildBlock(uint32_t records) {
     frame_[3] = kBlockRequest;
     for (uint32_t r = 0; r < records; ++r, ++nextRecord_) {
         uint8_t* out = frame_.data() + 4 + r * kRecordLength;
-        put32(out, nextRecord_);
-        put32(out + 4, nextRecord_ * 37u % 2000u);
-        put32(out + 8, nextRecord_ * 37u % 2000u + 4000u);
-        put32(out + 12, 0x02000400u);
+        putLe32(out, nextRecord_);
+        putLe32(out + 4, nextRecord_ * 37u % 2000u);
+        putLe32(out + 8, nextRecord_ * 37u % 2000u + 4000u);
+        putLe32(out + 12, 0x02000400u);
     }
     frameSize_ = 3 + declared;
     return frameSize_;

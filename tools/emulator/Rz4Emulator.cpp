@@ -1,5 +1,7 @@
 #include "tools/emulator/Rz4Emulator.h"
 
+#include "engine/LittleEndian.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -30,11 +32,6 @@ std::uint16_t get16(const std::uint8_t* p) {
 std::uint32_t get32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-void put32(std::uint8_t* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
 
 bool isHandshakeQuery(std::uint8_t code) {
@@ -456,10 +453,10 @@ void Rz4Emulator::fillRecord(std::uint8_t* out, std::uint64_t index) {
     std::uint32_t position = (ctl_.logMode & 2) != 0 ? static_cast<std::uint32_t>(signal_.errorCounts(t))
                                                      : signal_.absoluteCounts(t);
     std::array<std::uint8_t, 256> words{};
-    put32(words.data(), static_cast<std::uint32_t>(index));
-    put32(words.data() + 4, position);
-    put32(words.data() + 8, position + 4000u);
-    put32(words.data() + 12, 0x02000400u);
+    putLe32(words.data(), static_cast<std::uint32_t>(index));
+    putLe32(words.data() + 4, position);
+    putLe32(words.data() + 8, position + 4000u);
+    putLe32(words.data() + 12, 0x02000400u);
     std::memcpy(out, words.data(), std::min<std::size_t>(config_.recordLength, words.size()));
 }
 
