@@ -109,7 +109,8 @@ void DataTransfer::drainPipe() {
         const std::size_t waiting = pipe_.bytesAvailable();
         if (waiting == 0)
             return;
-        const long got = pipe_.readAvailable(readBuffer_, std::min(waiting, sizeof readBuffer_));
+        // Bytes are waiting and this thread is the only reader: the read returns at once.
+        const long got = pipe_.read(readBuffer_, std::min(waiting, sizeof readBuffer_));
         if (got <= 0)
             return;
         for (long i = 0; i < got; ++i)
