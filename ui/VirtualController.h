@@ -18,11 +18,8 @@ public:
     VirtualController(const VirtualController&) = delete;
     VirtualController& operator=(const VirtualController&) = delete;
 
-    // Whether this build carries the emulator at all.
-    static bool available();
-
-    // Starts the emulator unless it already runs. False when it cannot run (no emulator in this build,
-    // no pseudo-terminal, or it was stopped for good); lastError() then says why.
+    // Starts the emulator unless it already runs. False when it cannot run (no
+    // pseudo-terminal, or it was stopped for good); lastError() then says why.
     bool ensureStarted();
     bool running() const;
     // The device path to open, e.g. /dev/pts/4; empty while not running.

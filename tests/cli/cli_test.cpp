@@ -1,5 +1,5 @@
 // Runs the built astrelvo-cli against the controller emulator and checks its output and exit codes.
-#include "tools/emulator/Rz4Emulator.h"
+#include "emulator/Rz4Emulator.h"
 
 #include <gtest/gtest.h>
 

@@ -13,7 +13,7 @@
 #include "model/iMainDlgCallback.h"
 #include "model/iWMUserSender.h"
 #include "platform/SerialPort.h"
-#include "tools/emulator/Rz4Emulator.h"
+#include "emulator/Rz4Emulator.h"
 
 #include <gtest/gtest.h>
 

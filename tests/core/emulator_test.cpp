@@ -1,6 +1,6 @@
 #include "platform/SerialPort.h"
-#include "tools/emulator/Rz4Emulator.h"
-#include "tools/emulator/TrackingSignal.h"
+#include "emulator/Rz4Emulator.h"
+#include "emulator/TrackingSignal.h"
 
 #include <gtest/gtest.h>
 

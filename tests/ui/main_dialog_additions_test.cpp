@@ -485,8 +485,6 @@ TEST_F(MainDialogAdditions, NightModeEndsWithTheDialog) {
 }
 
 TEST_F(MainDialogAdditions, VirtualControllerIsTheLastEntryAndConnectsThroughItsPty) {
-    if (!VirtualController::available())
-        GTEST_SKIP() << "no emulator in this build";
     make(true);
     auto* list = controlAs<QComboBox>(100);
     const int n = static_cast<int>(dialog->ports().size());
@@ -526,8 +524,6 @@ TEST_F(MainDialogAdditions, VirtualControllerIsTheLastEntryAndConnectsThroughIts
 }
 
 TEST(MainDialogProgram, LogsFromTheVirtualControllerAndAsksBeforeDiscarding) {
-    if (!VirtualController::available())
-        GTEST_SKIP() << "no emulator in this build";
     bool finished = false;
     int questions = 0;
     uint32_t samples = 0;

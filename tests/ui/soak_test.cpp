@@ -13,8 +13,8 @@
 #include "model/DataTransfer.h"
 #include "model/StatusCode.h"
 #include "model/iEngineReport.h"
-#include "tools/emulator/Rz4Emulator.h"
-#include "tools/emulator/TrackingSignal.h"
+#include "emulator/Rz4Emulator.h"
+#include "emulator/TrackingSignal.h"
 #include "ui/DlgMain.h"
 
 #include <QDir>

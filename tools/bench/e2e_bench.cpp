@@ -8,7 +8,7 @@
 #include "tools/bench/BenchLink.h"
 #include "tools/bench/PtyController.h"
 #include "tools/cli/CliSession.h"
-#include "tools/emulator/Rz4Emulator.h"
+#include "emulator/Rz4Emulator.h"
 
 #include <benchmark/benchmark.h>
 

@@ -6,7 +6,7 @@
 #include "model/StatusCode.h"
 #include "tools/cli/CliOptions.h"
 #include "tools/cli/CliSession.h"
-#include "tools/emulator/Rz4Emulator.h"
+#include "emulator/Rz4Emulator.h"
 
 #include <cerrno>
 #include <chrono>

@@ -1,7 +1,7 @@
 // astrelvo-emulator: an RZ4 controller on a pseudo-terminal, for trying the program without hardware.
 // Prints the device path to open, then runs until SIGINT or SIGTERM.
 
-#include "tools/emulator/Rz4Emulator.h"
+#include "emulator/Rz4Emulator.h"
 
 #include <cerrno>
 #include <csignal>

@@ -1,4 +1,4 @@
-#include "tools/emulator/Rz4Emulator.h"
+#include "emulator/Rz4Emulator.h"
 
 #include "engine/LittleEndian.h"
 

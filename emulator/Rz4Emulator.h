@@ -4,7 +4,7 @@
 #include "platform/FileHandle.h"
 #include "platform/PseudoTerminal.h"
 #include "platform/Thread.h"
-#include "tools/emulator/TrackingSignal.h"
+#include "emulator/TrackingSignal.h"
 
 #include <array>
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "tools/emulator/TrackingSignal.h"
+#include "emulator/TrackingSignal.h"
 
 #include <cmath>
 #include <numbers>
