@@ -409,7 +409,7 @@ void expectExportMatchesStore(DlgMain& dialog, const AppModel& model) {
         << "data.dat line " << firstBad << ": " << text.substr(0, std::min<size_t>(text.size(), 200));
 }
 
-TEST(SoakTest, NightOfFullSpeedLoggingKeepsMemoryFlatUiResponsiveAndCountsRight) {
+TEST(SlowSoak, NightOfFullSpeedLoggingKeepsMemoryFlatUiResponsiveAndCountsRight) {
     const uint32_t target = soakRecords();
     const uint32_t warmUp = std::min<uint32_t>(20000, target / 4);
 
