@@ -1,10 +1,11 @@
 #pragma once
 
+#include "emulator/TrackingSignal.h"
+#include "engine/Rz4Protocol.h"
 #include "platform/Event.h"
 #include "platform/FileHandle.h"
 #include "platform/PseudoTerminal.h"
 #include "platform/Thread.h"
-#include "emulator/TrackingSignal.h"
 
 #include <array>
 #include <atomic>
@@ -142,7 +143,7 @@ public:
     Rz4ControllerState state() const;
 
 private:
-    static constexpr std::size_t kMaxPacket = 34;
+    static constexpr std::size_t kMaxPacket = rz4::kMaxPacketBytes;
     static constexpr std::size_t kLogLimit = 100000;
 
     void run();

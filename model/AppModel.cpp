@@ -1,15 +1,12 @@
 #include "model/AppModel.h"
 
+#include "engine/Rz4Protocol.h"
 #include "model/iMainDlgCallback.h"
 
 #include <cstdio>
 #include <cstring>
 
 namespace {
-
-// Byte offset of the encoder position inside a record; a record must reach past it to carry one.
-constexpr uint32_t kPositionOffset = 4;
-constexpr uint32_t kMinPositionRecord = kPositionOffset + 4;
 
 // The little-endian signed 32-bit value at offset of a record of length bytes; 0 where the record
 // ends before the value does.
@@ -75,8 +72,8 @@ void AppModel::appendRecord(const uint8_t* record, uint32_t length, bool last) {
             ++rawCount;
         }
         // A record too short to reach the position carries no sample.
-        if (length >= kMinPositionRecord && sampleCount < kMaxSamples) {
-            samples[sampleCount] = valueAt(record, length, kPositionOffset);
+        if (length >= rz4::kMinSampleRecordLength && sampleCount < kMaxSamples) {
+            samples[sampleCount] = valueAt(record, length, rz4::kRecordPositionOffset);
             ++sampleCount;
             ++newCount;
         }

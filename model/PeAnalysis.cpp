@@ -1,5 +1,7 @@
 #include "model/PeAnalysis.h"
 
+#include "engine/Rz4Protocol.h"
+
 #include <kiss_fftr.h>
 
 #include <algorithm>
@@ -185,10 +187,9 @@ struct PeAnalysis::Workspace {
 };
 
 double peLogRateHz(int logRateIndex) {
-    static constexpr double kRates[] = {0.25, 1.0, 4.0, 16.0, 64.0, 128.0};
-    if (logRateIndex < 0 || logRateIndex >= static_cast<int>(std::size(kRates)))
+    if (logRateIndex < 0 || logRateIndex >= rz4::kLogRateCount)
         return 0.0;
-    return kRates[logRateIndex];
+    return rz4::kLogRatesHz[logRateIndex];
 }
 
 double peArcsecPerCount(uint32_t encoderBits) {
