@@ -6,17 +6,15 @@
 #include "model/StatusCode.h"
 #include "ui/AboutDialog.h"
 #include "ui/ClosedLoopDialog.h"
+#include "ui/DataExport.h"
 #include "ui/DisplaySettingsDialog.h"
 #include "ui/EncoderGraph.h"
 #include "ui/LogSettingsDialog.h"
 #include "ui/MotorDriveInfoDialog.h"
-#include "ui/VirtualController.h"
 
-#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFrame>
 #include <QGridLayout>
 #include <QLabel>
@@ -28,10 +26,7 @@
 #include <QShowEvent>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <limits>
 #include <string>
 
 namespace {
@@ -107,7 +102,7 @@ QEvent::Type DlgMain::userMessageType() {
 DlgMain::DlgMain(AppModel* model, iEngineCommands* control, DataTransfer* transfer,
                  VirtualController* virtualController, QWidget* owner)
     : TemplateDialog(owner, QStringLiteral("Astrelvo 1.1. (for RZ4 controller)"), kWidth, kHeight),
-      model_(model), control_(control), transfer_(transfer), virtualController_(virtualController) {
+      model_(model), control_(control), transfer_(transfer), portList_(virtualController) {
     userMessageType(); // registered here, before any other thread can post
     setSizeGripEnabled(true);
     buildControls();
@@ -123,16 +118,14 @@ DlgMain::DlgMain(AppModel* model, iEngineCommands* control, DataTransfer* transf
 
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     updateMinimumSize();
-    fillPortList();
+    portList_.fill(portBox_);
 
     connect(&peMonitor_, &PeMonitor::lineReady, this, [this](const QString& line, const QString& detail) {
         peLine_->setText(line);
         peLine_->setCursorPosition(0);
         peLine_->setToolTip(line + QStringLiteral("\n") + detail);
     });
-    peTimer_.setInterval(PeMonitor::kIntervalMs);
-    connect(&peTimer_, &QTimer::timeout, this, [this] { peMonitor_.poll(*model_, peRateIndex_); });
-    peTimer_.start();
+    peMonitor_.watch(model_);
 }
 
 DlgMain::~DlgMain() = default;
@@ -149,9 +142,9 @@ void DlgMain::buildControls() {
     // Top row: port, connection, test mode, status, night mode, About and Exit.
     addStatic(IdStatic, QStringLiteral("Port:"), 4, 7, 20, 12, Qt::AlignRight);
 
-    portList_ = new QComboBox(this);
-    portList_->setObjectName(QString::number(IdPortList));
-    portList_->setGeometry(units().rect(28, 5, 56, 13));
+    portBox_ = new QComboBox(this);
+    portBox_->setObjectName(QString::number(IdPortList));
+    portBox_->setGeometry(units().rect(28, 5, 56, 13));
 
     addButton(IdConnect, QStringLiteral("Connect"), 87, 5, 38, 13);
     addButton(IdDisconnect, QStringLiteral("Disconnect"), 128, 5, 46, 13);
@@ -210,38 +203,6 @@ void DlgMain::buildControls() {
     layout->addWidget(horizontal, 1, 0);
 }
 
-void DlgMain::fillPortList() {
-    ports_ = listSerialDevices();
-    // The virtual entry needs a number of its own.
-    const size_t limit = static_cast<size_t>(virtualController_ ? kMaxPorts - 1 : kMaxPorts);
-    if (ports_.size() > limit)
-        ports_.resize(limit);
-    int widest = 0;
-    const QFontMetrics metrics(portList_->font());
-    auto add = [&](const QString& label, const QString& tip) {
-        portList_->addItem(label);
-        portList_->setItemData(portList_->count() - 1, tip, Qt::ToolTipRole);
-        widest = std::max(widest, metrics.horizontalAdvance(label));
-    };
-    for (const SerialDeviceEntry& entry : ports_)
-        add(QString::fromStdString(entry.label), QString::fromStdString(entry.path));
-    if (virtualController_) {
-        add(QString::fromLatin1(VirtualController::kLabel),
-            QStringLiteral("An RZ4 emulated inside this program, on a pseudo-terminal"));
-        virtualIndex_ = portList_->count() - 1;
-    }
-    // The closed box is narrow; the open list is wide enough for whole names, and the box's tool tip
-    // names the whole entry.
-    portList_->view()->setMinimumWidth(widest + 40);
-    connect(portList_, &QComboBox::currentIndexChanged, this, [this](int index) {
-        portList_->setToolTip(index >= 0 ? portList_->itemText(index) : QString());
-    });
-    // Without a real device the virtual controller is the first entry, and so the selected one.
-    if (portList_->count() > 0)
-        portList_->setCurrentIndex(0);
-    portList_->setToolTip(portList_->currentText());
-}
-
 QWidget* DlgMain::graphControl() const {
     return graphFrame_;
 }
@@ -282,19 +243,17 @@ void DlgMain::resizeEvent(QResizeEvent* event) {
 }
 
 bool DlgMain::PostUserMessage(uint32_t code, intptr_t argument) {
-    // Every record comes with a data notice, but one drain takes all the records written before it
-    // runs: while a data notice waits in the queue, the next ones need not be posted.
-    if (code == NotifyData && dataNoticePending_.exchange(true))
-        return true;
+    return notices_.PostUserMessage(code, argument);
+}
+
+void DlgMain::postNotice(uint32_t code, intptr_t argument) {
     QCoreApplication::postEvent(this, new UserMessageEvent(code, argument));
-    return true;
 }
 
 bool DlgMain::event(QEvent* event) {
     if (event->type() == userMessageType()) {
         const auto* message = static_cast<const UserMessageEvent*>(event);
-        if (message->code == NotifyData)
-            dataNoticePending_.store(false); // before the drain: a record written after it posts again
+        notices_.received(message->code);
         if (transfer_)
             transfer_->onUserMessage(message->code, message->argument);
         return true;
@@ -344,8 +303,7 @@ void DlgMain::OnNewData(uint32_t first, uint32_t received, uint32_t available) {
                   static_cast<int>(first + received), static_cast<int>(available));
     setEditText(IdCounterLine, QString::fromLatin1(text));
     graph_->drawNew(first, received);
-    constexpr uint32_t kMost = std::numeric_limits<uint32_t>::max();
-    unexported_ = received > kMost - unexported_ ? kMost : unexported_ + received;
+    exitGuard_.recordsAdded(received);
 }
 
 void DlgMain::connectPort() {
@@ -353,23 +311,16 @@ void DlgMain::connectPort() {
     connectedPath_.clear();
     if (!testMode_->isChecked()) {
         // Entry i of the list is port i + 1; its device path goes into the engine's table first.
-        const int index = portList_->currentIndex();
-        port = index >= 0 ? static_cast<uint32_t>(index) + 1 : 1;
-        std::string path;
-        if (index >= 0 && index == virtualIndex_) {
-            // The emulator's pseudo-terminal is opened like any serial device.
-            if (!virtualController_->ensureStarted()) {
-                OnStatus(StatusCannotOpenPort);
-                showOpenError(QString::fromStdString(virtualController_->lastError()));
-                return;
-            }
-            path = virtualController_->slavePath();
-        } else if (index >= 0 && static_cast<size_t>(index) < ports_.size()) {
-            path = ports_[static_cast<size_t>(index)].path;
+        const PortList::Choice choice = portList_.resolve();
+        if (!choice.error.empty()) {
+            OnStatus(StatusCannotOpenPort);
+            showOpenError(QString::fromStdString(choice.error));
+            return;
         }
-        if (!path.empty()) {
-            control_->setPortPath(port, path.c_str());
-            connectedPath_ = QString::fromStdString(path);
+        port = choice.port;
+        if (!choice.path.empty()) {
+            control_->setPortPath(port, choice.path.c_str());
+            connectedPath_ = QString::fromStdString(choice.path);
         }
     }
     simulated_ = port == 0;
@@ -403,55 +354,23 @@ void DlgMain::setNightMode(bool on) {
 }
 
 bool DlgMain::exportData() {
-    const QString directory = QDir::currentPath();
-    const QString where = directory.isEmpty() ? QStringLiteral("data.dat in the current directory")
-                                              : QDir(directory).absoluteFilePath(QStringLiteral("data.dat"));
-    errno = 0;
-    const bool written = model_->exportData("data.dat");
-    const int error = errno;
-    if (!written) {
-        QString text = QStringLiteral("The records could not be written to %1").arg(where);
-        if (error != 0)
-            text += QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));
-        text += QStringLiteral(".\nNothing was exported; the records are still in memory.");
-        exportNote_->setText(QStringLiteral("Export failed"));
-        exportNote_->setToolTip(text);
-        message(QStringLiteral("Export failed"), text, true);
+    const DataExport::Outcome outcome = DataExport::exportDataDat(*model_);
+    exportNote_->setToolTip(outcome.detail);
+    exportNote_->setText(exportNote_->fontMetrics().elidedText(outcome.note, Qt::ElideMiddle,
+                                                               std::max(1, exportNote_->width())));
+    if (!outcome.written) {
+        message(QStringLiteral("Export failed"), outcome.detail, true);
         return false;
     }
-    unexported_ = 0;
-    const QString note = QStringLiteral("Exported %1 records to %2").arg(model_->rawCount).arg(where);
-    exportNote_->setToolTip(note);
-    exportNote_->setText(
-        exportNote_->fontMetrics().elidedText(note, Qt::ElideMiddle, std::max(1, exportNote_->width())));
+    exitGuard_.reset();
     return true;
 }
 
 bool DlgMain::mayEnd() {
-    // Records stored raw but never written out would be lost with the program; after a new device
-    // record emptied the raw area there is nothing left to save.
-    if (unexported_ == 0 || model_->rawCount == 0)
+    // Records stored raw but never written out would be lost with the program.
+    if (exitGuard_.nothingToLose(model_->rawCount))
         return true;
-    const uint32_t count = std::min(unexported_, model_->rawCount);
-    ExitAnswer answer = ExitAnswer::Stay;
-    if (exitQuestion_) {
-        answer = exitQuestion_(count);
-    } else {
-        QMessageBox box(
-            nightMode_.on() ? QMessageBox::NoIcon : QMessageBox::Question,
-            QStringLiteral("Unexported records"),
-            QStringLiteral("%1 records have not been exported.\nQuit and discard them?").arg(count),
-            QMessageBox::Yes | QMessageBox::No, this);
-        QPushButton* exportButton = box.addButton(QStringLiteral("Export and quit"), QMessageBox::AcceptRole);
-        box.setDefaultButton(QMessageBox::No);
-        box.setEscapeButton(QMessageBox::No);
-        box.exec();
-        if (box.clickedButton() == exportButton)
-            answer = ExitAnswer::ExportAndQuit;
-        else if (box.clickedButton() == box.button(QMessageBox::Yes))
-            answer = ExitAnswer::Discard;
-    }
-    switch (answer) {
+    switch (exitGuard_.ask(this, model_->rawCount, nightMode_.on())) {
     case ExitAnswer::Discard:
         return true;
     case ExitAnswer::ExportAndQuit:
@@ -538,7 +457,7 @@ bool DlgMain::command(int id) {
     case IdStart: {
         const LogSettings& log = model_->logSettings;
         control_->StartLog(log.logProcessed ? 3 : 1, static_cast<uint32_t>(log.logRate));
-        peRateIndex_ = simulated_ ? -1 : log.logRate;
+        peMonitor_.setLogRateIndex(simulated_ ? -1 : log.logRate);
         return true;
     }
     case IdStop:
@@ -554,7 +473,7 @@ bool DlgMain::command(int id) {
         return true;
     case IdClear:
         model_->clear();
-        unexported_ = 0;
+        exitGuard_.reset();
         graph_->invalidate();
         peMonitor_.reset();
         peLine_->clear();

@@ -1,17 +1,17 @@
 #pragma once
 
+#include "app/NoticeSender.h"
 #include "model/iMainDlgCallback.h"
 #include "model/iWMUserSender.h"
-#include "platform/SerialPort.h"
+#include "ui/ExitGuard.h"
 #include "ui/NightMode.h"
 #include "ui/PeMonitor.h"
+#include "ui/PortList.h"
 #include "ui/TemplateDialog.h"
 
 #include <QEvent>
 #include <QString>
-#include <QTimer>
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -32,23 +32,18 @@ class iEngineCommands;
 // the UI end of the engine-to-UI channel: DataTransfer and AppModel call it through iMainDlgCallback,
 // and the engine's notifications arrive through PostUserMessage. Lives on the UI thread; only
 // PostUserMessage may be called from another thread.
-class DlgMain : public TemplateDialog, public iMainDlgCallback, public iWMUserSender {
+class DlgMain : public TemplateDialog, public iMainDlgCallback, public iWMUserSender, private iNoticePoster {
     Q_OBJECT
 public:
-    // Most entries the port list offers: Connect carries the port number in one byte, 0 being the test
-    // mode. The virtual controller, when there is one, takes the last number.
-    static constexpr int kMaxPorts = 255;
-
     // Controls added to the template, with IDs no template command uses.
     static constexpr int kOpenErrorReasonId = 106; // "Why?" beside the status line
     static constexpr int kNightModeId = 107;       // "Night mode" check box
     static constexpr int kExportNoteId = 1001;     // where the last export went
     static constexpr int kPeLineId = 147;          // periodic-error figures of the stored samples
 
-    // The answer to "quit and discard records that were never exported?".
-    enum class ExitAnswer { Discard, Stay, ExportAndQuit };
-    // Asks that question for this many unexported records. Tests set one that answers at once.
-    using ExitQuestion = std::function<ExitAnswer(uint32_t unexported)>;
+    // The answer to "quit and discard records that were never exported?", and the question.
+    using ExitAnswer = ExitGuard::Answer;
+    using ExitQuestion = ExitGuard::Question;
     // Shows a message to the user (an error when error is set). Tests set one that records it.
     using MessageSink = std::function<void(const QString& title, const QString& text, bool error)>;
 
@@ -71,7 +66,7 @@ public:
     bool command(int id) override;
 
     // Replace the message boxes (empty function: message boxes again).
-    void setExitQuestion(ExitQuestion question) { exitQuestion_ = std::move(question); }
+    void setExitQuestion(ExitQuestion question) { exitGuard_.setQuestion(std::move(question)); }
     void setMessageSink(MessageSink sink) { messageSink_ = std::move(sink); }
 
     // For start-up and tests.
@@ -85,11 +80,11 @@ public:
     int graphTop() const { return graphTop_; }
     int marginRight() const { return marginRight_; }
     int marginBottom() const { return marginBottom_; }
-    const std::vector<SerialDeviceEntry>& ports() const { return ports_; }
+    const std::vector<SerialDeviceEntry>& ports() const { return portList_.entries(); }
     // Index of the virtual controller's entry in the port list, -1 when there is none.
-    int virtualPortIndex() const { return virtualIndex_; }
+    int virtualPortIndex() const { return portList_.virtualIndex(); }
     // Records appended since the last successful export or Clear.
-    uint32_t unexportedRecords() const { return unexported_; }
+    uint32_t unexportedRecords() const { return exitGuard_.unexported(); }
     // Why the last port could not be opened; empty unless the status line shows that error.
     const QString& openErrorReason() const { return openErrorReason_; }
 
@@ -104,7 +99,6 @@ protected:
 private:
     void buildControls();
     QCheckBox* addToggle(int id, const QString& text, int x, int y, int w, int h);
-    void fillPortList();
     void updateMinimumSize();
     void connectPort();
     void setTestModeEnabled(bool enabled);
@@ -116,32 +110,29 @@ private:
     bool mayEnd();
     void showOpenError(const QString& reason);
     void message(const QString& title, const QString& text, bool error);
+    // iNoticePoster: carries a notice to the UI thread as an event.
+    void postNotice(uint32_t code, intptr_t argument) override;
 
     AppModel* model_;
     iEngineCommands* control_;
     DataTransfer* transfer_;
-    VirtualController* virtualController_;
     EncoderGraph* graph_ = nullptr; // owned through graphFrame_
     QFrame* graphFrame_ = nullptr;  // control 200: border and inert scroll bars around the graph
-    QComboBox* portList_ = nullptr; // control 100
+    QComboBox* portBox_ = nullptr;  // control 100
     QCheckBox* testMode_ = nullptr; // control 103
     QCheckBox* nightToggle_ = nullptr;
     QPushButton* whyButton_ = nullptr;
     QLabel* exportNote_ = nullptr;
     QLineEdit* peLine_ = nullptr; // read-only, stretches with the dialog
     PeMonitor peMonitor_;         // analyses on its own thread; its line comes back as a signal
-    QTimer peTimer_;              // polls the monitor at most four times a second
     bool simulated_ = false;      // the last Connect was to the test mode (its log rate means nothing)
-    int peRateIndex_ = -1;        // log rate of the last Start, -1 when unknown
-    std::vector<SerialDeviceEntry> ports_;
-    int virtualIndex_ = -1;
+    PortList portList_;
     QString connectedPath_; // device path of the last Connect
     QString openErrorReason_;
-    uint32_t unexported_ = 0;
+    ExitGuard exitGuard_;
     NightMode nightMode_;
-    int dayColorScheme_ = 1;                     // the graph's scheme to go back to when night mode ends
-    std::atomic<bool> dataNoticePending_{false}; // set by the engine's thread, cleared on the UI thread
-    ExitQuestion exitQuestion_;
+    int dayColorScheme_ = 1; // the graph's scheme to go back to when night mode ends
+    NoticeSender notices_{*this};
     MessageSink messageSink_;
     int graphLeft_ = 0;
     int graphTop_ = 0;

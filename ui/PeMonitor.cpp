@@ -22,6 +22,18 @@ PeMonitor::~PeMonitor() {
     worker_.join();
 }
 
+void PeMonitor::watch(const AppModel* model) {
+    watched_ = model;
+    if (timer_.isActive())
+        return;
+    timer_.setInterval(kIntervalMs);
+    connect(&timer_, &QTimer::timeout, this, [this] {
+        if (watched_ != nullptr)
+            poll(*watched_, watchedRate_);
+    });
+    timer_.start();
+}
+
 bool PeMonitor::busy() const {
     std::lock_guard<std::mutex> guard(lock_);
     return busy_ || pending_;

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <condition_variable>
 #include <cstdint>
@@ -25,8 +26,13 @@ public:
     explicit PeMonitor(QObject* parent = nullptr);
     ~PeMonitor() override; // stops and joins the worker
 
-    // Called on the UI thread (by a timer every kIntervalMs): starts an analysis when the store has
-    // changed since the last one and none is running. logRateIndex is -1 when the rate is unknown.
+    // Polls model every kIntervalMs from now on (UI thread).
+    void watch(const AppModel* model);
+    // Log rate index of the samples being logged, -1 when unknown (test mode, or not known yet).
+    void setLogRateIndex(int logRateIndex) { watchedRate_ = logRateIndex; }
+
+    // Starts an analysis when the store has changed since the last one and none is running (UI thread;
+    // the timer of watch calls it). logRateIndex is -1 when the rate is unknown.
     void poll(const AppModel& model, int logRateIndex);
     // Forgets the last line (after Clear): the next poll analyses afresh.
     void reset();
@@ -51,6 +57,9 @@ private:
 
     uint32_t lastCount_ = UINT32_MAX; // UI thread: store size at the last analysis
     uint32_t lastBits_ = 0;
+    QTimer timer_;                      // UI thread
+    const AppModel* watched_ = nullptr; // UI thread
+    int watchedRate_ = -1;              // UI thread
 
     PeAnalysis analysis_; // worker thread
     std::thread worker_;

@@ -1,12 +1,12 @@
 // astrelvo-cli: the engine without a window, for observatory computers without a display and scripts.
 #include "app/TextFormat.h"
+#include "emulator/Rz4Emulator.h"
 #include "engine/CommControl.h"
 #include "model/AppModel.h"
 #include "model/PeAnalysis.h"
 #include "model/StatusCode.h"
 #include "tools/cli/CliOptions.h"
-#include "tools/cli/CliSession.h"
-#include "emulator/Rz4Emulator.h"
+#include "tools/cli/ConsoleProgram.h"
 
 #include <cerrno>
 #include <chrono>
@@ -22,7 +22,7 @@ constexpr int kExitUsage = 2;
 constexpr int kExitFailed = 3;
 
 void onSignal(int) {
-    CliSession::requestStop();
+    ConsoleProgram::requestStop();
 }
 
 void printDeviceInfo(const DeviceInfo& d) {
@@ -57,7 +57,7 @@ void printDeviceInfo(const DeviceInfo& d) {
 }
 
 // Connects as the options say. Returns true once the controller (or the test mode) is ready.
-bool connect(CliSession& session, const CliOptions& options, Rz4Emulator* emulator) {
+bool connect(ConsoleProgram& session, const CliOptions& options, Rz4Emulator* emulator) {
     const bool testMode = options.port == "test";
     if (testMode) {
         session.engine().Connect(0);
@@ -70,7 +70,8 @@ bool connect(CliSession& session, const CliOptions& options, Rz4Emulator* emulat
     session.engine().Connect(1);
     bool ready = session.pumpUntil(
         [&] {
-            return session.lastStatus() == StatusConnected || CliSession::isErrorStatus(session.lastStatus());
+            return session.lastStatus() == StatusConnected ||
+                   ConsoleProgram::isErrorStatus(session.lastStatus());
         },
         options.connectTimeoutSeconds * 1000);
     if (ready && session.lastStatus() == StatusConnected)
@@ -79,13 +80,13 @@ bool connect(CliSession& session, const CliOptions& options, Rz4Emulator* emulat
         int error = session.engine().lastOpenError();
         if (error != 0)
             std::fprintf(stderr, "%s: %s\n", path.c_str(), serialOpenErrorText(error).c_str());
-    } else if (!ready && !CliSession::stopRequested()) {
+    } else if (!ready && !ConsoleProgram::stopRequested()) {
         std::fprintf(stderr, "%s\n", statusText(StatusTimeout));
     }
     return false;
 }
 
-void disconnect(CliSession& session, const CliOptions& options) {
+void disconnect(ConsoleProgram& session, const CliOptions& options) {
     if (options.port == "test")
         return; // the test mode opens no port
     session.engine().Disconnect();
@@ -93,7 +94,7 @@ void disconnect(CliSession& session, const CliOptions& options) {
     session.pumpUntil([&] { return session.statusCount() != before; }, 12000, false);
 }
 
-int runInfo(CliSession& session, const CliOptions& options, Rz4Emulator* emulator) {
+int runInfo(ConsoleProgram& session, const CliOptions& options, Rz4Emulator* emulator) {
     if (!connect(session, options, emulator)) {
         disconnect(session, options);
         return kExitFailed;
@@ -164,7 +165,7 @@ private:
     bool failed_ = false;
 };
 
-int runLog(CliSession& session, const CliOptions& options, Rz4Emulator* emulator) {
+int runLog(ConsoleProgram& session, const CliOptions& options, Rz4Emulator* emulator) {
     auto spool = std::make_unique<Spool>(options.output);
     if (!spool->isOpen()) {
         std::fprintf(stderr, "Cannot write %s: %s\n", options.output.c_str(), std::strerror(errno));
@@ -181,18 +182,18 @@ int runLog(CliSession& session, const CliOptions& options, Rz4Emulator* emulator
     bool failed = false;
     auto start = std::chrono::steady_clock::now();
     auto end = start + std::chrono::seconds(options.seconds);
-    while (!CliSession::stopRequested() && std::chrono::steady_clock::now() < end) {
+    while (!ConsoleProgram::stopRequested() && std::chrono::steady_clock::now() < end) {
         // The test mode produces a batch per fetch; a controller is polled by the engine itself.
         if (testMode)
             session.engine().FetchLog();
         uint32_t before = session.statusCount();
         session.pumpUntil(
             [&] {
-                return session.statusCount() != before && CliSession::isErrorStatus(session.lastStatus());
+                return session.statusCount() != before && ConsoleProgram::isErrorStatus(session.lastStatus());
             },
             1000);
         spool->take(model, model.rawCapacity / 2);
-        if (CliSession::isErrorStatus(session.lastStatus()) && session.statusCount() != before) {
+        if (ConsoleProgram::isErrorStatus(session.lastStatus()) && session.statusCount() != before) {
             failed = true;
             break;
         }
@@ -244,7 +245,7 @@ int main(int argc, char** argv) {
 
     int result;
     {
-        CliSession session;
+        ConsoleProgram session;
         result = options.command == CliOptions::Command::Info ? runInfo(session, options, emulator.get())
                                                               : runLog(session, options, emulator.get());
     }
