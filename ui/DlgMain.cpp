@@ -9,20 +9,20 @@
 #include "ui/DataExport.h"
 #include "ui/DisplaySettingsDialog.h"
 #include "ui/EncoderGraph.h"
+#include "ui/GraphFrame.h"
 #include "ui/LogSettingsDialog.h"
 #include "ui/MotorDriveInfoDialog.h"
+#include "ui/StatusLine.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFrame>
-#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QResizeEvent>
-#include <QScrollBar>
 #include <QShowEvent>
 
 #include <algorithm>
@@ -30,34 +30,6 @@
 #include <string>
 
 namespace {
-
-// Control IDs of the main dialog.
-enum : int {
-    IdOk = 1,
-    IdExit = 2,
-    IdPortList = 100,
-    IdConnect = 101,
-    IdDisconnect = 102,
-    IdTestMode = 103,
-    IdStatusLine = 104,
-    IdAbout = 120,
-    IdMotorDriveInfo = 130,
-    IdDisplaySettings = 131,
-    IdLogSettings = 132,
-    IdClosedLoop = 133,
-    IdDevice41 = 134,
-    IdDevice42 = 135,
-    IdDevice43 = 136,
-    IdStart = 140,
-    IdStop = 141,
-    IdFetchLog = 142,
-    IdCounterLine = 143,
-    IdExport = 144,
-    IdNoAction = 145,
-    IdClear = 146,
-    IdStatic = 1000,
-    IdGraph = 200,
-};
 
 // Client size of the dialog and the smallest size it may take, in dialog units.
 constexpr int kWidth = 512;
@@ -72,16 +44,6 @@ constexpr int kStatusW = 156;
 constexpr int kStatusH = 12;
 constexpr int kWhyW = 23;
 constexpr int kWhyGap = 2;
-
-// A check box that does not change its own state when clicked: the click goes to the command handler,
-// which decides (a disabled box is not clicked at all).
-class CommandCheckBox : public QCheckBox {
-public:
-    using QCheckBox::QCheckBox;
-
-protected:
-    void nextCheckState() override {}
-};
 
 // One notification from the engine's side, carried to the UI thread.
 class UserMessageEvent : public QEvent {
@@ -114,29 +76,15 @@ DlgMain::DlgMain(AppModel* model, iEngineCommands* control, DataTransfer* transf
     marginRight_ = width() - graphRect.width();
     marginBottom_ = height() - graphRect.height();
     graphFrame_->setGeometry(graphRect);
-    dayColorScheme_ = graph_->colorScheme();
 
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     updateMinimumSize();
     portList_.fill(portBox_);
 
-    connect(&peMonitor_, &PeMonitor::lineReady, this, [this](const QString& line, const QString& detail) {
-        peLine_->setText(line);
-        peLine_->setCursorPosition(0);
-        peLine_->setToolTip(line + QStringLiteral("\n") + detail);
-    });
-    peMonitor_.watch(model_);
+    peMonitor_.watch(model_, peLine_);
 }
 
 DlgMain::~DlgMain() = default;
-
-QCheckBox* DlgMain::addToggle(int id, const QString& text, int x, int y, int w, int h) {
-    auto* box = new CommandCheckBox(text, this);
-    box->setObjectName(QString::number(id));
-    box->setGeometry(units().rect(x, y, w, h));
-    connect(box, &QCheckBox::clicked, this, [this, id] { command(id); });
-    return box;
-}
 
 void DlgMain::buildControls() {
     // Top row: port, connection, test mode, status, night mode, About and Exit.
@@ -148,13 +96,15 @@ void DlgMain::buildControls() {
 
     addButton(IdConnect, QStringLiteral("Connect"), 87, 5, 38, 13);
     addButton(IdDisconnect, QStringLiteral("Disconnect"), 128, 5, 46, 13);
-    testMode_ = addToggle(IdTestMode, QStringLiteral("Test mode"), 178, 6, 47, 12);
+    testMode_ = addCommandCheckBox(IdTestMode, QStringLiteral("Test mode"), 178, 6, 47, 12);
     testMode_->setToolTip(QStringLiteral("Connect runs the built-in simulator instead of opening a port"));
-    addEdit(IdStatusLine, kStatusX, kStatusY, kStatusW, kStatusH, true);
-    whyButton_ = addButton(kOpenErrorReasonId, QStringLiteral("Why?"), kStatusX + kStatusW - kWhyW, kStatusY,
-                           kWhyW, kStatusH);
-    whyButton_->hide();
-    nightToggle_ = addToggle(kNightModeId, QStringLiteral("Night mode"), 387, 6, 52, 12);
+    QLineEdit* status = addEdit(IdStatusLine, kStatusX, kStatusY, kStatusW, kStatusH, true);
+    QPushButton* why = addButton(kOpenErrorReasonId, QStringLiteral("Why?"), kStatusX + kStatusW - kWhyW,
+                                 kStatusY, kWhyW, kStatusH);
+    statusLine_ =
+        std::make_unique<StatusLine>(status, why, units().rect(kStatusX, kStatusY, kStatusW, kStatusH),
+                                     units().rect(kStatusX, kStatusY, kStatusW - kWhyW - kWhyGap, kStatusH));
+    nightToggle_ = addCommandCheckBox(kNightModeId, QStringLiteral("Night mode"), 387, 6, 52, 12);
     nightToggle_->setToolTip(QStringLiteral("Red on black, for eyes adapted to the dark"));
     addButton(IdAbout, QStringLiteral("About..."), 442, 5, 34, 13);
     addButton(IdExit, QStringLiteral("Exit"), 479, 5, 29, 13);
@@ -182,41 +132,17 @@ void DlgMain::buildControls() {
     peLine_ = addEdit(kPeLineId, 342, 44, 166, 12, true);
     peLine_->setToolTip(QStringLiteral("Periodic error of the stored samples"));
 
-    // Control 200: a bordered child with scroll bars that scroll nothing, holding the graph.
-    graphFrame_ = new QFrame(this);
+    graphFrame_ = new GraphFrame(model_, this);
     graphFrame_->setObjectName(QString::number(IdGraph));
-    graphFrame_->setFrameStyle(QFrame::Box | QFrame::Plain);
-    graphFrame_->setLineWidth(1);
-    auto* layout = new QGridLayout(graphFrame_);
-    layout->setContentsMargins(1, 1, 1, 1);
-    layout->setSpacing(0);
-    graph_ = new EncoderGraph(model_, graphFrame_);
-    auto* vertical = new QScrollBar(Qt::Vertical, graphFrame_);
-    auto* horizontal = new QScrollBar(Qt::Horizontal, graphFrame_);
-    for (QScrollBar* bar : {vertical, horizontal}) {
-        bar->setRange(0, 0);
-        bar->setEnabled(false);
-        bar->setFocusPolicy(Qt::NoFocus);
-    }
-    layout->addWidget(graph_, 0, 0);
-    layout->addWidget(vertical, 0, 1);
-    layout->addWidget(horizontal, 1, 0);
+    graph_ = graphFrame_->graph();
+}
+
+const QString& DlgMain::openErrorReason() const {
+    return statusLine_->openError();
 }
 
 QWidget* DlgMain::graphControl() const {
     return graphFrame_;
-}
-
-bool DlgMain::testModeChecked() const {
-    return testMode_->isChecked();
-}
-
-bool DlgMain::testModeEnabled() const {
-    return testMode_->isEnabled();
-}
-
-void DlgMain::setTestModeEnabled(bool enabled) {
-    testMode_->setEnabled(enabled);
 }
 
 void DlgMain::updateMinimumSize() {
@@ -265,32 +191,10 @@ void DlgMain::OnStatus(uint32_t code) {
     const uint32_t status = code & 0xFFFF;
     if (status >= kStatusCodeCount)
         return;
-    const char* text = statusText(status);
-    if (auto* line = qobject_cast<QLineEdit*>(control(IdStatusLine)); line && text)
-        line->setText(QString::fromUtf8(text));
-
-    // A port that cannot be opened: the OS knows why, and the user can act on it (permissions, a
-    // missing adapter, another program holding the port).
-    QString reason;
-    if (status == StatusCannotOpenPort) {
-        if (const int error = control_->lastOpenError(); error != 0) {
-            reason = QString::fromStdString(serialOpenErrorText(error));
-            if (!connectedPath_.isEmpty())
-                reason = connectedPath_ + QStringLiteral(": ") + reason;
-        }
-    }
-    showOpenError(reason);
-}
-
-void DlgMain::showOpenError(const QString& reason) {
-    openErrorReason_ = reason;
-    QWidget* line = control(IdStatusLine);
-    const bool show = !reason.isEmpty();
-    const int width = show ? kStatusW - kWhyW - kWhyGap : kStatusW;
-    line->setGeometry(units().rect(kStatusX, kStatusY, width, kStatusH));
-    line->setToolTip(show ? QStringLiteral("Cannot open port: ") + reason : QString());
-    whyButton_->setToolTip(line->toolTip());
-    whyButton_->setVisible(show);
+    statusLine_->showStatus(status);
+    // A port that cannot be opened: the OS knows why, and the user can act on it.
+    const int error = status == StatusCannotOpenPort ? control_->lastOpenError() : 0;
+    statusLine_->setOpenError(error == 0 ? QString() : StatusLine::openErrorText(error, connectedPath_));
 }
 
 void DlgMain::OnEncoderBits(uint32_t bits) {
@@ -314,7 +218,7 @@ void DlgMain::connectPort() {
         const PortList::Choice choice = portList_.resolve();
         if (!choice.error.empty()) {
             OnStatus(StatusCannotOpenPort);
-            showOpenError(QString::fromStdString(choice.error));
+            statusLine_->setOpenError(QString::fromStdString(choice.error));
             return;
         }
         port = choice.port;
@@ -325,7 +229,7 @@ void DlgMain::connectPort() {
     }
     simulated_ = port == 0;
     control_->Connect(port);
-    setTestModeEnabled(false);
+    testMode_->setEnabled(false);
 }
 
 void DlgMain::showDisplaySettings() {
@@ -333,9 +237,7 @@ void DlgMain::showDisplaySettings() {
     if (dialog.exec() == 0)
         return;
     const DisplaySettings& settings = model_->displaySettings;
-    // At night the graph stays dark; the chosen scheme comes back with the day.
-    dayColorScheme_ = settings.colorScheme;
-    graph_->setColorScheme(nightMode_.on() ? 0 : settings.colorScheme);
+    graph_->setColorScheme(settings.colorScheme);
     graph_->setScale(settings.scaleIndex);
     graph_->setVerticalOffset(settings.verticalOffset);
     graph_->repaint();
@@ -344,12 +246,10 @@ void DlgMain::showDisplaySettings() {
 void DlgMain::setNightMode(bool on) {
     if (on == nightMode_.on())
         return;
-    if (on)
-        dayColorScheme_ = graph_->colorScheme();
     nightMode_.setOn(on);
     nightToggle_->setChecked(on);
     // The graph's own colours are all red; a black background completes it.
-    graph_->setColorScheme(on ? 0 : dayColorScheme_);
+    graph_->setNight(on);
     graph_->repaint();
 }
 
@@ -408,7 +308,7 @@ bool DlgMain::command(int id) {
         return true;
     case IdDisconnect:
         control_->Disconnect();
-        setTestModeEnabled(true);
+        testMode_->setEnabled(true);
         return true;
     case IdTestMode:
         // The check box toggles on a click while it is enabled.
@@ -416,8 +316,8 @@ bool DlgMain::command(int id) {
             testMode_->setChecked(!testMode_->isChecked());
         return true;
     case kOpenErrorReasonId:
-        if (!openErrorReason_.isEmpty())
-            message(QStringLiteral("Cannot open port"), openErrorReason_, true);
+        if (!statusLine_->openError().isEmpty())
+            message(QStringLiteral("Cannot open port"), statusLine_->openError(), true);
         return true;
     case kNightModeId:
         setNightMode(!nightMode_.on());
@@ -476,7 +376,6 @@ bool DlgMain::command(int id) {
         exitGuard_.reset();
         graph_->invalidate();
         peMonitor_.reset();
-        peLine_->clear();
         return true;
     default:
         return false;

@@ -9,17 +9,20 @@
 #include "ui/PortList.h"
 #include "ui/TemplateDialog.h"
 
+#include <QCheckBox>
 #include <QEvent>
 #include <QString>
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class AppModel;
 class DataTransfer;
 class EncoderGraph;
-class QCheckBox;
+class GraphFrame;
+class StatusLine;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -35,6 +38,33 @@ class iEngineCommands;
 class DlgMain : public TemplateDialog, public iMainDlgCallback, public iWMUserSender, private iNoticePoster {
     Q_OBJECT
 public:
+    // Control and command IDs.
+    enum : int {
+        IdOk = 1,
+        IdExit = 2,
+        IdPortList = 100,
+        IdConnect = 101,
+        IdDisconnect = 102,
+        IdTestMode = 103,
+        IdStatusLine = 104,
+        IdAbout = 120,
+        IdMotorDriveInfo = 130,
+        IdDisplaySettings = 131,
+        IdLogSettings = 132,
+        IdClosedLoop = 133,
+        IdDevice41 = 134, // commands without a control
+        IdDevice42 = 135,
+        IdDevice43 = 136,
+        IdStart = 140,
+        IdStop = 141,
+        IdFetchLog = 142,
+        IdCounterLine = 143,
+        IdExport = 144,
+        IdNoAction = 145,
+        IdClear = 146,
+        IdStatic = 1000,
+        IdGraph = 200,
+    };
     // Controls added to the template, with IDs no template command uses.
     static constexpr int kOpenErrorReasonId = 106; // "Why?" beside the status line
     static constexpr int kNightModeId = 107;       // "Night mode" check box
@@ -73,8 +103,8 @@ public:
     AppModel* model() const { return model_; }
     EncoderGraph* graph() const { return graph_; }
     QWidget* graphControl() const;
-    bool testModeChecked() const;
-    bool testModeEnabled() const;
+    bool testModeChecked() const { return testMode_->isChecked(); }
+    bool testModeEnabled() const { return testMode_->isEnabled(); }
     bool nightMode() const { return nightMode_.on(); }
     int graphLeft() const { return graphLeft_; }
     int graphTop() const { return graphTop_; }
@@ -86,7 +116,7 @@ public:
     // Records appended since the last successful export or Clear.
     uint32_t unexportedRecords() const { return exitGuard_.unexported(); }
     // Why the last port could not be opened; empty unless the status line shows that error.
-    const QString& openErrorReason() const { return openErrorReason_; }
+    const QString& openErrorReason() const;
 
     // The event type that carries PostUserMessage's code and argument.
     static QEvent::Type userMessageType();
@@ -98,17 +128,14 @@ protected:
 
 private:
     void buildControls();
-    QCheckBox* addToggle(int id, const QString& text, int x, int y, int w, int h);
     void updateMinimumSize();
     void connectPort();
-    void setTestModeEnabled(bool enabled);
     void showDisplaySettings();
     void setNightMode(bool on);
     // Writes data.dat into the current directory and tells the user where it went or why it failed.
     bool exportData();
     // Whether the dialog may end now: asks first when records were never exported.
     bool mayEnd();
-    void showOpenError(const QString& reason);
     void message(const QString& title, const QString& text, bool error);
     // iNoticePoster: carries a notice to the UI thread as an event.
     void postNotice(uint32_t code, intptr_t argument) override;
@@ -116,22 +143,20 @@ private:
     AppModel* model_;
     iEngineCommands* control_;
     DataTransfer* transfer_;
-    EncoderGraph* graph_ = nullptr; // owned through graphFrame_
-    QFrame* graphFrame_ = nullptr;  // control 200: border and inert scroll bars around the graph
-    QComboBox* portBox_ = nullptr;  // control 100
-    QCheckBox* testMode_ = nullptr; // control 103
+    EncoderGraph* graph_ = nullptr;    // owned through graphFrame_
+    GraphFrame* graphFrame_ = nullptr; // control 200
+    QComboBox* portBox_ = nullptr;     // control 100
+    QCheckBox* testMode_ = nullptr;    // control 103
     QCheckBox* nightToggle_ = nullptr;
-    QPushButton* whyButton_ = nullptr;
+    std::unique_ptr<StatusLine> statusLine_; // status line and "Why?"
     QLabel* exportNote_ = nullptr;
     QLineEdit* peLine_ = nullptr; // read-only, stretches with the dialog
     PeMonitor peMonitor_;         // analyses on its own thread; its line comes back as a signal
     bool simulated_ = false;      // the last Connect was to the test mode (its log rate means nothing)
     PortList portList_;
     QString connectedPath_; // device path of the last Connect
-    QString openErrorReason_;
     ExitGuard exitGuard_;
     NightMode nightMode_;
-    int dayColorScheme_ = 1; // the graph's scheme to go back to when night mode ends
     NoticeSender notices_{*this};
     MessageSink messageSink_;
     int graphLeft_ = 0;

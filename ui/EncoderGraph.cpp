@@ -250,7 +250,7 @@ void EncoderGraph::paintFull() {
     QPainter painter(&image_);
     dirty_ = QRect();
 
-    painter.fillRect(QRect(0, 0, width(), height()), colorScheme_ == 0 ? Qt::black : Qt::white);
+    painter.fillRect(QRect(0, 0, width(), height()), colorScheme() == 0 ? Qt::black : Qt::white);
 
     moveTo(leftMargin_ - 1, 0);
     lineTo(painter, axisPen_, leftMargin_ - 1, plotHeight_);

@@ -28,7 +28,10 @@ public:
 
     // Stores the encoder width only; the vertical scale follows on the next setScale.
     void setEncoderBits(int bits);
+    // The chosen scheme: 0 dark, anything else light.
     void setColorScheme(int scheme) { colorScheme_ = scheme; }
+    // At night the picture is dark whatever scheme was chosen; the chosen one comes back with the day.
+    void setNight(bool night) { night_ = night; }
     void setVerticalOffset(int pixels) { verticalOffset_ = pixels; }
     // Selects the scale (labelStep, labelArcsec) and recomputes pixelsPerCount.
     void setScale(int index);
@@ -46,7 +49,8 @@ public:
     int plotWidth() const { return plotWidth_; }
     int plotHeight() const { return plotHeight_; }
     int zeroY() const { return zeroY_; }
-    int colorScheme() const { return colorScheme_; }
+    // The scheme drawn now: 0 at night.
+    int colorScheme() const { return night_ ? 0 : colorScheme_; }
     int verticalOffset() const { return verticalOffset_; }
     int labelArcsec() const { return labelArcsec_; }
     int labelStep() const { return labelStep_; }
@@ -89,6 +93,7 @@ private:
     int plotHeight_ = 0;
     int zeroY_ = 0;
     int colorScheme_;
+    bool night_ = false;
     int verticalOffset_;
     int labelArcsec_ = 1;
     int labelStep_ = 20;

@@ -2,6 +2,7 @@
 
 #include "model/AppModel.h"
 
+#include <QLineEdit>
 #include <QMetaObject>
 
 #include <algorithm>
@@ -22,10 +23,16 @@ PeMonitor::~PeMonitor() {
     worker_.join();
 }
 
-void PeMonitor::watch(const AppModel* model) {
+void PeMonitor::watch(const AppModel* model, QLineEdit* line) {
     watched_ = model;
     if (timer_.isActive())
         return;
+    shown_ = line;
+    connect(this, &PeMonitor::lineReady, line, [line](const QString& text, const QString& detail) {
+        line->setText(text);
+        line->setCursorPosition(0);
+        line->setToolTip(text + QStringLiteral("\n") + detail);
+    });
     timer_.setInterval(kIntervalMs);
     connect(&timer_, &QTimer::timeout, this, [this] {
         if (watched_ != nullptr)
@@ -41,6 +48,8 @@ bool PeMonitor::busy() const {
 
 void PeMonitor::reset() {
     lastCount_ = UINT32_MAX;
+    if (shown_ != nullptr)
+        shown_->clear();
 }
 
 void PeMonitor::poll(const AppModel& model, int logRateIndex) {
