@@ -1,6 +1,6 @@
-#include "platform/SerialPort.h"
 #include "emulator/Rz4Emulator.h"
 #include "emulator/TrackingSignal.h"
+#include "platform/SerialPort.h"
 
 #include <gtest/gtest.h>
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/TimingChecks.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -49,13 +51,13 @@ TEST(PlatformEvent, AutoResetReleasesOneWaitPerSet) {
     EXPECT_EQ(event.wait(0), WaitResult::Timeout);
 }
 
-TEST(PlatformEvent, WaitTimesOutAfterAboutTheTimeout) {
+TIMED_TEST(PlatformEvent, WaitTimesOutAfterAboutTheTimeout) {
     Event event;
     const auto start = Clock::now();
     EXPECT_EQ(event.wait(150), WaitResult::Timeout);
     const long elapsed = msSince(start);
-    EXPECT_GE(elapsed, 140);
-    EXPECT_LT(elapsed, 2000);
+    EXPECT_TIMING_GE(elapsed, 140);
+    EXPECT_TIMING_LT(elapsed, 2000);
 }
 
 TEST(PlatformEvent, SetFromAnotherThreadWakesAnUnlimitedWait) {
@@ -69,14 +71,14 @@ TEST(PlatformEvent, SetFromAnotherThreadWakesAnUnlimitedWait) {
     EXPECT_TRUE(setter.join(5000));
 }
 
-TEST(PlatformEvent, WaitEventOrFd) {
+TIMED_TEST(PlatformEvent, WaitEventOrFd) {
     Event event(Event::Reset::Auto);
     Pipe pipe;
     ASSERT_TRUE(pipe.create());
 
     const auto start = Clock::now();
     EXPECT_EQ(waitEventOrFd(event, pipe.readFd(), POLLIN, 100), WaitResult::Timeout);
-    EXPECT_GE(msSince(start), 90);
+    EXPECT_TIMING_GE(msSince(start), 90);
 
     ASSERT_TRUE(pipe.write("x", 1));
     EXPECT_EQ(waitEventOrFd(event, pipe.readFd(), POLLIN, 1000), WaitResult::Object1);
@@ -155,7 +157,7 @@ TEST(PlatformPipe, FullPipeBlocksWriterUntilDrained) {
     EXPECT_EQ(pipe.read(sink, sizeof sink), 4);
 }
 
-TEST(PlatformThread, JoinWithTimeout) {
+TIMED_TEST(PlatformThread, JoinWithTimeout) {
     Thread idle;
     EXPECT_TRUE(idle.join(0)); // never started
     EXPECT_FALSE(idle.running());
@@ -168,7 +170,7 @@ TEST(PlatformThread, JoinWithTimeout) {
 
     const auto start = Clock::now();
     EXPECT_FALSE(thread.join(100));
-    EXPECT_GE(msSince(start), 90);
+    EXPECT_TIMING_GE(msSince(start), 90);
     release.set();
     EXPECT_TRUE(thread.join(5000));
     EXPECT_FALSE(thread.running());

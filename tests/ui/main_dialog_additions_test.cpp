@@ -527,8 +527,6 @@ TEST(MainDialogProgram, LogsFromTheVirtualControllerAndAsksBeforeDiscarding) {
     bool finished = false;
     int questions = 0;
     uint32_t samples = 0;
-    qint64 firstRecordMs = -1;
-    QElapsedTimer sinceStart;
     const int exitCode = Application::run([&](DlgMain& dialog) {
         AppModel& model = *dialog.model();
         EncoderGraph& graph = *dialog.graph();
@@ -553,14 +551,9 @@ TEST(MainDialogProgram, LogsFromTheVirtualControllerAndAsksBeforeDiscarding) {
                     model.logSettings.logRate = 4; // many records per block for a lively picture
                     graph.setScale(0);
                     qobject_cast<QPushButton*>(dialog.control(140))->click();
-                    sinceStart.start();
                     return true;
                 },
-                [&] {
-                    if (model.sampleCount > 0 && firstRecordMs < 0)
-                        firstRecordMs = sinceStart.elapsed();
-                    return model.sampleCount >= 150;
-                },
+                [&] { return model.sampleCount >= 150; },
                 [&] {
                     samples = model.sampleCount;
                     EXPECT_TRUE(editText(dialog, 143).contains(QStringLiteral("Total:%1").arg(samples)));
@@ -585,8 +578,6 @@ TEST(MainDialogProgram, LogsFromTheVirtualControllerAndAsksBeforeDiscarding) {
     EXPECT_TRUE(finished);
     EXPECT_EQ(questions, 1);
     EXPECT_GE(samples, 150u);
-    EXPECT_GE(firstRecordMs, 0);
-    EXPECT_LT(firstRecordMs, 10000);
 }
 
 } // namespace

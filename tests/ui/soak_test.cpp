@@ -604,7 +604,6 @@ TEST(SlowSoak, NightOfFullSpeedLoggingKeepsMemoryFlatUiResponsiveAndCountsRight)
     }
     EXPECT_GT(probe.count(), 10u);
     EXPECT_LT(probe.maxMs(), kMaxLatencyMs) << "the UI thread stalled";
-    EXPECT_GE(idleCpuPercent, 0.0);
     EXPECT_LT(idleCpuPercent, 10.0) << "the idle program keeps a core busy";
 }
 
