@@ -78,7 +78,7 @@ bool connect(CliSession& session, const CliOptions& options, Rz4Emulator* emulat
     if (session.lastStatus() == StatusCannotOpenPort) {
         int error = session.engine().lastOpenError();
         if (error != 0)
-            std::fprintf(stderr, "%s: %s\n", path.c_str(), serialOpenErrorText(error).c_str());
+            std::fprintf(stderr, "%s: %s\n", path.c_str(), serialOpenErrorText(error, path.c_str()).c_str());
     } else if (!ready && !CliSession::stopRequested()) {
         std::fprintf(stderr, "%s\n", statusText(StatusTimeout));
     }
