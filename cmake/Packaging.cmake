@@ -102,6 +102,11 @@ add_test(NAME InstallChecks.MetainfoIsValid
 add_test(NAME InstallChecks.StagedInstallRuns
          COMMAND ${ASTRELVO_CHECKS}/staged-install.sh ${CMAKE_COMMAND} ${CMAKE_BINARY_DIR}
                  ${CMAKE_BINARY_DIR}/install-check ${PROJECT_VERSION} ${ASTRELVO_MANUAL_FROM_BINDIR})
+add_test(NAME InstallChecks.PackageNamesItsDependencies
+         COMMAND ${ASTRELVO_CHECKS}/package.sh ${CMAKE_CPACK_COMMAND} ${CMAKE_BINARY_DIR}
+                 ${CMAKE_BINARY_DIR}/package-check ${PROJECT_VERSION})
 set_tests_properties(InstallChecks.DesktopEntryIsValid InstallChecks.MetainfoIsValid
-                     InstallChecks.StagedInstallRuns PROPERTIES LABELS install SKIP_RETURN_CODE 77)
-set_tests_properties(InstallChecks.StagedInstallRuns PROPERTIES TIMEOUT 120)
+                     InstallChecks.StagedInstallRuns InstallChecks.PackageNamesItsDependencies
+                     PROPERTIES LABELS install SKIP_RETURN_CODE 77)
+set_tests_properties(InstallChecks.StagedInstallRuns InstallChecks.PackageNamesItsDependencies
+                     PROPERTIES TIMEOUT 120 RESOURCE_LOCK astrelvo_install)
