@@ -6,6 +6,7 @@
 #include "ui/Application.h"
 
 #include <QApplication>
+#include <QIcon>
 
 #include <cstdio>
 #include <cstdlib>
@@ -58,6 +59,8 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QString::fromLatin1(kProgramVersion));
     // Lets the desktop match the window to its menu entry and icon (the Wayland app id).
     QApplication::setDesktopFileName(QStringLiteral("org.astrelvo.Astrelvo"));
+    // The installed icon theme entry; run from the build tree there is none and the window has no icon.
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.astrelvo.Astrelvo")));
     // QApplication has taken its own options out of argv; what is left is ours.
     line = parseCommandLine(argc, argv);
     if (line.action == CommandLine::Action::Error)
