@@ -57,6 +57,11 @@ install(FILES ${ASTRELVO_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 # The user manual and the README.
 install(FILES ${CMAKE_SOURCE_DIR}/docs/MANUAL.md ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${ASTRELVO_DOCDIR})
 
+# The rest (the Debian package and the checks of the installed files) is for Debian and its kin.
+if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  return()
+endif()
+
 # The Debian package: build/astrelvo_VERSION_ARCH.deb. dpkg-shlibdeps finds the shared libraries the
 # programs link (Qt 6, kissfft, the C++ runtime); the Qt platform plugins are loaded at run time, so
 # they are named here.
