@@ -1,10 +1,9 @@
 #pragma once
 
 #include "platform/FileHandle.h"
+#include "platform/SerialDeviceList.h"
 
 #include <cstddef>
-#include <string>
-#include <vector>
 
 // A serial device opened for exclusive use and set to 115200 baud, 8 data bits, no parity, 1 stop bit,
 // raw (no echo, no line editing, no CR/LF translation, no flow control). Works with any tty, including
@@ -34,15 +33,3 @@ public:
 private:
     FileHandle fd_;
 };
-
-struct SerialDeviceEntry {
-    std::string path;  // e.g. /dev/ttyUSB0
-    std::string label; // what a user recognises, e.g. "ttyUSB0 (FTDI USB Serial)"
-};
-
-// The serial devices of this machine: USB adapters, ACM devices and on-board ports that exist,
-// sorted by path.
-std::vector<SerialDeviceEntry> listSerialDevices();
-
-// Text of an errno from open(), with a hint where the user can act (permission: dialout group).
-std::string serialOpenErrorText(int error);

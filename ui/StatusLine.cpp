@@ -26,6 +26,8 @@ void StatusLine::setOpenError(const QString& reason) {
 }
 
 QString StatusLine::openErrorText(int error, const QString& path) {
-    const QString reason = QString::fromStdString(serialOpenErrorText(error));
+    const QByteArray device = path.toLocal8Bit();
+    const QString reason =
+        QString::fromStdString(serialOpenErrorText(error, device.isEmpty() ? nullptr : device.constData()));
     return path.isEmpty() ? reason : path + QStringLiteral(": ") + reason;
 }

@@ -79,7 +79,7 @@ bool connect(ConsoleProgram& session, const CliOptions& options, Rz4Emulator* em
     if (session.lastStatus() == StatusCannotOpenPort) {
         int error = session.engine().lastOpenError();
         if (error != 0)
-            std::fprintf(stderr, "%s: %s\n", path.c_str(), serialOpenErrorText(error).c_str());
+            std::fprintf(stderr, "%s: %s\n", path.c_str(), serialOpenErrorText(error, path.c_str()).c_str());
     } else if (!ready && !ConsoleProgram::stopRequested()) {
         std::fprintf(stderr, "%s\n", statusText(StatusTimeout));
     }
