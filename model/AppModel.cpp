@@ -47,6 +47,8 @@ AppModel::AppModel() : deviceInfo(defaultDeviceInfo()) {}
 
 void AppModel::clear() {
     rawCount = 0;
+    rawExported = 0;
+    rawRefused = 0;
     sampleCount = 0;
     newStart = 0;
     newCount = 0;
@@ -54,6 +56,8 @@ void AppModel::clear() {
 
 void AppModel::updateGeometry() {
     rawCount = 0;
+    rawExported = 0;
+    rawRefused = 0;
     recordLength = deviceInfo.recordLength;
     rawCapacity = recordLength == 0 ? 0 : kRawBytes / recordLength;
 }
@@ -70,6 +74,8 @@ void AppModel::appendRecord(const uint8_t* record, uint32_t length, bool last) {
             std::memcpy(slot, record, copied);
             std::memset(slot + copied, 0, recordLength - copied);
             ++rawCount;
+        } else if (rawRefused != UINT32_MAX) {
+            ++rawRefused;
         }
         // A record too short to reach the position carries no sample.
         if (length >= rz4::kMinSampleRecordLength && sampleCount < kMaxSamples) {

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-DataExport::Outcome DataExport::exportDataDat(const AppModel& model) {
+DataExport::Outcome DataExport::exportDataDat(AppModel& model) {
     const QString directory = QDir::currentPath();
     const QString where = directory.isEmpty() ? QStringLiteral("data.dat in the current directory")
                                               : QDir(directory).absoluteFilePath(QStringLiteral("data.dat"));
@@ -23,7 +23,12 @@ DataExport::Outcome DataExport::exportDataDat(const AppModel& model) {
         outcome.note = QStringLiteral("Export failed");
         return outcome;
     }
+    model.markExported();
     outcome.note = QStringLiteral("Exported %1 records to %2").arg(model.rawCount).arg(where);
     outcome.detail = outcome.note;
+    if (model.rawRefused > 0)
+        outcome.detail += QStringLiteral("\n%1 later records were kept for the graph but not for export: the "
+                                         "export area was full.")
+                              .arg(model.rawRefused);
     return outcome;
 }

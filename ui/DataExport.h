@@ -14,5 +14,6 @@ public:
         QString detail; // the whole story, for the tool tip and the error message
     };
 
-    static Outcome exportDataDat(const AppModel& model);
+    // On success the stored records count as exported.
+    static Outcome exportDataDat(AppModel& model);
 };

@@ -137,6 +137,10 @@ void DlgMain::buildControls() {
     graph_ = graphFrame_->graph();
 }
 
+uint32_t DlgMain::unexportedRecords() const {
+    return model_->unexportedRaw();
+}
+
 const QString& DlgMain::openErrorReason() const {
     return statusLine_->openError();
 }
@@ -207,7 +211,6 @@ void DlgMain::OnNewData(uint32_t first, uint32_t received, uint32_t available) {
                   static_cast<int>(first + received), static_cast<int>(available));
     setEditText(IdCounterLine, QString::fromLatin1(text));
     graph_->drawNew(first, received);
-    exitGuard_.recordsAdded(received);
 }
 
 void DlgMain::connectPort() {
@@ -262,15 +265,14 @@ bool DlgMain::exportData() {
         message(QStringLiteral("Export failed"), outcome.detail, true);
         return false;
     }
-    exitGuard_.reset();
     return true;
 }
 
 bool DlgMain::mayEnd() {
     // Records stored raw but never written out would be lost with the program.
-    if (exitGuard_.nothingToLose(model_->rawCount))
+    if (ExitGuard::nothingToLose(*model_))
         return true;
-    switch (exitGuard_.ask(this, model_->rawCount, nightMode_.on())) {
+    switch (exitGuard_.ask(this, *model_, nightMode_.on())) {
     case ExitAnswer::Discard:
         return true;
     case ExitAnswer::ExportAndQuit:
@@ -373,7 +375,6 @@ bool DlgMain::command(int id) {
         return true;
     case IdClear:
         model_->clear();
-        exitGuard_.reset();
         graph_->invalidate();
         peMonitor_.reset();
         return true;

@@ -113,8 +113,8 @@ public:
     const std::vector<SerialDeviceEntry>& ports() const { return portList_.entries(); }
     // Index of the virtual controller's entry in the port list, -1 when there is none.
     int virtualPortIndex() const { return portList_.virtualIndex(); }
-    // Records appended since the last successful export or Clear.
-    uint32_t unexportedRecords() const { return exitGuard_.unexported(); }
+    // Raw records stored and not written by an export.
+    uint32_t unexportedRecords() const;
     // Why the last port could not be opened; empty unless the status line shows that error.
     const QString& openErrorReason() const;
 

@@ -1,23 +1,28 @@
 #include "ui/ExitGuard.h"
 
+#include "model/AppModel.h"
+
 #include <QMessageBox>
 #include <QPushButton>
 
-#include <algorithm>
-#include <limits>
-
-void ExitGuard::recordsAdded(uint32_t count) {
-    constexpr uint32_t kMost = std::numeric_limits<uint32_t>::max();
-    unexported_ = count > kMost - unexported_ ? kMost : unexported_ + count;
+bool ExitGuard::nothingToLose(const AppModel& model) {
+    return model.unexportedRaw() == 0;
 }
 
-ExitGuard::Answer ExitGuard::ask(QWidget* parent, uint32_t storedRaw, bool plain) const {
-    const uint32_t count = std::min(unexported_, storedRaw);
+QString ExitGuard::questionText(const AppModel& model) {
+    QString text = QStringLiteral("%1 records have not been exported.").arg(model.unexportedRaw());
+    if (model.rawRefused > 0)
+        text += QStringLiteral("\n%1 later records were kept for the graph but not for export: the export "
+                               "area was full.")
+                    .arg(model.rawRefused);
+    return text + QStringLiteral("\nQuit and discard them?");
+}
+
+ExitGuard::Answer ExitGuard::ask(QWidget* parent, const AppModel& model, bool plain) const {
     if (question_)
-        return question_(count);
+        return question_(model.unexportedRaw());
     QMessageBox box(plain ? QMessageBox::NoIcon : QMessageBox::Question, QStringLiteral("Unexported records"),
-                    QStringLiteral("%1 records have not been exported.\nQuit and discard them?").arg(count),
-                    QMessageBox::Yes | QMessageBox::No, parent);
+                    questionText(model), QMessageBox::Yes | QMessageBox::No, parent);
     QPushButton* exportButton = box.addButton(QStringLiteral("Export and quit"), QMessageBox::AcceptRole);
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);

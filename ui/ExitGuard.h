@@ -5,10 +5,12 @@
 #include <cstdint>
 #include <functional>
 
+class AppModel;
 class QWidget;
 
-// Keeps count of the records logged since the last export or Clear and, when the program is to end
-// with some of them still stored, asks whether to discard them, stay or export them first. UI thread.
+// When the program is to end while the store holds raw records that no export has written, asks whether
+// to discard them, stay or export them first. Once the raw area was full, later records were kept for
+// the graph only: the question says so, and counts only what an export can still write. UI thread.
 class ExitGuard {
 public:
     enum class Answer { Discard, Stay, ExportAndQuit };
@@ -17,18 +19,13 @@ public:
 
     void setQuestion(Question question) { question_ = std::move(question); }
 
-    void recordsAdded(uint32_t count);
-    // After a successful export or a Clear.
-    void reset() { unexported_ = 0; }
-    uint32_t unexported() const { return unexported_; }
-
-    // Whether the program may end now without asking: nothing unexported is still stored. storedRaw is
-    // the number of raw records the store holds (a new device record empties it).
-    bool nothingToLose(uint32_t storedRaw) const { return unexported_ == 0 || storedRaw == 0; }
+    // Whether the program may end now without asking.
+    static bool nothingToLose(const AppModel& model);
     // Asks (message box, or the question set by tests). plain: no coloured icon (night mode).
-    Answer ask(QWidget* parent, uint32_t storedRaw, bool plain) const;
+    Answer ask(QWidget* parent, const AppModel& model, bool plain) const;
+    // The question's text.
+    static QString questionText(const AppModel& model);
 
 private:
-    uint32_t unexported_ = 0;
     Question question_;
 };

@@ -148,6 +148,7 @@ public:
             failed_ = true;
         written_ += model.rawCount;
         model.rawCount = 0;
+        model.rawExported = 0;
     }
     bool close() {
         if (file_ == nullptr)
