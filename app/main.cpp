@@ -65,5 +65,5 @@ int main(int argc, char** argv) {
     line = parseCommandLine(argc, argv);
     if (line.action == CommandLine::Action::Error)
         return refuse(line.error);
-    return Application::run();
+    return Application::run({}, &line);
 }

@@ -1,13 +1,16 @@
 #include "ui/Application.h"
 
+#include "app/CommandLine.h"
 #include "app/Program.h"
 #include "engine/CommControl.h"
 #include "ui/DlgMain.h"
 #include "ui/VirtualController.h"
 
+#include <QTimer>
+
 #include <memory>
 
-int Application::run(const BeforeRun& beforeRun) {
+int Application::run(const BeforeRun& beforeRun, const CommandLine* line) {
     auto program = std::make_unique<Program>();
     // The built-in emulator starts only when the user connects to it.
     auto virtualController = std::make_unique<VirtualController>();
@@ -16,6 +19,12 @@ int Application::run(const BeforeRun& beforeRun) {
     // The dialog is the model's listener, the channel's callback and its sender.
     program->attach(dialog.get(), dialog.get());
     program->start();
+    if (line != nullptr && !line->port.empty()) {
+        dialog->choosePort(line->port);
+        // For observatory start-up scripts: connect as soon as the dialog runs.
+        if (line->connect)
+            QTimer::singleShot(0, dialog.get(), [&dialog] { dialog->command(DlgMain::IdConnect); });
+    }
     if (beforeRun)
         beforeRun(*dialog);
     dialog->exec();

@@ -38,9 +38,9 @@ constexpr int kMinWidth = 525;
 constexpr int kMinHeight = 194;
 
 // The status line's rectangle in dialog units, without and with the "Why?" button at its right end.
-constexpr int kStatusX = 227;
+constexpr int kStatusX = 259;
 constexpr int kStatusY = 5;
-constexpr int kStatusW = 156;
+constexpr int kStatusW = 124;
 constexpr int kStatusH = 12;
 constexpr int kWhyW = 23;
 constexpr int kWhyGap = 2;
@@ -94,9 +94,11 @@ void DlgMain::buildControls() {
     portBox_->setObjectName(QString::number(IdPortList));
     portBox_->setGeometry(units().rect(28, 5, 56, 13));
 
-    addButton(IdConnect, QStringLiteral("Connect"), 87, 5, 38, 13);
-    addButton(IdDisconnect, QStringLiteral("Disconnect"), 128, 5, 46, 13);
-    testMode_ = addCommandCheckBox(IdTestMode, QStringLiteral("Test mode"), 178, 6, 47, 12);
+    addButton(kRefreshPortsId, QStringLiteral("Refresh"), 86, 5, 30, 13)
+        ->setToolTip(QStringLiteral("Look for serial devices again"));
+    addButton(IdConnect, QStringLiteral("Connect"), 119, 5, 38, 13);
+    addButton(IdDisconnect, QStringLiteral("Disconnect"), 160, 5, 46, 13);
+    testMode_ = addCommandCheckBox(IdTestMode, QStringLiteral("Test mode"), 210, 6, 47, 12);
     testMode_->setToolTip(QStringLiteral("Connect runs the built-in simulator instead of opening a port"));
     QLineEdit* status = addEdit(IdStatusLine, kStatusX, kStatusY, kStatusW, kStatusH, true);
     QPushButton* why = addButton(kOpenErrorReasonId, QStringLiteral("Why?"), kStatusX + kStatusW - kWhyW,
@@ -323,6 +325,9 @@ bool DlgMain::command(int id) {
         return true;
     case kNightModeId:
         setNightMode(!nightMode_.on());
+        return true;
+    case kRefreshPortsId:
+        portList_.refresh();
         return true;
     case IdAbout: {
         AboutDialog dialog(this);

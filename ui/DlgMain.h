@@ -68,6 +68,7 @@ public:
     // Controls added to the template, with IDs no template command uses.
     static constexpr int kOpenErrorReasonId = 106; // "Why?" beside the status line
     static constexpr int kNightModeId = 107;       // "Night mode" check box
+    static constexpr int kRefreshPortsId = 108;    // "Refresh": list the serial devices again
     static constexpr int kExportNoteId = 1001;     // where the last export went
     static constexpr int kPeLineId = 147;          // periodic-error figures of the stored samples
 
@@ -98,6 +99,9 @@ public:
     // Replace the message boxes (empty function: message boxes again).
     void setExitQuestion(ExitQuestion question) { exitGuard_.setQuestion(std::move(question)); }
     void setMessageSink(MessageSink sink) { messageSink_ = std::move(sink); }
+
+    // Selects the port of this device path (or "virtual"), adding it to the list when it is not there.
+    void choosePort(const std::string& path) { portList_.select(path); }
 
     // For start-up and tests.
     AppModel* model() const { return model_; }

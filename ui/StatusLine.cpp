@@ -20,7 +20,8 @@ void StatusLine::setOpenError(const QString& reason) {
     openError_ = reason;
     const bool show = !reason.isEmpty();
     line_->setGeometry(show ? narrowed_ : full_);
-    line_->setToolTip(show ? QStringLiteral("Cannot open port: ") + reason : QString());
+    // A long status text may not fit the line: the tool tip shows it whole.
+    line_->setToolTip(show ? QStringLiteral("Cannot open port: ") + reason : line_->text());
     why_->setToolTip(line_->toolTip());
     why_->setVisible(show);
 }
