@@ -152,10 +152,12 @@ QWidget* DlgMain::graphControl() const {
 }
 
 void DlgMain::updateMinimumSize() {
-    // The smallest size counts the window frame, as far as the window system tells it.
+    // The smallest size counts the window frame, as far as the window system tells it. A thin frame
+    // would leave a smallest client area wider than the template's: the window opens at the template's
+    // size, so the smallest size never exceeds it.
     const QSize frame = isVisible() ? frameGeometry().size() - geometry().size() : QSize(0, 0);
-    const int w = units().x(kMinWidth) - std::max(0, frame.width());
-    const int h = units().y(kMinHeight) - std::max(0, frame.height());
+    const int w = std::min(units().x(kMinWidth) - std::max(0, frame.width()), units().x(kWidth));
+    const int h = std::min(units().y(kMinHeight) - std::max(0, frame.height()), units().y(kHeight));
     setMinimumSize(std::max(1, w), std::max(1, h));
 }
 
