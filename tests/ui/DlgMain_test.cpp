@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "EngineCommandRecorder.h"
 #include "MainDialogRig.h"
 #include "UiTestMain.h"
 
@@ -65,7 +66,7 @@ protected:
         QApplication::sendEvent(target, &press);
     }
 
-    RecordingEngine engine;
+    EngineCommandRecorder engine;
     std::unique_ptr<AppModel> model;
     std::unique_ptr<DataTransfer> transfer;
     std::unique_ptr<DlgMain> dialog;
@@ -168,7 +169,7 @@ TEST_F(DlgMainTest, ConnectSendsTheSelectedPortOrTestMode) {
     EXPECT_FALSE(dialog->testModeChecked());
     dialog->command(102);
     EXPECT_TRUE(dialog->testModeEnabled());
-    EXPECT_EQ(engine.calls.back(), "Disconnect");
+    EXPECT_EQ(engine.calls.back(), "Disconnect()");
 
     engine.calls.clear();
     EXPECT_TRUE(dialog->command(103));
@@ -184,8 +185,9 @@ TEST_F(DlgMainTest, CommandsWithAndWithoutControls) {
     dialog->command(140);
     for (int id : {141, 142, 134, 135, 136, 145})
         EXPECT_TRUE(dialog->command(id)) << id;
-    EXPECT_EQ(engine.calls, (std::vector<std::string>{"StartLog(3,2)", "StartLog(1,5)", "StopLog", "FetchLog",
-                                                      "Device41", "Device42", "Device43"}));
+    EXPECT_EQ(engine.calls,
+              (std::vector<std::string>{"StartLog(3,2)", "StartLog(1,5)", "StopLog()", "FetchLog()",
+                                        "Device41()", "Device42()", "Device43()"}));
     for (int id : {0, 3, 105, 137, 147, 200, 1000})
         EXPECT_FALSE(dialog->command(id)) << id;
 }
@@ -263,7 +265,7 @@ TEST_F(DlgMainTest, EnterEndsWithOneEscWithZero) {
         pressKey(dialog->control(141), Qt::Key_Escape);
     });
     EXPECT_EQ(dialog->exec(), 0);
-    EXPECT_EQ(engine.calls, std::vector<std::string>{"StopLog"});
+    EXPECT_EQ(engine.calls, std::vector<std::string>{"StopLog()"});
 
     // The close box and Exit end it with 0 too.
     QTimer::singleShot(0, dialog.get(), [this] { dialog->close(); });

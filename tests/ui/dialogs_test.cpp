@@ -1,4 +1,4 @@
-#include "DialogsRecorder.h"
+#include "EngineCommandRecorder.h"
 
 #include "model/AppModel.h"
 #include "ui/AboutDialog.h"
@@ -69,7 +69,7 @@ void setText(const QWidget& dialog, const char* id, const QString& value) {
 
 struct Fixture : ::testing::Test {
     std::unique_ptr<AppModel> model = std::make_unique<AppModel>();
-    DialogsRecorder engine;
+    EngineCommandRecorder engine;
 };
 
 } // namespace

@@ -41,6 +41,7 @@
 #include <string>
 #include <vector>
 
+#include "EngineCommandRecorder.h"
 #include "MainDialogRig.h"
 #include "UiTestMain.h"
 
@@ -140,7 +141,7 @@ protected:
         poll->start(10);
     }
 
-    RecordingEngine engine;
+    EngineCommandRecorder engine;
     std::unique_ptr<AppModel> model;
     std::unique_ptr<DataTransfer> transfer;
     std::unique_ptr<VirtualController> virtualController;
@@ -166,7 +167,7 @@ int neededWidth(const QWidget* w) {
 
 TEST_F(MainDialogAdditions, NewControlsSendTheirCommands) {
     controlAs<QPushButton>(142)->click();
-    EXPECT_EQ(engine.calls, std::vector<std::string>{"FetchLog"});
+    EXPECT_EQ(engine.calls, std::vector<std::string>{"FetchLog()"});
 
     // Test mode: a click checks it, Connect then sends port 0 and locks it until Disconnect.
     auto* testMode = controlAs<QCheckBox>(103);
