@@ -1,5 +1,3 @@
-#include "EngineCommandRecorder.h"
-
 #include "model/AppModel.h"
 #include "ui/AboutDialog.h"
 #include "ui/ClosedLoopDialog.h"
@@ -24,6 +22,9 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+
+#include "EngineCommandRecorder.h"
+#include "UiTestMain.h"
 
 using Calls = std::vector<std::string>;
 
@@ -579,14 +580,6 @@ TEST(AboutDialogTest, EveryWayOutEndsWithOne) {
         EXPECT_FALSE(dialog.isVisible()) << way;
         EXPECT_EQ(dialog.result(), 1) << way;
     }
-}
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }
 
 #include "dialogs_test.moc"
