@@ -77,9 +77,9 @@ protected:
     }
 
     // Ends the next modal dialog that opens over the main dialog by its own command (1 Ok, 2 Cancel),
-    // after calling inspect with it.
-    static void answerNextModal(int commandId, std::function<void(QWidget*)> inspect = {}) {
-        auto* poll = new QTimer;
+    // after calling inspect with it. A wait that no dialog ends goes with the test.
+    void answerNextModal(int commandId, std::function<void(QWidget*)> inspect = {}) {
+        auto* poll = new QTimer(&modalAnswers);
         QObject::connect(poll, &QTimer::timeout, poll, [poll, commandId, inspect] {
             auto* modal = qobject_cast<TemplateDialog*>(QApplication::activeModalWidget());
             if (!modal)
@@ -106,5 +106,6 @@ protected:
     std::vector<Message> messages;
     std::vector<uint32_t> asked;
     DlgMain::ExitAnswer answer = DlgMain::ExitAnswer::Stay;
-    int32_t next = 0; // number of the next record appendRecords makes
+    int32_t next = 0;     // number of the next record appendRecords makes
+    QObject modalAnswers; // owns the waits of answerNextModal
 };

@@ -314,8 +314,9 @@ TEST_F(MainDialog, ButtonsOpenTheirDialogsModally) {
                  {130, "Motor drive information"},
                  {132, "Log settings"},
                  {133, "Closed loop tracking control"}};
+    QString opened;
     for (const auto& c : cases) {
-        QString opened;
+        opened.clear();
         answerNextModal(2, [&opened](QWidget* modal) { opened = modal->windowTitle(); });
         EXPECT_TRUE(dialog->command(c.id)) << c.id;
         EXPECT_EQ(opened, QString::fromLatin1(c.title)) << c.id;
