@@ -1,5 +1,3 @@
-#include "DialogsRecorder.h"
-
 #include "model/AppModel.h"
 #include "ui/AboutDialog.h"
 #include "ui/ClosedLoopDialog.h"
@@ -24,6 +22,9 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+
+#include "EngineCommandRecorder.h"
+#include "UiTestMain.h"
 
 using Calls = std::vector<std::string>;
 
@@ -69,7 +70,7 @@ void setText(const QWidget& dialog, const char* id, const QString& value) {
 
 struct Fixture : ::testing::Test {
     std::unique_ptr<AppModel> model = std::make_unique<AppModel>();
-    DialogsRecorder engine;
+    EngineCommandRecorder engine;
 };
 
 } // namespace
@@ -582,14 +583,6 @@ TEST(AboutDialogTest, EveryWayOutEndsWithOne) {
         EXPECT_FALSE(dialog.isVisible()) << way;
         EXPECT_EQ(dialog.result(), 1) << way;
     }
-}
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }
 
 #include "dialogs_test.moc"

@@ -20,10 +20,8 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QLineEdit>
 #include <QMetaObject>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
@@ -36,13 +34,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "CurrentDirectory.h"
+#include "DialogScript.h"
+#include "LineText.h"
 #include "UiTestMain.h"
 
 namespace {
@@ -271,54 +271,6 @@ private:
     std::unique_ptr<DlgMain> dialog_;
 };
 
-// Runs steps one after another inside the dialog's event loop, each polled every 10 ms until it returns
-// true or its time runs out; a step out of time fails the test and closes the dialog.
-class StepRunner : public QObject {
-public:
-    struct Step {
-        const char* name;
-        int timeoutMs;
-        std::function<bool()> poll;
-    };
-
-    StepRunner(DlgMain& dialog, std::vector<Step> steps) : dialog_(dialog), steps_(std::move(steps)) {
-        connect(&timer_, &QTimer::timeout, this, [this] { poll(); });
-        timer_.start(10);
-        stepStart_ = Clock::now();
-    }
-    bool finished() const { return next_ >= steps_.size(); }
-
-private:
-    void poll() {
-        while (next_ < steps_.size()) {
-            if (steps_[next_].poll()) {
-                ++next_;
-                stepStart_ = Clock::now();
-                continue;
-            }
-            if (msSince(stepStart_) > steps_[next_].timeoutMs) {
-                ADD_FAILURE() << "step \"" << steps_[next_].name << "\" did not finish in time";
-                next_ = steps_.size();
-                timer_.stop();
-                dialog_.command(2);
-            }
-            return;
-        }
-        timer_.stop();
-    }
-
-    DlgMain& dialog_;
-    std::vector<Step> steps_;
-    size_t next_ = 0;
-    QTimer timer_;
-    Clock::time_point stepStart_;
-};
-
-QString lineText(DlgMain& dialog, int id) {
-    auto* edit = qobject_cast<QLineEdit*>(dialog.control(id));
-    return edit ? edit->text() : QString();
-}
-
 // The store as the emulator's records must have filled it: raw records numbered 0, 1, 2, ... as far as
 // the raw area holds, each sample the position of the record of the same number.
 void expectStoreMatchesEmulator(const AppModel& model, const TrackingSignal::Params& params,
@@ -353,10 +305,11 @@ void expectStoreMatchesEmulator(const AppModel& model, const TrackingSignal::Par
 void expectExportMatchesStore(DlgMain& dialog, const AppModel& model) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const QString previous = QDir::currentPath();
-    ASSERT_TRUE(QDir::setCurrent(dir.path()));
-    EXPECT_TRUE(dialog.command(144));
-    QDir::setCurrent(previous);
+    {
+        CurrentDirectory here(dir.path());
+        ASSERT_TRUE(here.ok());
+        EXPECT_TRUE(dialog.command(144));
+    }
 
     std::ifstream file(dir.filePath(QStringLiteral("data.dat")).toStdString(), std::ios::binary);
     ASSERT_TRUE(file.good());
@@ -432,7 +385,7 @@ TEST(SlowSoak, NightOfFullSpeedLoggingKeepsMemoryFlatUiResponsiveAndCountsRight)
     Clock::time_point lastChange;
     double cpuStart = 0.0;
 
-    auto* runner = new StepRunner(
+    auto* runner = new DialogScript(
         dialog,
         {
             {"connect", 15000,

@@ -1,6 +1,8 @@
+// The main dialog: its controls and commands, the status and counter lines, connect and test mode,
+// resizing, keys, the engine's notices, display settings, the periodic-error line, the layout and the
+// reason behind a port that cannot be opened.
 #include "ui/DlgMain.h"
 
-#include "engine/iEngineCommands.h"
 #include "model/AppModel.h"
 #include "model/DataTransfer.h"
 #include "model/StatusCode.h"
@@ -9,111 +11,50 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QKeyEvent>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "MainDialogRig.h"
+#include "ControlLayout.h"
+#include "CurrentDirectory.h"
+#include "MainDialogFixture.h"
+#include "ScreenshotDirectory.h"
 #include "UiTestMain.h"
 
 namespace {
 
-class DlgMainTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        model = std::make_unique<AppModel>();
-        transfer = std::make_unique<DataTransfer>(model.get());
-        dialog = std::make_unique<DlgMain>(model.get(), &engine, transfer.get());
-        model->listener = dialog.get();
-        transfer->setCallback(dialog.get());
-        transfer->setSender(dialog.get());
-    }
+using MainDialog = MainDialogFixture;
+using Calls = std::vector<std::string>;
 
-    QString lineText(int id) const {
-        auto* edit = qobject_cast<QLineEdit*>(dialog->control(id));
-        return edit ? edit->text() : QStringLiteral("<no edit>");
-    }
-
-    // Ends the next modal dialog that opens over the main dialog by its own command (1 Ok, 2 Cancel).
-    static void answerNextModal(int commandId) {
-        auto* poll = new QTimer;
-        QObject::connect(poll, &QTimer::timeout, poll, [poll, commandId] {
-            auto* modal = qobject_cast<TemplateDialog*>(QApplication::activeModalWidget());
-            if (!modal)
-                return;
-            poll->stop();
-            poll->deleteLater();
-            modal->command(commandId);
-        });
-        poll->start(10);
-    }
-
-    static void pressKey(QWidget* target, int key) {
-        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-        QApplication::sendEvent(target, &press);
-    }
-
-    RecordingEngine engine;
-    std::unique_ptr<AppModel> model;
-    std::unique_ptr<DataTransfer> transfer;
-    std::unique_ptr<DlgMain> dialog;
-};
-
-TEST_F(DlgMainTest, TemplateControlsAndTitle) {
+TEST_F(MainDialog, TitleReadOnlyLinesAndNoDefaultButton) {
     EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Astrelvo 1.1. (for RZ4 controller)"));
-    struct Expected {
-        int id;
-        const char* text;
-    } buttons[] = {{101, "Connect"},
-                   {102, "Disconnect"},
-                   {120, "About..."},
-                   {2, "Exit"},
-                   {130, "Motor drive info"},
-                   {131, "Display settings"},
-                   {133, "Closed loop settings"},
-                   {132, "Log settings"},
-                   {140, "Start"},
-                   {141, "Stop"},
-                   {142, "Fetch"},
-                   {144, "Export"},
-                   {146, "Clear"},
-                   {DlgMain::kOpenErrorReasonId, "Why?"}};
-    for (const Expected& e : buttons) {
-        auto* button = qobject_cast<QPushButton*>(dialog->control(e.id));
-        ASSERT_NE(button, nullptr) << e.id;
-        EXPECT_EQ(button->text(), QString::fromLatin1(e.text));
-        EXPECT_FALSE(button->isDefault() || button->autoDefault()) << e.id;
+    // No push button is the default one, so Enter on a control other than a button ends the dialog.
+    const QList<QPushButton*> buttons = dialog->findChildren<QPushButton*>();
+    EXPECT_GE(buttons.size(), 10);
+    for (const QPushButton* button : buttons)
+        EXPECT_FALSE(button->isDefault() || button->autoDefault()) << button->text().toStdString();
+    // The lines the program writes cannot be typed into.
+    for (int id : {104, 143, DlgMain::kPeLineId}) {
+        auto* line = controlAs<QLineEdit>(id);
+        ASSERT_NE(line, nullptr) << id;
+        EXPECT_TRUE(line->isReadOnly()) << id;
     }
-    EXPECT_NE(qobject_cast<QComboBox*>(dialog->control(100)), nullptr);
-    EXPECT_TRUE(qobject_cast<QLineEdit*>(dialog->control(104))->isReadOnly());
-    EXPECT_TRUE(qobject_cast<QLineEdit*>(dialog->control(143))->isReadOnly());
-    EXPECT_EQ(dialog->control(200), dialog->graphControl());
-    for (int id : {103, DlgMain::kNightModeId}) {
-        auto* box = qobject_cast<QCheckBox*>(dialog->control(id));
-        ASSERT_NE(box, nullptr) << id;
-        EXPECT_FALSE(box->isChecked()) << id;
-    }
-    EXPECT_EQ(qobject_cast<QCheckBox*>(dialog->control(103))->text(), QStringLiteral("Test mode"));
-    EXPECT_EQ(qobject_cast<QCheckBox*>(dialog->control(DlgMain::kNightModeId))->text(),
-              QStringLiteral("Night mode"));
-    // IDs without a control here.
+    // Commands that have no control.
     for (int id : {134, 135, 136, 145})
         EXPECT_EQ(dialog->control(id), nullptr) << id;
 }
 
-TEST_F(DlgMainTest, StatusLineShowsKnownCodesOnly) {
+TEST_F(MainDialog, StatusLineShowsKnownCodesOnly) {
     dialog->OnStatus(StatusReady);
     EXPECT_EQ(lineText(104), QStringLiteral("Ready"));
     dialog->OnStatus(15);
@@ -125,7 +66,7 @@ TEST_F(DlgMainTest, StatusLineShowsKnownCodesOnly) {
     EXPECT_EQ(lineText(104), QStringLiteral("Error: Cannot open port."));
 }
 
-TEST_F(DlgMainTest, CounterLineAndNewStretchOfTheGraph) {
+TEST_F(MainDialog, CounterLineAndNewStretchOfTheGraph) {
     EncoderGraph* graph = dialog->graph();
     graph->resize(400, 200);
     graph->show();
@@ -143,23 +84,22 @@ TEST_F(DlgMainTest, CounterLineAndNewStretchOfTheGraph) {
     EXPECT_NE(image.pixelColor(45 + 50, zero), EncoderGraph::curveColour());
 }
 
-TEST_F(DlgMainTest, ConnectSendsTheSelectedPortOrTestMode) {
+TEST_F(MainDialog, ConnectSendsTheSelectedPortOrTestMode) {
     const auto& ports = dialog->ports();
-    auto* list = qobject_cast<QComboBox*>(dialog->control(100));
+    auto* list = controlAs<QComboBox>(100);
     ASSERT_EQ(list->count(), static_cast<int>(ports.size()));
     dialog->command(101);
     if (ports.empty()) {
         // No serial device on this machine: port 1 without a path; the engine answers with an error.
-        EXPECT_EQ(engine.calls, std::vector<std::string>{"Connect(1)"});
+        EXPECT_EQ(engine.calls, Calls{"Connect(1)"});
     } else {
-        EXPECT_EQ(engine.calls,
-                  (std::vector<std::string>{"setPortPath(1," + ports[0].path + ")", "Connect(1)"}));
+        EXPECT_EQ(engine.calls, (Calls{"setPortPath(1," + ports[0].path + ")", "Connect(1)"}));
         engine.calls.clear();
         list->setCurrentIndex(list->count() - 1);
         dialog->command(101);
         const std::string n = std::to_string(ports.size());
-        EXPECT_EQ(engine.calls, (std::vector<std::string>{"setPortPath(" + n + "," + ports.back().path + ")",
-                                                          "Connect(" + n + ")"}));
+        EXPECT_EQ(engine.calls,
+                  (Calls{"setPortPath(" + n + "," + ports.back().path + ")", "Connect(" + n + ")"}));
     }
 
     // The test-mode box is disabled by Connect, enabled again by Disconnect.
@@ -168,29 +108,72 @@ TEST_F(DlgMainTest, ConnectSendsTheSelectedPortOrTestMode) {
     EXPECT_FALSE(dialog->testModeChecked());
     dialog->command(102);
     EXPECT_TRUE(dialog->testModeEnabled());
-    EXPECT_EQ(engine.calls.back(), "Disconnect");
+    EXPECT_EQ(engine.calls.back(), "Disconnect()");
 
     engine.calls.clear();
     EXPECT_TRUE(dialog->command(103));
     EXPECT_TRUE(dialog->testModeChecked());
     dialog->command(101);
-    EXPECT_EQ(engine.calls, std::vector<std::string>{"Connect(0)"});
+    EXPECT_EQ(engine.calls, Calls{"Connect(0)"});
 }
 
-TEST_F(DlgMainTest, CommandsWithAndWithoutControls) {
+TEST_F(MainDialog, ControlsSendTheirCommands) {
+    controlAs<QPushButton>(142)->click();
+    EXPECT_EQ(engine.calls, Calls{"FetchLog()"});
+
+    // Test mode: a click checks it, Connect then sends port 0 and locks it until Disconnect.
+    auto* testMode = controlAs<QCheckBox>(103);
+    testMode->click();
+    EXPECT_TRUE(testMode->isChecked());
+    controlAs<QPushButton>(101)->click();
+    EXPECT_EQ(engine.calls.back(), "Connect(0)");
+    EXPECT_FALSE(testMode->isEnabled());
+    testMode->click(); // disabled: no change
+    dialog->command(103);
+    EXPECT_TRUE(testMode->isChecked());
+    controlAs<QPushButton>(102)->click();
+    EXPECT_TRUE(testMode->isEnabled());
+    testMode->click();
+    EXPECT_FALSE(testMode->isChecked());
+
+    // Log settings: its dialog opens, and what it stores is what Start sends.
+    answerNextModal(1, [](QWidget* modal) {
+        EXPECT_EQ(modal->windowTitle(), QStringLiteral("Log settings"));
+        auto* box = static_cast<TemplateDialog*>(modal);
+        box->command(135); // "Log processed" off
+        qobject_cast<QCheckBox*>(box->control(135))->setChecked(false);
+        box->command(144); // 64 Hz
+    });
+    controlAs<QPushButton>(132)->click();
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    engine.calls.clear();
+    controlAs<QPushButton>(140)->click();
+    EXPECT_EQ(engine.calls, Calls{"StartLog(1,4)"});
+
+    // Export writes data.dat where the program runs.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    CurrentDirectory here(dir.path());
+    ASSERT_TRUE(here.ok());
+    appendRecords(3);
+    controlAs<QPushButton>(144)->click();
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("data.dat"))));
+}
+
+TEST_F(MainDialog, CommandsWithAndWithoutControls) {
     EXPECT_TRUE(dialog->command(140));
     model->logSettings.logProcessed = false;
     model->logSettings.logRate = 5;
     dialog->command(140);
     for (int id : {141, 142, 134, 135, 136, 145})
         EXPECT_TRUE(dialog->command(id)) << id;
-    EXPECT_EQ(engine.calls, (std::vector<std::string>{"StartLog(3,2)", "StartLog(1,5)", "StopLog", "FetchLog",
-                                                      "Device41", "Device42", "Device43"}));
+    EXPECT_EQ(engine.calls, (Calls{"StartLog(3,2)", "StartLog(1,5)", "StopLog()", "FetchLog()", "Device41()",
+                                   "Device42()", "Device43()"}));
     for (int id : {0, 3, 105, 137, 147, 200, 1000})
         EXPECT_FALSE(dialog->command(id)) << id;
 }
 
-TEST_F(DlgMainTest, ClearEmptiesStoreAndGraph) {
+TEST_F(MainDialog, ClearEmptiesStoreAndGraph) {
     EncoderGraph* graph = dialog->graph();
     graph->resize(300, 150);
     graph->show();
@@ -204,23 +187,7 @@ TEST_F(DlgMainTest, ClearEmptiesStoreAndGraph) {
     EXPECT_EQ(graph->image().pixelColor(100, graph->zeroY()), EncoderGraph::centreLineColour());
 }
 
-TEST_F(DlgMainTest, ExportWritesDataDatInTheCurrentDirectory) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString previous = QDir::currentPath();
-    ASSERT_TRUE(QDir::setCurrent(dir.path()));
-    model->deviceInfo.recordLength = 16;
-    model->updateGeometry();
-    const uint8_t record[16] = {5, 0, 0, 0, 0xE8, 0x03, 0, 0, 0xB0, 0x04, 0, 0, 7, 0, 0, 0};
-    model->appendRecord(record, 16, true);
-    EXPECT_TRUE(dialog->command(144));
-    QFile file(dir.filePath(QStringLiteral("data.dat")));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), QByteArray("[N:0 TS:5] 1000 1200 7\r\n"));
-    QDir::setCurrent(previous);
-}
-
-TEST_F(DlgMainTest, ResizeKeepsTheGraphMargins) {
+TEST_F(MainDialog, ResizeKeepsTheGraphMargins) {
     dialog->show();
     QWidget* graph = dialog->graphControl();
     const QRect before = graph->geometry();
@@ -236,43 +203,39 @@ TEST_F(DlgMainTest, ResizeKeepsTheGraphMargins) {
     // The graph inside follows its control.
     EXPECT_GT(dialog->graph()->clientWidth(), before.width());
 
-    // It cannot be made smaller than its minimum.
+    // It cannot be made smaller than 525 x 194 dialog units for the window with its frame.
     dialog->resize(50, 40);
-    EXPECT_GE(dialog->width(), dialog->minimumWidth());
-    EXPECT_GE(dialog->height(), dialog->minimumHeight());
-    // The minimum is 525 x 194 dialog units for the window with its frame.
+    EXPECT_EQ(dialog->size(), dialog->minimumSize());
     const DialogUnits units(dialog->font());
     const QSize frame = dialog->frameGeometry().size() - dialog->size();
     EXPECT_EQ(dialog->minimumSize(), QSize(units.x(525), units.y(194)) - frame);
     EXPECT_EQ(dialog->width() - graph->geometry().right(), right);
 }
 
-TEST_F(DlgMainTest, EnterEndsWithOneEscWithZero) {
+TEST_F(MainDialog, EnterEndsWithOneEscWithZero) {
     // Enter on the status line: command 1.
-    QTimer::singleShot(0, dialog.get(), [this] {
-        dialog->control(104)->setFocus();
-        pressKey(dialog->control(104), Qt::Key_Return);
-    });
-    EXPECT_EQ(dialog->exec(), 1);
+    EXPECT_EQ(runWith([this] {
+                  dialog->control(104)->setFocus();
+                  pressKey(dialog->control(104), Qt::Key_Return);
+              }),
+              1);
 
     // Enter on a push button clicks it and leaves the dialog open; Esc then ends it with 0.
-    QTimer::singleShot(0, dialog.get(), [this] {
-        dialog->control(141)->setFocus();
-        pressKey(dialog->control(141), Qt::Key_Return);
-        EXPECT_TRUE(dialog->isVisible());
-        pressKey(dialog->control(141), Qt::Key_Escape);
-    });
-    EXPECT_EQ(dialog->exec(), 0);
-    EXPECT_EQ(engine.calls, std::vector<std::string>{"StopLog"});
+    EXPECT_EQ(runWith([this] {
+                  dialog->control(141)->setFocus();
+                  pressKey(dialog->control(141), Qt::Key_Return);
+                  EXPECT_TRUE(dialog->isVisible());
+                  pressKey(dialog->control(141), Qt::Key_Escape);
+              }),
+              0);
+    EXPECT_EQ(engine.calls, Calls{"StopLog()"});
 
     // The close box and Exit end it with 0 too.
-    QTimer::singleShot(0, dialog.get(), [this] { dialog->close(); });
-    EXPECT_EQ(dialog->exec(), 0);
-    QTimer::singleShot(0, dialog.get(), [this] { qobject_cast<QPushButton*>(dialog->control(2))->click(); });
-    EXPECT_EQ(dialog->exec(), 0);
+    EXPECT_EQ(runWith([this] { dialog->close(); }), 0);
+    EXPECT_EQ(runWith([this] { controlAs<QPushButton>(2)->click(); }), 0);
 }
 
-TEST_F(DlgMainTest, NotificationsPostedFromAnotherThreadReachTheChannel) {
+TEST_F(MainDialog, NotificationsPostedFromAnotherThreadReachTheChannel) {
     std::thread worker([this] {
         transfer->postStatus(StatusConnecting);
         transfer->postStatus(StatusTestMode);
@@ -297,9 +260,7 @@ public:
     }
 };
 
-TEST_F(DlgMainTest, OneWaitingDataNoticeDrainsEveryRecordWrittenBeforeIt) {
-    model->deviceInfo.recordLength = 16;
-    model->updateGeometry();
+TEST_F(MainDialog, OneWaitingDataNoticeDrainsEveryRecordWrittenBeforeIt) {
     NoticeCounter counter;
     dialog->installEventFilter(&counter);
     // 200 records from the engine's side while the UI thread is busy elsewhere (not more than the
@@ -326,7 +287,7 @@ TEST_F(DlgMainTest, OneWaitingDataNoticeDrainsEveryRecordWrittenBeforeIt) {
     dialog->removeEventFilter(&counter);
 }
 
-TEST_F(DlgMainTest, DisplaySettingsApplyToTheGraphOnOkOnly) {
+TEST_F(MainDialog, DisplaySettingsApplyToTheGraphOnOkOnly) {
     model->displaySettings.colorScheme = 0;
     model->displaySettings.scaleIndex = 2;
     model->displaySettings.verticalOffset = 7;
@@ -345,26 +306,33 @@ TEST_F(DlgMainTest, DisplaySettingsApplyToTheGraphOnOkOnly) {
     EXPECT_EQ(graph->verticalOffset(), 7);
 }
 
-TEST_F(DlgMainTest, OtherDialogsOpenModallyAndClose) {
-    for (int id : {120, 130, 132, 133}) {
-        answerNextModal(2);
-        EXPECT_TRUE(dialog->command(id)) << id;
-        EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << id;
+TEST_F(MainDialog, ButtonsOpenTheirDialogsModally) {
+    const struct {
+        int id;
+        const char* title;
+    } cases[] = {{120, "About Astrelvo"},
+                 {130, "Motor drive information"},
+                 {132, "Log settings"},
+                 {133, "Closed loop tracking control"}};
+    QString opened;
+    for (const auto& c : cases) {
+        opened.clear();
+        answerNextModal(2, [&opened](QWidget* modal) { opened = modal->windowTitle(); });
+        EXPECT_TRUE(dialog->command(c.id)) << c.id;
+        EXPECT_EQ(opened, QString::fromLatin1(c.title)) << c.id;
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << c.id;
     }
 }
 
-} // namespace
-
-TEST_F(DlgMainTest, PeriodicErrorLineFollowsTheStoreAndClear) {
+TEST_F(MainDialog, PeriodicErrorLineFollowsTheStoreAndClear) {
     // A 20-sample period of about 4" peak to peak on a 25-bit encoder, logged at 4 Hz.
     model->deviceInfo.encoderBits = 25;
     for (uint32_t i = 0; i < 2000; ++i)
         model->samples[i] = static_cast<int32_t>(std::lround(52.0 * std::sin(2 * M_PI * i / 20.0)));
     model->sampleCount = 2000;
     dialog->command(140); // Start: the log rate becomes known
-    auto* line = qobject_cast<QLineEdit*>(dialog->control(DlgMain::kPeLineId));
+    auto* line = controlAs<QLineEdit>(DlgMain::kPeLineId);
     ASSERT_NE(line, nullptr);
-    EXPECT_TRUE(line->isReadOnly());
     QElapsedTimer timer;
     timer.start();
     while (!line->text().contains("period") && timer.elapsed() < 5000)
@@ -378,3 +346,51 @@ TEST_F(DlgMainTest, PeriodicErrorLineFollowsTheStoreAndClear) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_TRUE(line->text().startsWith("PE --")) << line->text().toStdString();
 }
+
+TEST_F(MainDialog, LayoutKeepsEveryControlWholeAndApart) {
+    engine.openError = EACCES;
+    dialog->OnStatus(StatusCannotOpenPort); // shows "Why?" too
+    dialog->show();
+    QApplication::processEvents();
+    // The "Port:" label and the etched line share ID 1000; the line runs to the window's edge.
+    expectControlsWholeAndApart(*dialog, "main dialog", {1000});
+    // The graph keeps its place.
+    EXPECT_EQ(dialog->graphControl()->geometry().topLeft(), QPoint(dialog->graphLeft(), dialog->graphTop()));
+    dialog->grab().save(screenshotDirectory() + QStringLiteral("/main_dialog_open_error.png"));
+}
+
+TEST_F(MainDialog, CannotOpenPortOffersTheReason) {
+    auto* why = controlAs<QPushButton>(DlgMain::kOpenErrorReasonId);
+    ASSERT_NE(why, nullptr);
+    dialog->show();
+    EXPECT_FALSE(why->isVisible());
+
+    engine.openError = EACCES;
+    dialog->command(101);
+    dialog->OnStatus(StatusCannotOpenPort);
+    EXPECT_EQ(lineText(104), QStringLiteral("Error: Cannot open port."));
+    EXPECT_TRUE(why->isVisible());
+    EXPECT_TRUE(dialog->openErrorReason().contains(QStringLiteral("dialout")))
+        << dialog->openErrorReason().toStdString();
+    EXPECT_TRUE(dialog->control(104)->toolTip().contains(dialog->openErrorReason()));
+    if (!dialog->ports().empty()) {
+        EXPECT_TRUE(dialog->openErrorReason().startsWith(QString::fromStdString(dialog->ports()[0].path)));
+    }
+    // The status line gives way to the button.
+    EXPECT_LE(dialog->control(104)->geometry().right(), why->geometry().left());
+
+    dialog->command(DlgMain::kOpenErrorReasonId);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, dialog->openErrorReason());
+
+    // The next status takes it away; an error without an OS reason offers none.
+    dialog->OnStatus(StatusOpeningPort);
+    EXPECT_FALSE(why->isVisible());
+    EXPECT_TRUE(dialog->control(104)->toolTip().isEmpty());
+    engine.openError = 0;
+    dialog->OnStatus(StatusCannotOpenPort);
+    EXPECT_FALSE(why->isVisible());
+    EXPECT_TRUE(dialog->openErrorReason().isEmpty());
+}
+
+} // namespace

@@ -5,10 +5,13 @@
 #include <string>
 #include <vector>
 
-// Records every engine command as text, e.g. "WriteParam16(129,1000)", in the order sent.
-class DialogsRecorder : public iEngineCommands {
+// An engine double for the dialogs' tests: records every command sender as text with its arguments, in
+// the order sent, e.g. "WriteParam16(129,1000)", "Disconnect()", "setPortPath(1,/dev/x)". lastOpenError
+// reports openError. UI thread only.
+class EngineCommandRecorder : public iEngineCommands {
 public:
     std::vector<std::string> calls;
+    int openError = 0;
 
     void Connect(uint32_t port) override { add("Connect", {port}); }
     void Disconnect() override { add("Disconnect", {}); }
@@ -28,8 +31,7 @@ public:
     void WriteParam8(uint32_t index, uint32_t value) override { add("WriteParam8", {index, value}); }
     void ClosedLoop(uint32_t value) override { add("ClosedLoop", {value}); }
     void SendPid(const uint16_t values[10]) override {
-        std::vector<uint32_t> v(values, values + 10);
-        add("SendPid", v);
+        add("SendPid", std::vector<uint32_t>(values, values + 10));
     }
     void SendAux(uint32_t a, uint32_t b, uint32_t c, uint32_t d, uint32_t e, uint32_t f, uint32_t g,
                  uint32_t h, uint32_t i, uint32_t j) override {
@@ -39,7 +41,12 @@ public:
     void Device41() override { add("Device41", {}); }
     void Device42() override { add("Device42", {}); }
     void Device43() override { add("Device43", {}); }
-    bool setPortPath(uint32_t, const char*) override { return true; }
+    // Accepts the port numbers the engine accepts.
+    bool setPortPath(uint32_t port, const char* path) override {
+        calls.push_back("setPortPath(" + std::to_string(port) + "," + (path ? path : "null") + ")");
+        return port >= 1 && port <= 255;
+    }
+    int lastOpenError() const override { return openError; }
 
 private:
     void add(const char* name, const std::vector<uint32_t>& args) {
@@ -51,6 +58,6 @@ private:
             text += std::to_string(args[i]);
         }
         text += ')';
-        calls.push_back(text);
+        calls.push_back(std::move(text));
     }
 };
