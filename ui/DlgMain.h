@@ -102,6 +102,8 @@ public:
 
     // Selects the port of this device path (or "virtual"), adding it to the list when it is not there.
     void choosePort(const std::string& path) { portList_.select(path); }
+    // Where the port list's devices come from (tests give a fixed list); Refresh lists them.
+    void setPortLister(PortList::Lister lister) { portList_.setLister(std::move(lister)); }
 
     // For start-up and tests.
     AppModel* model() const { return model_; }

@@ -28,6 +28,9 @@ public:
     // (listSerialDevices unless a test gives another).
     explicit PortList(VirtualController* virtualController, Lister lister = {});
 
+    // Replaces the device lister (tests); the next refresh uses it.
+    void setLister(Lister lister) { lister_ = std::move(lister); }
+
     // Takes the box and lists into it (at start).
     void fill(QComboBox* box);
     // Lists again (the "Refresh" button): devices plugged in or out since; the selection stays on the

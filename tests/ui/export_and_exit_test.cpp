@@ -1,6 +1,7 @@
 // Export of the stored records to data.dat with its feedback, and the question before quitting with
 // records that were never exported.
 #include "ui/DlgMain.h"
+#include "ui/ExitGuard.h"
 
 #include "model/AppModel.h"
 
@@ -68,6 +69,30 @@ TEST_F(ExportAndExit, ExitAsksWhileRecordsAreUnexported) {
     model->updateGeometry();
     EXPECT_EQ(runWith([this] { dialog->command(2); }), 0);
     EXPECT_TRUE(asked.empty());
+}
+
+// Short records count, and once the raw area is full the question counts only what an export can still
+// write and says that later records were kept for the graph only.
+TEST_F(ExportAndExit, TheQuestionCountsRawRecordsAndNamesWhatAFullAreaRefused) {
+    const int32_t shortRecord = 9;
+    model->appendRecord(reinterpret_cast<const uint8_t*>(&shortRecord), 4, true);
+    EXPECT_EQ(dialog->unexportedRecords(), 1u);
+    EXPECT_FALSE(ExitGuard::questionText(*model).contains(QStringLiteral("kept for the graph")));
+
+    appendRecords(static_cast<int>(model->rawCapacity) + 9); // the area keeps rawCapacity - 1
+    EXPECT_EQ(dialog->unexportedRecords(), model->rawCapacity - 1);
+    const QString text = ExitGuard::questionText(*model);
+    EXPECT_TRUE(
+        text.startsWith(QStringLiteral("%1 records have not been exported.").arg(model->rawCapacity - 1)))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("11 later records were kept for the graph but not for export")))
+        << text.toStdString();
+    EXPECT_EQ(runWith([this] {
+                  answer = DlgMain::ExitAnswer::Discard;
+                  dialog->command(2);
+              }),
+              0);
+    EXPECT_EQ(asked, (std::vector<uint32_t>{model->rawCapacity - 1}));
 }
 
 TEST_F(ExportAndExit, ExportEndsTheQuestionAndExportAndQuitSaves) {

@@ -84,24 +84,18 @@ TEST_F(MainDialog, CounterLineAndNewStretchOfTheGraph) {
     EXPECT_NE(image.pixelColor(45 + 50, zero), EncoderGraph::curveColour());
 }
 
-TEST_F(MainDialog, ConnectSendsTheSelectedPortOrTestMode) {
-    const auto& ports = dialog->ports();
-    auto* list = controlAs<QComboBox>(100);
-    ASSERT_EQ(list->count(), static_cast<int>(ports.size()));
+TEST_F(MainDialog, ConnectSendsTheChosenOrTypedPortOrTestMode) {
+    std::vector<SerialDeviceEntry> devices = {{"/dev/serial/by-id/usb-A", "usb-A (Adapter, ttyUSB0)",
+                                               "ttyUSB0", "/dev/ttyUSB0", "/dev/serial/by-id/usb-A",
+                                               "Adapter"},
+                                              {"/dev/ttyS0", "ttyS0", "ttyS0", "/dev/ttyS0", "", ""}};
+    dialog->setPortLister([&devices] { return devices; });
+    dialog->command(DlgMain::kRefreshPortsId);
+    auto* box = controlAs<QComboBox>(100);
+    ASSERT_EQ(box->count(), 2);
+    box->setCurrentIndex(1);
     dialog->command(101);
-    if (ports.empty()) {
-        // No serial device on this machine: port 1 without a path; the engine answers with an error.
-        EXPECT_EQ(engine.calls, Calls{"Connect(1)"});
-    } else {
-        EXPECT_EQ(engine.calls, (Calls{"setPortPath(1," + ports[0].path + ")", "Connect(1)"}));
-        engine.calls.clear();
-        list->setCurrentIndex(list->count() - 1);
-        dialog->command(101);
-        const std::string n = std::to_string(ports.size());
-        EXPECT_EQ(engine.calls,
-                  (Calls{"setPortPath(" + n + "," + ports.back().path + ")", "Connect(" + n + ")"}));
-    }
-
+    EXPECT_EQ(engine.calls, (Calls{"setPortPath(2,/dev/ttyS0)", "Connect(2)"}));
     // The test-mode box is disabled by Connect, enabled again by Disconnect.
     EXPECT_FALSE(dialog->testModeEnabled());
     dialog->command(103);
@@ -109,8 +103,34 @@ TEST_F(MainDialog, ConnectSendsTheSelectedPortOrTestMode) {
     dialog->command(102);
     EXPECT_TRUE(dialog->testModeEnabled());
     EXPECT_EQ(engine.calls.back(), "Disconnect()");
-
+    box->setCurrentIndex(0);
     engine.calls.clear();
+    dialog->command(101);
+    EXPECT_EQ(engine.calls, (Calls{"setPortPath(1,/dev/serial/by-id/usb-A)", "Connect(1)"}));
+    dialog->command(102);
+
+    // A typed path is used and stays in the list for the session, also when the list is made again.
+    box->setEditText(QStringLiteral("/dev/rfcomm0"));
+    engine.calls.clear();
+    dialog->command(101);
+    EXPECT_EQ(engine.calls, (Calls{"setPortPath(3,/dev/rfcomm0)", "Connect(3)"}));
+    dialog->command(102);
+    devices.pop_back(); // ttyS0 went away
+    dialog->command(DlgMain::kRefreshPortsId);
+    ASSERT_EQ(box->count(), 2);
+    EXPECT_EQ(box->currentText(), QStringLiteral("/dev/rfcomm0")); // the selection stays on its path
+    dialog->choosePort("/dev/ttyUSB0"); // the kernel name of a by-id entry finds that entry
+    EXPECT_EQ(box->currentIndex(), 0);
+
+    // Nothing typed: no Connect, and the status line says why.
+    box->setEditText(QString());
+    engine.calls.clear();
+    dialog->command(101);
+    EXPECT_TRUE(engine.calls.empty());
+    EXPECT_EQ(lineText(104), QStringLiteral("Error: Cannot open port."));
+    EXPECT_FALSE(dialog->openErrorReason().isEmpty());
+    EXPECT_TRUE(dialog->testModeEnabled());
+
     EXPECT_TRUE(dialog->command(103));
     EXPECT_TRUE(dialog->testModeChecked());
     dialog->command(101);
@@ -187,8 +207,10 @@ TEST_F(MainDialog, ClearEmptiesStoreAndGraph) {
     EXPECT_EQ(graph->image().pixelColor(100, graph->zeroY()), EncoderGraph::centreLineColour());
 }
 
-TEST_F(MainDialog, ResizeKeepsTheGraphMargins) {
+TEST_F(MainDialog, OpensAtTheTemplateSizeAndResizeKeepsTheGraphMargins) {
     dialog->show();
+    const DialogUnits units(dialog->font());
+    EXPECT_EQ(dialog->size(), QSize(units.x(512), units.y(194)));
     QWidget* graph = dialog->graphControl();
     const QRect before = graph->geometry();
     const int right = dialog->width() - before.right();
@@ -203,12 +225,13 @@ TEST_F(MainDialog, ResizeKeepsTheGraphMargins) {
     // The graph inside follows its control.
     EXPECT_GT(dialog->graph()->clientWidth(), before.width());
 
-    // It cannot be made smaller than 525 x 194 dialog units for the window with its frame.
+    // It cannot be made smaller than 525 x 194 dialog units for the window with its frame, nor than the
+    // template's size where the frame is thinner.
     dialog->resize(50, 40);
     EXPECT_EQ(dialog->size(), dialog->minimumSize());
-    const DialogUnits units(dialog->font());
     const QSize frame = dialog->frameGeometry().size() - dialog->size();
-    EXPECT_EQ(dialog->minimumSize(), QSize(units.x(525), units.y(194)) - frame);
+    EXPECT_EQ(dialog->minimumSize(),
+              (QSize(units.x(525), units.y(194)) - frame).boundedTo(QSize(units.x(512), units.y(194))));
     EXPECT_EQ(dialog->width() - graph->geometry().right(), right);
 }
 
@@ -386,7 +409,7 @@ TEST_F(MainDialog, CannotOpenPortOffersTheReason) {
     // The next status takes it away; an error without an OS reason offers none.
     dialog->OnStatus(StatusOpeningPort);
     EXPECT_FALSE(why->isVisible());
-    EXPECT_TRUE(dialog->control(104)->toolTip().isEmpty());
+    EXPECT_EQ(dialog->control(104)->toolTip(), QStringLiteral("Opening port, please wait..."));
     engine.openError = 0;
     dialog->OnStatus(StatusCannotOpenPort);
     EXPECT_FALSE(why->isVisible());

@@ -2,6 +2,7 @@
 // whole program run that logs from it.
 #include "ui/DlgMain.h"
 
+#include "app/CommandLine.h"
 #include "model/AppModel.h"
 #include "ui/Application.h"
 #include "ui/EncoderGraph.h"
@@ -122,6 +123,33 @@ TEST(VirtualControllerProgram, LogsFromTheVirtualControllerAndAsksBeforeDiscardi
     EXPECT_TRUE(finished);
     EXPECT_EQ(questions, 1);
     EXPECT_GE(samples, 150u);
+}
+
+// astrelvo --port virtual --connect: the virtual controller is chosen and connected at start, as an
+// observatory start-up script needs it.
+TEST(VirtualControllerProgram, PortAndConnectOnTheCommandLineConnectAtStart) {
+    const char* argv[] = {"astrelvo", "--port", "virtual", "--connect"};
+    const CommandLine line = parseCommandLine(4, argv);
+    ASSERT_EQ(line.action, CommandLine::Action::Run);
+    bool connected = false;
+    const int exitCode = Application::run(
+        [&](DlgMain& dialog) {
+            auto* script = new DialogScript(
+                dialog, {{"connected without a click", 30000, [&] {
+                              if (lineText(dialog, 104) != QStringLiteral("Connection established."))
+                                  return false;
+                              connected = true;
+                              EXPECT_EQ(qobject_cast<QComboBox*>(dialog.control(100))->currentIndex(),
+                                        dialog.virtualPortIndex());
+                              dialog.command(2);
+                              return true;
+                          }}});
+            script->setParent(&dialog);
+            dialog.show();
+        },
+        &line);
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_TRUE(connected);
 }
 
 } // namespace
