@@ -28,6 +28,9 @@ constexpr std::size_t kMaxCandidates = 64;
 constexpr double kMainLobeCycles = 2.0;
 // A weaker peak must stand this many times above the leakage of the stronger ones to count.
 constexpr double kLeakageMargin = 3.0;
+// Components weaker than this fraction of the strongest are left out: an encoder's rounding of a smooth
+// curve leaves faint lines in the spectrum (a fraction of a count) that are no periodic error.
+constexpr double kMinRelativeAmplitude = 0.01;
 // Joint fits run on block means with at least this many blocks per cycle of the fastest component.
 constexpr double kFitBlocksPerCycle = 3.0;
 // ... and at least this many blocks in all, for the line.
@@ -127,6 +130,21 @@ struct Model {
         --count;
     }
 };
+
+// Removes the components below kMinRelativeAmplitude of the strongest; true when any went.
+bool dropFaint(Model& model) {
+    double strongest = 0.0;
+    for (std::size_t k = 0; k < model.count; ++k)
+        strongest = std::max(strongest, std::hypot(model.a[k], model.b[k]));
+    bool dropped = false;
+    for (std::size_t k = model.count; k-- > 0;) {
+        if (!(std::hypot(model.a[k], model.b[k]) >= kMinRelativeAmplitude * strongest)) {
+            model.remove(k);
+            dropped = true;
+        }
+    }
+    return dropped;
+}
 
 } // namespace
 
@@ -537,6 +555,8 @@ bool PeSpectrum::analyse(const double* values, std::size_t n, double sampleSecon
                 while (model.count > 0 && !w.jointFit(r.data(), n, model))
                     model.remove(model.count - 1);
             }
+            if (model.count > 1 && dropFaint(model))
+                w.jointFit(r.data(), n, model);
             if (model.count == 0)
                 model = Model{};
             offset += model.offset;

@@ -40,7 +40,7 @@ struct PeSpectrumResult {
     std::vector<double> spectrumPeriod;
     std::vector<double> spectrumAmplitude;
     // The strongest periodic components, strongest first (at most PeSpectrum::kMaxComponents), each
-    // clearly above the noise, with at least two whole cycles in the data.
+    // clearly above the noise, at least 1% of the strongest, with at least two whole cycles in the data.
     std::vector<PeComponent> components;
 
     bool hasPeriod() const { return !components.empty(); }
