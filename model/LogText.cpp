@@ -25,26 +25,28 @@ bool startsWith(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
 }
 
-bool parseInteger(std::string_view text, int64_t& value) {
+namespace {
+
+// The whole text parsed by from_chars (after trimming blanks and a leading '+').
+template <typename T, typename... Format> bool parseWhole(std::string_view text, T& value, Format... format) {
     text = trimBlanks(text);
     if (!text.empty() && text.front() == '+')
         text.remove_prefix(1);
     if (text.empty())
         return false;
     const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value, format...);
     return ec == std::errc() && ptr == end;
 }
 
+} // namespace
+
+bool parseInteger(std::string_view text, int64_t& value) {
+    return parseWhole(text, value);
+}
+
 bool parseNumber(std::string_view text, double& value) {
-    text = trimBlanks(text);
-    if (!text.empty() && text.front() == '+')
-        text.remove_prefix(1);
-    if (text.empty())
-        return false;
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value, std::chars_format::general);
-    return ec == std::errc() && ptr == end && std::isfinite(value);
+    return parseWhole(text, value, std::chars_format::general) && std::isfinite(value);
 }
 
 bool parseLeadingNumber(std::string_view text, double& value) {

@@ -1,5 +1,6 @@
 #include "model/PeAnalysis.h"
 
+#include "model/GoldenSection.h"
 #include "model/LineSineFit.h"
 #include "model/Oscillator.h"
 
@@ -288,31 +289,11 @@ double PeAnalysis::Workspace::refineFrequency(uint32_t n, double frequency) {
         LineSineFit fit;
         return fitLineAndSine(blocks.data(), m, f * blockSize, fit) ? fit.energy : 0.0;
     };
-    constexpr double kGolden = 0.6180339887498949;
-    double lo = std::max(frequency - 0.75 / n, 0.5 / n);
-    double hi = std::min(frequency + 0.75 / n, 0.5 / blockSize);
+    const double lo = std::max(frequency - 0.75 / n, 0.5 / n);
+    const double hi = std::min(frequency + 0.75 / n, 0.5 / blockSize);
     if (!(hi > lo))
         return frequency;
-    double x1 = hi - kGolden * (hi - lo);
-    double x2 = lo + kGolden * (hi - lo);
-    double e1 = energy(x1);
-    double e2 = energy(x2);
-    for (int iteration = 0; iteration < 40 && hi - lo > 1e-5 / n; ++iteration) {
-        if (e1 < e2) {
-            lo = x1;
-            x1 = x2;
-            e1 = e2;
-            x2 = lo + kGolden * (hi - lo);
-            e2 = energy(x2);
-        } else {
-            hi = x2;
-            x2 = x1;
-            e2 = e1;
-            x1 = hi - kGolden * (hi - lo);
-            e1 = energy(x1);
-        }
-    }
-    return 0.5 * (lo + hi);
+    return goldenSectionMaximum(lo, hi, 1e-5 / n, 40, energy);
 }
 
 PeResult analysePeriodicError(const int32_t* samples, uint32_t count, uint32_t encoderBits, int logRateIndex,

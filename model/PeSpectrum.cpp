@@ -1,5 +1,6 @@
 #include "model/PeSpectrum.h"
 
+#include "model/GoldenSection.h"
 #include "model/LineSineFit.h"
 #include "model/LinearSolve.h"
 #include "model/Oscillator.h"
@@ -407,31 +408,11 @@ double PeSpectrum::Workspace::refine(const double* r, std::size_t n, const Model
                    ? fit.energy
                    : 0.0;
     };
-    constexpr double kGolden = 0.6180339887498949;
-    double lo = std::max(frequency - 0.75 / dn, 0.5 / dn);
-    double hi = std::min(frequency + 0.75 / dn, 0.45 / static_cast<double>(b));
+    const double lo = std::max(frequency - 0.75 / dn, 0.5 / dn);
+    const double hi = std::min(frequency + 0.75 / dn, 0.45 / static_cast<double>(b));
     if (!(hi > lo))
         return frequency;
-    double x1 = hi - kGolden * (hi - lo);
-    double x2 = lo + kGolden * (hi - lo);
-    double e1 = energy(x1);
-    double e2 = energy(x2);
-    for (int iteration = 0; iteration < 40 && hi - lo > 1e-4 / dn; ++iteration) {
-        if (e1 < e2) {
-            lo = x1;
-            x1 = x2;
-            e1 = e2;
-            x2 = lo + kGolden * (hi - lo);
-            e2 = energy(x2);
-        } else {
-            hi = x2;
-            x2 = x1;
-            e2 = e1;
-            x1 = hi - kGolden * (hi - lo);
-            e1 = energy(x1);
-        }
-    }
-    return 0.5 * (lo + hi);
+    return goldenSectionMaximum(lo, hi, 1e-4 / dn, 40, energy);
 }
 
 PeSpectrum::PeSpectrum() : work_(std::make_unique<Workspace>()) {}
