@@ -25,6 +25,11 @@ std::string oneLine(std::string_view text) {
     return clean;
 }
 
+// Appends "# KEY VALUE" and a line end.
+void commentLine(std::string& text, std::string_view key, std::string_view value) {
+    text.append("# ").append(key).append(" ").append(value).append("\r\n");
+}
+
 int32_t int32At(const uint8_t* record, uint32_t length, uint32_t offset) {
     if (offset > length || length - offset < 4)
         return 0;
@@ -96,18 +101,19 @@ bool CsvLogWriter::put(const char* text, std::size_t length) {
 
 bool CsvLogWriter::writeHeader(const CsvLogHeader& header) {
     arcsecPerCount_ = peArcsecPerCount(header.encoderBits);
-    std::string text = "# " + std::string(csvlog::kMagic) + " " + std::to_string(csvlog::kVersion) + "\r\n";
-    text += "# " + std::string(csvlog::kEncoderBitsKey) + " " + std::to_string(header.encoderBits) + "\r\n";
     char seconds[32];
-    const double s = header.sampleSeconds > 0.0 ? header.sampleSeconds : 0.0;
-    const int n = std::snprintf(seconds, sizeof seconds, "%.9g", s);
-    text +=
-        "# " + std::string(csvlog::kSampleSecondsKey) + " " + std::string(seconds, n > 0 ? n : 0) + "\r\n";
+    const int n = std::snprintf(seconds, sizeof seconds, "%.9g",
+                                header.sampleSeconds > 0.0 ? header.sampleSeconds : 0.0);
+    std::string text;
+    commentLine(text, csvlog::kMagic, std::to_string(csvlog::kVersion));
+    commentLine(text, csvlog::kEncoderBitsKey, std::to_string(header.encoderBits));
+    commentLine(text, csvlog::kSampleSecondsKey,
+                std::string_view(seconds, n > 0 ? static_cast<std::size_t>(n) : 0));
     if (!header.started.empty())
-        text += "# " + std::string(csvlog::kStartedKey) + " " + oneLine(header.started) + "\r\n";
+        commentLine(text, csvlog::kStartedKey, oneLine(header.started));
     if (!header.port.empty())
-        text += "# " + std::string(csvlog::kPortKey) + " " + oneLine(header.port) + "\r\n";
-    text += std::string(csvlog::kHeaderRow) + "\r\n";
+        commentLine(text, csvlog::kPortKey, oneLine(header.port));
+    text.append(csvlog::kHeaderRow).append("\r\n");
     return put(text.data(), text.size());
 }
 
@@ -161,10 +167,11 @@ bool CsvLogWriter::writeRecords(const uint8_t* records, uint32_t count, uint32_t
 }
 
 bool CsvLogWriter::writeMark(uint64_t sample, std::string_view label) {
-    std::string text = "# " + std::string(csvlog::kMarkKey) + " " + std::to_string(sample);
+    std::string value = std::to_string(sample);
     if (!label.empty())
-        text += " " + oneLine(label);
-    text += "\r\n";
+        value.append(" ").append(oneLine(label));
+    std::string text;
+    commentLine(text, csvlog::kMarkKey, value);
     return put(text.data(), text.size());
 }
 

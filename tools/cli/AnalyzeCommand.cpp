@@ -121,7 +121,7 @@ int runAnalyze(const CliOptions& options) {
         std::printf("note: %s\n", note.c_str());
     std::printf("samples: %zu\n", log.size());
     if (result.hasTime)
-        std::printf("sample_seconds: %.6f\n", result.sampleSeconds);
+        std::printf("sample_seconds: %.9g\n", result.sampleSeconds); // exact for the log rates (1/128 s)
     std::printf("pe_peak_to_peak_arcsec: %.3f\n", result.peakToPeakArcsec);
     std::printf("pe_rms_arcsec: %.3f\n", result.rmsArcsec);
     if (result.hasPeriod()) {
