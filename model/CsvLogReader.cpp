@@ -41,6 +41,7 @@ std::string_view takeField(std::string_view& rest, bool& more) {
     return field;
 }
 
+// The state of reading one CSV log; lives for one readCsvLog call, on the caller's thread.
 class CsvReader {
 public:
     CsvReader(const LogReadOptions& options, LoadedLog& log, LogReadReport& report)

@@ -15,7 +15,7 @@ constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 // Lines looked at when recognising a file.
 constexpr int kRecogniseLines = 200;
 
-// Closes the file on every path out.
+// Closes the file on every path out; local to one call, on the caller's thread.
 class InFile {
 public:
     explicit InFile(const char* path) : file_(path == nullptr ? nullptr : std::fopen(path, "rb")) {}

@@ -113,7 +113,8 @@ void blockMeans(const double* y, std::size_t n, std::size_t b, std::vector<doubl
     }
 }
 
-// Line plus sinusoids: offset + slope (i - mid) + sum_k a_k cos(2 pi f_k i) + b_k sin(2 pi f_k i).
+// Line plus sinusoids: offset + slope (i - mid) + sum_k a_k cos(2 pi f_k i) + b_k sin(2 pi f_k i). A value
+// type, local to one analysis.
 struct Model {
     std::size_t count = 0;
     std::array<double, PeSpectrum::kMaxComponents> frequency{};

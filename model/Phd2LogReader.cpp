@@ -31,6 +31,7 @@ struct Columns {
     int duration = -1;
 };
 
+// One guiding section as read so far. Part of a Phd2Reader.
 struct Section {
     uint32_t number = 0;
     uint64_t line = 0; // of "Guiding Begins"
@@ -68,6 +69,7 @@ bool optionalNumber(std::string_view text, double& value) {
     return text.empty() || parseNumber(text, value);
 }
 
+// The state of reading one guide log; lives for one readPhd2Log call, on the caller's thread.
 class Phd2Reader {
 public:
     Phd2Reader(const LogReadOptions& options, LoadedLog& log, LogReadReport& report)
