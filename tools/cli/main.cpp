@@ -3,8 +3,10 @@
 #include "emulator/Rz4Emulator.h"
 #include "engine/CommControl.h"
 #include "model/AppModel.h"
+#include "model/CsvLogWriter.h"
 #include "model/PeAnalysis.h"
 #include "model/StatusCode.h"
+#include "tools/cli/AnalyzeCommand.h"
 #include "tools/cli/CliOptions.h"
 #include "tools/cli/ConsoleProgram.h"
 
@@ -140,12 +142,17 @@ public:
     uint32_t written() const { return written_; }
     bool failed() const { return failed_; }
 
+    // The records also go to this CSV log (not owned; may be null).
+    void alsoWriteCsv(CsvLogWriter* csv) { csv_ = csv; }
+
     // Moves the raw records out of the store into the file once at least minRecords are there.
     void take(AppModel& model, uint32_t minRecords) {
         if (file_ == nullptr || model.rawCount == 0 || model.rawCount < minRecords)
             return;
         if (!model.writeRecords(file_, written_))
             failed_ = true;
+        if (csv_ != nullptr)
+            csv_->writeRecords(model.rawRecords, model.rawCount, model.recordLength);
         written_ += model.rawCount;
         model.rawCount = 0;
         model.rawExported = 0;
@@ -162,6 +169,7 @@ public:
 private:
     char buffer_[65536];
     std::FILE* file_;
+    CsvLogWriter* csv_ = nullptr;
     uint32_t written_ = 0;
     bool failed_ = false;
 };
@@ -172,12 +180,30 @@ int runLog(ConsoleProgram& session, const CliOptions& options, Rz4Emulator* emul
         std::fprintf(stderr, "Cannot write %s: %s\n", options.output.c_str(), std::strerror(errno));
         return kExitFailed;
     }
+    std::unique_ptr<CsvLogWriter> csv;
+    if (!options.csv.empty()) {
+        csv = std::make_unique<CsvLogWriter>();
+        if (!csv->open(options.csv.c_str())) {
+            std::fprintf(stderr, "Cannot write %s: %s\n", options.csv.c_str(), std::strerror(csv->error()));
+            return kExitFailed;
+        }
+        spool->alsoWriteCsv(csv.get());
+    }
     if (!connect(session, options, emulator)) {
         disconnect(session, options);
         return kExitFailed;
     }
     const bool testMode = options.port == "test";
     AppModel& model = session.model();
+    if (csv) {
+        // The test mode's batches come per fetch, not at the log rate: its sample period is unknown.
+        CsvLogHeader header;
+        header.encoderBits = model.deviceInfo.encoderBits;
+        header.sampleSeconds = testMode ? 0.0 : 1.0 / peLogRateHz(options.rate);
+        header.started = isoUtcTimestamp(std::chrono::system_clock::now());
+        header.port = options.port;
+        csv->writeHeader(header);
+    }
     session.engine().StartLog(options.raw ? 1 : 3, static_cast<uint32_t>(options.rate));
 
     bool failed = false;
@@ -210,10 +236,16 @@ int runLog(ConsoleProgram& session, const CliOptions& options, Rz4Emulator* emul
     if (!written)
         std::fprintf(stderr, "Cannot write %s: the logged data was not saved completely\n",
                      options.output.c_str());
+    const bool csvWritten = !csv || csv->close();
+    if (!csvWritten)
+        std::fprintf(stderr, "Cannot write %s: %s; the logged data was not saved completely\n",
+                     options.csv.c_str(), std::strerror(csv->error()));
     std::printf("samples: %u\n", spool->written());
     printPeSummary(model, testMode ? -1 : options.rate, options.raw);
     std::printf("output: %s\n", options.output.c_str());
-    if (failed || !written)
+    if (csv)
+        std::printf("csv: %s\n", options.csv.c_str());
+    if (failed || !written || !csvWritten)
         return kExitFailed;
     return kExitDone;
 }
@@ -231,6 +263,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "astrelvo-cli: %s\n\n%s", error.c_str(), kCliUsage);
         return kExitUsage;
     }
+    if (options.command == CliOptions::Command::Analyze)
+        return runAnalyze(options);
 
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
