@@ -218,15 +218,26 @@ void EncoderGraph::paintEvent(QPaintEvent* event) {
     const qreal ratio = image_.devicePixelRatio();
     const QRectF source(area.x() * ratio, area.y() * ratio, area.width() * ratio, area.height() * ratio);
     painter.drawImage(QRectF(area), image_, source);
+    const QColor background = colorScheme() == 0 ? QColor(Qt::black) : QColor(Qt::white);
+    painter.setFont(labelFont_);
+
+    // Over the picture, so that the curve scrolls beneath it: what the zero line stands for.
+    const QString note = zeroLineNote();
+    if (!note.isEmpty()) {
+        const QRect box = zeroLineNoteBox(note);
+        painter.fillRect(box, background);
+        frameRect(painter, box, axisPen_);
+        painter.setPen(labelColour_);
+        painter.drawText(box.adjusted(4, 2, -4, -2), Qt::AlignLeft | Qt::AlignTop, note);
+    }
 
     if (!hovering_)
         return;
     // The read-out: a ring round the sample's point and the text in a box beside the cursor.
     const QRect box = hoverBox();
     frameRect(painter, QRect(hoverPoint_.x() - 3, hoverPoint_.y() - 3, 7, 7), labelColour_);
-    painter.fillRect(box, colorScheme() == 0 ? Qt::black : Qt::white);
+    painter.fillRect(box, background);
     frameRect(painter, box, axisPen_);
-    painter.setFont(labelFont_);
     painter.setPen(labelColour_);
     painter.drawText(box.adjusted(4, 3, -4, -3), Qt::AlignLeft | Qt::AlignTop, hoverText_);
 }
@@ -478,7 +489,7 @@ void EncoderGraph::paintFull() {
     // Labels on and above the zero line, then below it; the loops are bounded by the picture's height,
     // and the values are kept inside 32 bits.
     const int step = std::max(1, mapping_.labelStep);
-    int64_t value = mapping_.labelBase;
+    int64_t value = 0;
     auto label = [&](int y, int64_t v) {
         drawLabel(painter, pen, y, static_cast<int>(std::clamp<int64_t>(v, -2147483647, 2147483647)));
     };
@@ -486,7 +497,7 @@ void EncoderGraph::paintFull() {
         label(y, value);
         value += mapping_.labelArcsec;
     }
-    value = int64_t{mapping_.labelBase} - mapping_.labelArcsec;
+    value = -int64_t{mapping_.labelArcsec};
     for (int y = zeroY_ + step; y < plotHeight_ - 14; y += step) {
         label(y, value);
         value -= mapping_.labelArcsec;
@@ -637,6 +648,23 @@ void EncoderGraph::drawNew(uint32_t first, uint32_t received) {
     }
     if (hovering_)
         updateHover(hoverAt_);
+}
+
+QString EncoderGraph::zeroLineNote() const {
+    if (!centre_ || mapping_.base == 0.0 || series_.count() == 0 || plotWidth_ < 120 || plotHeight_ < 40)
+        return QString();
+    const double perUnit = series_.arcsecPerUnit();
+    if (perUnit <= 0.0)
+        return QString();
+    return QString::fromStdString(zeroLineText(mapping_.base * perUnit));
+}
+
+QRect EncoderGraph::zeroLineNoteBox(const QString& note) const {
+    // At the bottom left of the plot, clear of the scale.
+    const QFontMetrics metrics(labelFont_);
+    const int w = metrics.horizontalAdvance(note) + 8;
+    const int h = metrics.height() + 4;
+    return QRect(leftMargin_ + 4, plotHeight_ - 3 - h, w, h);
 }
 
 QRect EncoderGraph::hoverBox() const {

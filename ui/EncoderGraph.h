@@ -99,6 +99,8 @@ public:
     const QImage& image() const { return image_; }
     // The read-out for the sample under the cursor; empty when the cursor is on none.
     const QString& hoverText() const { return hoverText_; }
+    // The note of what the zero line stands for while centred, drawn over the picture; empty when none.
+    QString zeroLineNote() const;
     // Whether the picture carries the notice that the graph is full.
     bool fullNoticeShown() const { return noticeShown_; }
     static QString fullNoticeText() { return QStringLiteral("Graph full: Display settings > Time axis"); }
@@ -147,6 +149,7 @@ private:
 
     void updateHover(const QPoint& at);
     void clearHover();
+    QRect zeroLineNoteBox(const QString& note) const;
     // The read-out's text box, and that box with the ring round the sample.
     QRect hoverBox() const;
     QRect hoverArea() const;

@@ -1,5 +1,8 @@
 #include "ui/HoverText.h"
 
+#include "app/TextFormat.h"
+
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -28,5 +31,20 @@ std::string hoverText(uint64_t sample, double seconds, double value, bool valueI
         std::snprintf(line, sizeof line, "\nValue %.0f counts", value);
     if (std::isfinite(value))
         text += line;
+    return text;
+}
+
+std::string zeroLineText(double meanArcsec) {
+    char text[96];
+    if (!std::isfinite(meanArcsec))
+        return "Zero line: mean -";
+    if (std::abs(meanArcsec) < 3600.0) {
+        std::snprintf(text, sizeof text, "Zero line: mean %+.2f\"", meanArcsec);
+        return text;
+    }
+    // Whole arc-seconds in degrees, minutes and seconds, as the scale writes them.
+    const double whole = std::clamp(std::round(meanArcsec), -2147483647.0, 2147483647.0);
+    const int start = appendText(text, sizeof text, 0, "Zero line: mean ");
+    appendAngle(text, sizeof text, start, static_cast<int32_t>(whole));
     return text;
 }

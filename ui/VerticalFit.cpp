@@ -1,7 +1,6 @@
 #include "ui/VerticalFit.h"
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 
 namespace {
@@ -15,12 +14,6 @@ constexpr int kSteps[] = {1,        2,        5,        10,        20,        50
 // A curve thinner than this (arc-seconds either side of the zero line) is fitted as if it were this wide.
 constexpr double kMinHalfSpan = 0.01;
 
-int32_t clampArcsec(double v) {
-    if (!std::isfinite(v))
-        return 0;
-    return static_cast<int32_t>(std::clamp(std::round(v), -2147483647.0, 2147483647.0));
-}
-
 } // namespace
 
 int VerticalFit::halfHeight(int zeroY, int plotHeight) {
@@ -33,13 +26,12 @@ VerticalFit::AutoScale VerticalFit::fitAuto(double lo, double hi, double mean, b
         lo = hi = 0.0;
     if (!std::isfinite(mean))
         mean = (lo + hi) / 2;
-    const double middle = lo / 2 + hi / 2;
+    const double base = centred ? mean : 0.0;
+    fit.baseArcsec = base;
     for (int step : kSteps) {
-        const double base = centred ? mean : std::round(middle / step) * step;
         const double halfSpan = std::max({hi - base, base - lo, kMinHalfSpan});
         const double pixelsPerArcsec = halfHeight / ((1.0 + kMargin) * halfSpan);
         fit.labelArcsec = step;
-        fit.baseArcsec = base;
         if (step * pixelsPerArcsec >= kMinLabelStep) {
             // Whole pixels between labels, rounded down so that the curve still fits; a curve thinner than
             // one label step keeps a label on each side of the zero line where the height allows.
@@ -79,8 +71,6 @@ VerticalMapping VerticalFit::map(const Choice& choice, const VisibleCurve& curve
     m.labelArcsec = fit.labelArcsec;
     m.pixelsPerUnit = static_cast<double>(fit.labelStep) / fit.labelArcsec * k;
     m.base = fit.baseArcsec / k;
-    // Labels read as the fixed scales read: the zero line shows the negated value it stands for.
-    m.labelBase = choice.centre ? 0 : clampArcsec(-fit.baseArcsec);
     return m;
 }
 

@@ -4,14 +4,14 @@
 
 // Where the graph's curve sits vertically. A value v (in the series' unit) is drawn at
 //   y = zeroY - offset + trunc((v - base) * pixelsPerUnit),
-// so larger values lie lower. The zero line is labelled labelBase (arc-seconds); the labels every labelStep
-// pixels above it count up by labelArcsec and those below it count down, as the fixed scales always have.
+// so larger values lie lower. The zero line is labelled 0; the labels every labelStep pixels above it count
+// up by labelArcsec and those below it count down, as the fixed scales always have. base is 0 unless the
+// curve is centred on its mean.
 struct VerticalMapping {
     double pixelsPerUnit = 0.0;
     double base = 0.0; // value at the zero line, in the series' unit
     int labelStep = 20;
     int labelArcsec = 1;
-    int32_t labelBase = 0;
     int offset = 0; // pixels the curve is lifted by
 };
 
@@ -23,8 +23,8 @@ struct VisibleCurve {
     uint64_t count = 0;
 };
 
-// Chooses the mapping: the fixed scale of the scale table, or a fit of the visible curve (Auto), either
-// with the zero line at 0 or at the curve's mean (Centre). Pure functions; used on the UI thread.
+// Chooses the mapping: the scale is the fixed one of the scale table or fits the visible curve (Auto); the
+// zero line stands for 0 or for the curve's mean (Centre). Pure functions; used on the UI thread.
 class VerticalFit {
 public:
     struct Choice {
@@ -57,8 +57,8 @@ public:
     // to under a quarter of the height with a finer scale available (Auto), or its mean has moved off the
     // zero line (Centre). The fixed, uncentred scale never needs a refit.
     static bool needsRefit(const VerticalMapping& current, const Choice& choice, const VisibleCurve& curve);
-    // Fits lo..hi (arc-seconds) into halfHeight pixels above and below the zero line. centred: the zero
-    // line is at mean; otherwise at the multiple of the label step nearest the middle of the curve.
+    // Fits lo..hi (arc-seconds) into halfHeight pixels above and below the zero line, which stands for
+    // mean when centred and for 0 otherwise.
     static AutoScale fitAuto(double lo, double hi, double mean, bool centred, int halfHeight);
     // Pixels available on either side of the zero line.
     static int halfHeight(int zeroY, int plotHeight);

@@ -30,9 +30,10 @@ TEST(VerticalFitTest, AutoPicksRoundStepsWithTheMargin) {
         int labelStep, labelArcsec;
         double base;
     } cases[] = {
-        {"a few arc-seconds", -3, 7, 2, false, 84, 30, 2, 2},
+        {"a few arc-seconds", -3, 7, 2, false, 84, 21, 2, 0},
         {"the same, centred", -3, 7, 2.5, true, 84, 27, 2, 2.5},
-        {"far from zero", 1000, 1300, 1150, false, 200, 22, 20, 1160},
+        {"far from zero", 1000, 1300, 1150, false, 200, 27, 200, 0},
+        {"far from zero, centred", 1000, 1300, 1150, true, 200, 24, 20, 1150},
         {"thinner than a label step", 0.2, 0.4, 0.3, true, 84, 69, 1, 0.3},
         {"flat", 0, 0, 0, false, 84, 69, 1, 0},
         {"a wide swing", -1e8, 1e8, 0, false, 100, 45, 50000000, 0},
@@ -73,9 +74,9 @@ TEST(VerticalFitTest, RefitOnlyWhenTheCurveLeavesShrinksOrItsMeanMoves) {
         bool refit;
     } cases[] = {
         {"auto, unchanged", &autoScale, start, false},
-        {"auto, grown into the margin", &autoScale, {-3.4, 7.4, 2, 100}, false},
-        {"auto, leaving at the bottom", &autoScale, {-3, 8, 2, 100}, true},
-        {"auto, leaving at the top", &autoScale, {-4, 7, 2, 100}, true},
+        {"auto, grown into the margin", &autoScale, {-3.4, 7.6, 2, 100}, false},
+        {"auto, leaving at the bottom", &autoScale, {-3, 8.5, 2, 100}, true},
+        {"auto, leaving at the top", &autoScale, {-8.5, 7, 2, 100}, true},
         {"auto, shrunk to a fifth", &autoScale, {1, 3, 2, 100}, true},
         {"auto, no samples", &autoScale, {0, 0, 0, 0}, false},
         {"centre, mean 1.5 pixels off", &centred, {-3, 7, 2.75, 100}, false},
@@ -117,15 +118,15 @@ TEST_F(GraphFitTest, AutoFitsTheVisibleCurve) {
     graph->show();
     graph->repaint();
     EXPECT_EQ(graph->mapping().labelArcsec, 2);
-    EXPECT_EQ(graph->mapping().labelStep, 30);
+    EXPECT_EQ(graph->mapping().labelStep, 21);
     const std::vector<int> rows = curveRowsOfPlot(*graph);
     ASSERT_FALSE(rows.empty());
     const auto [top, bottom] = std::minmax_element(rows.begin(), rows.end());
-    // 15 pixels per arc-second around +2": the curve from 75 pixels above the zero line to 75 below.
-    EXPECT_NEAR(*top, 84 - 75, 1);
-    EXPECT_NEAR(*bottom, 84 + 75, 1);
-    // Label ticks every 30 pixels from the zero line.
-    for (int y : {84 - 60, 84 - 30, 84, 84 + 30, 84 + 60})
+    // 10.5 pixels per arc-second, the zero line at 0: the curve from 31 pixels above it to 73 below.
+    EXPECT_NEAR(*top, 84 - 31, 1);
+    EXPECT_NEAR(*bottom, 84 + 73, 1);
+    // Label ticks every 21 pixels from the zero line.
+    for (int y : {84 - 63, 84 - 21, 84, 84 + 21, 84 + 63})
         EXPECT_EQ(graph->image().pixelColor(41, y), EncoderGraph::axisColour()) << y;
     EXPECT_NE(graph->image().pixelColor(41, 84 + 20), EncoderGraph::axisColour());
 }
@@ -150,6 +151,9 @@ TEST_F(GraphFitTest, CentrePutsTheMeanOnTheZeroLine) {
     const auto [top, bottom] = std::minmax_element(rows.begin(), rows.end());
     EXPECT_NEAR(*top, 84 - 20, 1);
     EXPECT_NEAR(*bottom, 84 + 20, 1);
+    // What the zero line stands for is written over the picture.
+    EXPECT_EQ(graph->zeroLineNote().toStdString(), "Zero line: mean +50.00\"");
+    EXPECT_NE(graph->grab().toImage().copy(45, 140, 120, 30), graph->image().copy(45, 140, 120, 30));
 
     // Auto and Centre together in Follow newest: the mean stays on the zero line as the curve moves on.
     model->displaySettings.autoScale = true;
@@ -187,6 +191,9 @@ TEST(HoverTextTest, SampleTimeAndValue) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(hoverText(c.sample, c.seconds, c.value, c.arcsec), c.text) << c.text;
+    EXPECT_EQ(zeroLineText(-12.345), "Zero line: mean -12.35\"");
+    EXPECT_EQ(zeroLineText(5000.4), "Zero line: mean +1d23'20\"");
+    EXPECT_EQ(zeroLineText(1e300), "Zero line: mean +596523d14'7\"");
 }
 
 void moveMouse(QWidget& widget, QPoint at) {
