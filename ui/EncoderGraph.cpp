@@ -373,10 +373,11 @@ void EncoderGraph::drawLabel(QPainter& painter, GraphPen& pen, int y, int arcsec
                      QString::fromLatin1(text));
 }
 
-void EncoderGraph::drawMarkers(QPainter& painter, uint64_t from, uint64_t to, const QRect& clip) {
+QRect EncoderGraph::drawMarkers(QPainter& painter, uint64_t from, uint64_t to, const QRect& clip) {
     const QRect area = clip & QRect(leftMargin_, 0, plotWidth_, height());
+    QRect painted;
     if (area.isEmpty() || markers_.empty())
-        return;
+        return painted;
     const uint64_t count = series_.count();
     const uint64_t shownEnd = layout_.visibleEnd(count);
     const QFontMetrics metrics(labelFont_);
@@ -401,10 +402,12 @@ void EncoderGraph::drawMarkers(QPainter& painter, uint64_t from, uint64_t to, co
         for (int y = 0; y < plotHeight_; y += 2)
             painter.fillRect(QRect(column, y, 1, 1), markerPen_);
         const int row = static_cast<int>(k % kMarkerLabelRows);
-        painter.drawText(QRect(column + 3, 2 + 14 * row, textWidth + 2, 16), Qt::AlignLeft | Qt::AlignTop,
-                         label);
+        const QRect text(column + 3, 2 + 14 * row, textWidth + 2, 16);
+        painter.drawText(text, Qt::AlignLeft | Qt::AlignTop, label);
+        painted |= (QRect(column, 0, 1, plotHeight_) | text) & area;
     }
     painter.restore();
+    return painted;
 }
 
 void EncoderGraph::drawCurve(GraphPen& pen, uint64_t from, uint64_t to) {
@@ -443,12 +446,12 @@ void EncoderGraph::drawSpans(GraphPen& pen, int fromColumn, int toColumn) {
     }
 }
 
-void EncoderGraph::drawFullNotice(QPainter& painter) {
+QRect EncoderGraph::drawFullNotice(QPainter& painter) {
     const QFontMetrics metrics(labelFont_);
     const QString text = metrics.elidedText(fullNoticeText(), Qt::ElideRight, std::max(0, plotWidth_ - 12));
     noticeShown_ = true;
     if (text.isEmpty() || plotWidth_ < 40 || plotHeight_ < 20)
-        return;
+        return QRect();
     const QRect box(clientWidth_ - 4 - (metrics.horizontalAdvance(text) + 8), 3,
                     metrics.horizontalAdvance(text) + 8, metrics.height() + 4);
     painter.fillRect(box, colorScheme() == 0 ? Qt::black : Qt::white);
@@ -456,7 +459,15 @@ void EncoderGraph::drawFullNotice(QPainter& painter) {
     painter.setFont(labelFont_);
     painter.setPen(labelColour_);
     painter.drawText(box.adjusted(4, 2, -4, -2), Qt::AlignLeft | Qt::AlignTop, text);
-    update(box);
+    return box;
+}
+
+void EncoderGraph::drawHead(GraphPen& pen, uint64_t count) {
+    // Lines leave out their end point; the newest sample's own pixel is drawn too.
+    if (count == 0)
+        return;
+    pen.fill(curvePen_, QRect(clampToInt(sampleX(count - 1), -1, width()),
+                              clampToInt(sampleY(count - 1), -1, height()), 1, 1));
 }
 
 void EncoderGraph::paintFull() {
@@ -522,10 +533,7 @@ void EncoderGraph::paintFull() {
         } else {
             const uint64_t end = layout_.visibleEnd(count);
             drawCurve(pen, layout_.visibleBegin(), end);
-            if (end > 0)
-                pen.fill(curvePen_,
-                         QRect(static_cast<int>(std::clamp<int64_t>(sampleX(end - 1), -1, width())),
-                               clampToInt(sampleY(end - 1), -1, height()), 1, 1));
+            drawHead(pen, end);
         }
         break;
     }
@@ -551,21 +559,15 @@ bool EncoderGraph::scrollPlot(int shift) {
 }
 
 bool EncoderGraph::canExtend(uint64_t count) {
-    if (count < drawn_)
+    if (count < drawn_ || fitStale_ || layout_.axis() != axis_ || layout_.width() != plotWidth_)
         return false;
     const auto width = static_cast<uint64_t>(plotWidth_);
     if (axis_ == TimeAxis::FollowNewest) {
-        // The moment the plot fills, and a jump of a whole width, are drawn afresh; so is a scroll that
-        // whole device pixels cannot express.
+        // The moment the plot fills, and a jump of a whole width, are drawn afresh.
         if (count > width && (drawn_ < width || count - drawn_ >= width))
             return false;
-        if (count > width && count > drawn_) {
-            const qreal ratio = image_.devicePixelRatio();
-            if (ratio != std::floor(ratio))
-                return false;
-        }
     } else if (axis_ == TimeAxis::WholeRun) {
-        if (!layout_.fits(count) || layout_.width() != plotWidth_)
+        if (!layout_.fits(count))
             return false;
         if (layout_.spans())
             columns_.fold(series_, count);
@@ -575,76 +577,76 @@ bool EncoderGraph::canExtend(uint64_t count) {
     return !VerticalFit::needsRefit(mapping_, fitChoice(), visibleCurve(count));
 }
 
+bool EncoderGraph::extendPerPixel(uint32_t first, uint32_t received, uint64_t count) {
+    const bool fitted = autoScale_ || centre_;
+    if (layout_.axis() != axis_ ||
+        (fitted && (fitStale_ || VerticalFit::needsRefit(mapping_, fitChoice(), visibleCurve(count)))))
+        return false;
+    // The fixed scale draws new samples with the scale and offset set now, as it always has.
+    if (!fitted)
+        mapping_ = VerticalFit::map(fitChoice(), VisibleCurve{});
+    const auto width = static_cast<uint64_t>(plotWidth_);
+    const uint64_t end = std::min({uint64_t{first} + received, count, width});
+    QPainter painter(&image_);
+    GraphPen pen(painter, QRect(0, 0, this->width(), height()));
+    QRect dirty = drawMarkers(painter, first, end, plotColumns());
+    drawCurve(pen, first, end);
+    dirty |= pen.dirty();
+    if (!noticeShown_ && width > 0 && count >= width)
+        dirty |= drawFullNotice(painter);
+    painter.end();
+    if (!dirty.isEmpty())
+        update(dirty);
+    return true;
+}
+
+bool EncoderGraph::extendPlot(uint64_t count) {
+    const QRect plot = plotColumns();
+    int shift = 0;
+    if (axis_ == TimeAxis::FollowNewest) {
+        const auto width = static_cast<uint64_t>(plotWidth_);
+        shift = static_cast<int>((count > width ? count - width : 0) - layout_.first());
+        if (shift > 0 && !scrollPlot(shift))
+            return false;
+        layout_.update(axis_, plotWidth_, count, true, AppModel::kMaxSamples);
+    }
+    QPainter painter(&image_);
+    GraphPen pen(painter, plot);
+    QRect dirty;
+    if (shift > 0) {
+        // What scrolled in at the right is drawn afresh: background, then the marks reaching into it.
+        const QRect strip(leftMargin_ + plotWidth_ - shift, 0, shift, height());
+        paintBackground(painter, pen, strip);
+        drawMarkers(painter, 0, count, strip);
+        dirty = plot;
+    } else {
+        dirty = drawMarkers(painter, drawn_, count, plot);
+    }
+    if (layout_.spans()) {
+        drawSpans(pen, columns_.columnOf(drawn_), columns_.columnOf(count - 1));
+    } else {
+        drawCurve(pen, drawn_, count);
+        drawHead(pen, count);
+    }
+    dirty |= pen.dirty();
+    painter.end();
+    drawn_ = count;
+    update(dirty);
+    return true;
+}
+
 void EncoderGraph::drawNew(uint32_t first, uint32_t received) {
     if (!ensureImage() || !series_.isLive())
         return;
     const uint64_t count = series_.count();
-    const auto width = static_cast<uint64_t>(plotWidth_);
-    QRect dirty;
-
-    if (axis_ == TimeAxis::SamplePerPixel) {
-        const bool fitted = autoScale_ || centre_;
-        if (layout_.axis() != axis_ ||
-            (fitted && (fitStale_ || VerticalFit::needsRefit(mapping_, fitChoice(), visibleCurve(count))))) {
-            paintFull();
-            update();
-        } else {
-            // The fixed scale draws new samples with the scale and offset set now, as it always has.
-            if (!fitted)
-                mapping_ = VerticalFit::map(fitChoice(), VisibleCurve{});
-            const uint64_t end = std::min({uint64_t{first} + received, count, width});
-            QPainter painter(&image_);
-            GraphPen pen(painter, QRect(0, 0, this->width(), height()));
-            drawMarkers(painter, first, end, plotColumns());
-            drawCurve(pen, first, end);
-            dirty = pen.dirty();
-            if (!noticeShown_ && width > 0 && count >= width)
-                drawFullNotice(painter);
-            painter.end();
-            if (!dirty.isEmpty())
-                update(dirty);
-        }
-    } else if (count == drawn_) {
-        return;
-    } else if (fitStale_ || layout_.axis() != axis_ || !canExtend(count)) {
+    bool extended = false;
+    if (axis_ == TimeAxis::SamplePerPixel)
+        extended = extendPerPixel(first, received, count);
+    else
+        extended = count == drawn_ || (canExtend(count) && extendPlot(count));
+    if (!extended) {
         paintFull();
         update();
-    } else {
-        const QRect plot = plotColumns();
-        QPainter painter(&image_);
-        GraphPen pen(painter, plot);
-        if (axis_ == TimeAxis::FollowNewest) {
-            const uint64_t oldFirst = layout_.first();
-            layout_.update(axis_, plotWidth_, count, true, AppModel::kMaxSamples);
-            const int shift = static_cast<int>(layout_.first() - oldFirst);
-            if (shift > 0 && scrollPlot(shift)) {
-                // What scrolled in at the right is drawn afresh: background, then the marks reaching it.
-                const QRect strip(leftMargin_ + plotWidth_ - shift, 0, shift, height());
-                paintBackground(painter, pen, strip);
-                drawMarkers(painter, 0, count, strip);
-                dirty = plot;
-            } else {
-                drawMarkers(painter, drawn_, count, plot);
-                dirty = plot; // marks may reach anywhere to the right
-            }
-            drawCurve(pen, drawn_, count);
-            pen.fill(curvePen_, QRect(static_cast<int>(sampleX(count - 1)),
-                                      clampToInt(sampleY(count - 1), -1, height()), 1, 1));
-        } else {
-            drawMarkers(painter, drawn_, count, plot);
-            if (layout_.spans()) {
-                drawSpans(pen, columns_.columnOf(drawn_), columns_.columnOf(count - 1));
-            } else {
-                drawCurve(pen, drawn_, count);
-                pen.fill(curvePen_, QRect(static_cast<int>(sampleX(count - 1)),
-                                          clampToInt(sampleY(count - 1), -1, height()), 1, 1));
-            }
-            dirty = plot;
-        }
-        dirty |= pen.dirty();
-        painter.end();
-        drawn_ = count;
-        update(dirty);
     }
     if (hovering_)
         updateHover(hoverAt_);

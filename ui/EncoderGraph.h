@@ -128,17 +128,26 @@ private:
     void prepareLayout(uint64_t count);
     VerticalFit::Choice fitChoice() const;
     VisibleCurve visibleCurve(uint64_t count) const;
-    // Whether count samples can be drawn on the picture as it is; false when it needs a full paint.
+    // Whether count samples can be drawn on the picture as it is (FollowNewest, WholeRun); false when it
+    // needs a full paint.
     bool canExtend(uint64_t count);
+    // Draw what new samples add; false, with nothing drawn, when the picture needs a full paint instead.
+    bool extendPerPixel(uint32_t first, uint32_t received, uint64_t count);
+    bool extendPlot(uint64_t count);
 
     // Parts of the picture. Those of the plot area draw only inside the painter's clip.
     void paintBackground(QPainter& painter, GraphPen& pen, const QRect& columns);
     void drawLabel(QPainter& painter, GraphPen& pen, int y, int arcseconds);
-    void drawMarkers(QPainter& painter, uint64_t from, uint64_t to, const QRect& clip);
+    // The marks of samples from .. to - 1 that reach into clip; returns the pixels painted.
+    QRect drawMarkers(QPainter& painter, uint64_t from, uint64_t to, const QRect& clip);
     void drawCurve(GraphPen& pen, uint64_t from, uint64_t to);
     void drawSpans(GraphPen& pen, int fromColumn, int toColumn);
-    void drawFullNotice(QPainter& painter);
-    // The scroll of FollowNewest: moves the plot area left by shift columns.
+    // The newest sample's own pixel, which the line to it leaves out.
+    void drawHead(GraphPen& pen, uint64_t count);
+    // Returns the notice's box.
+    QRect drawFullNotice(QPainter& painter);
+    // The scroll of FollowNewest: moves the plot area left by shift columns; false, with nothing moved,
+    // when whole device pixels cannot express it.
     bool scrollPlot(int shift);
 
     // y of value v under the current mapping, in 64 bits so that no offset or value can overflow.
