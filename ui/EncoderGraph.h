@@ -38,7 +38,8 @@ public:
     EncoderGraph(const EncoderGraph&) = delete;
     EncoderGraph& operator=(const EncoderGraph&) = delete;
 
-    // Stores the encoder width only; the vertical scale follows on the next setScale.
+    // Stores the encoder width only; the fixed vertical scale follows on the next setScale, Auto on the
+    // next full paint, the hover read-out at once.
     void setEncoderBits(int bits);
     // The chosen scheme: 0 dark, anything else light.
     void setColorScheme(int scheme) { colorScheme_ = scheme; }

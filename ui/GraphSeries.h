@@ -1,18 +1,10 @@
 #pragma once
 
-#include <cstddef>
+#include "ui/LogSeries.h"
+
 #include <cstdint>
 
 class AppModel;
-
-// An offline log as the graph shows it, without a copy: the caller keeps the arrays alive and unchanged
-// while the graph shows them.
-struct LogSeries {
-    const double* values = nullptr; // arc-seconds, one per sample
-    size_t count = 0;
-    const double* times = nullptr; // seconds of each sample, or null
-    double sampleSeconds = 0.0;    // nominal sample period; 0 when unknown
-};
 
 // The samples the graph draws: either the live sample store (signed 32-bit encoder counts, read straight
 // from the model) or an offline log (arc-seconds). Values are in the series' own unit; arcsecPerUnit

@@ -1,8 +1,7 @@
 // Renders the encoder graph in its time axes and vertical fits, with markers, the hover read-out and the
-// notice of a full graph, to PNG files under <build>/screenshots for visual review.
+// notice of a full graph, to PNG files under <build>/screenshots for visual review (the Display settings
+// dialog is among the dialogs' screenshots).
 #include "GraphPictures.h"
-
-#include "ui/DisplaySettingsDialog.h"
 
 #include <QApplication>
 #include <QDir>
@@ -108,15 +107,8 @@ TEST_F(GraphScreenshots, AutoAndCentre) {
     auto automatic = graph(TimeAxis::SamplePerPixel);
     save(*automatic, "graph_auto.png");
 
-    model->displaySettings.autoScale = false;
-    model->displaySettings.centre = true;
-    model->displaySettings.scaleIndex = 1;
-    fill(700, 40.0);
-    auto centred = graph(TimeAxis::SamplePerPixel);
-    save(*centred, "graph_centre.png");
-
     // Raw positions far from zero: Auto and Centre together find the curve.
-    model->displaySettings.autoScale = true;
+    model->displaySettings.centre = true;
     fill(700, 5000.0);
     auto raw = graph(TimeAxis::SamplePerPixel);
     save(*raw, "graph_auto_centre_raw.png");
@@ -136,16 +128,6 @@ TEST_F(GraphScreenshots, Hover) {
     QApplication::sendEvent(g.get(), &move);
     EXPECT_FALSE(g->hoverText().isEmpty());
     save(*g, "graph_hover.png");
-}
-
-TEST_F(GraphScreenshots, DisplaySettingsWithTheNewChoices) {
-    DisplaySettings settings;
-    settings.autoScale = true;
-    settings.centre = true;
-    settings.timeAxis = TimeAxis::WholeRun;
-    DisplaySettingsDialog dialog(nullptr, &settings);
-    dialog.show();
-    save(dialog, "display_settings_auto_whole_run.png");
 }
 
 } // namespace

@@ -2,8 +2,6 @@
 // peak is lost when the whole run is fitted into the width, the notice of a full graph, and markers.
 #include "GraphPictures.h"
 
-#include "ui/TimeAxisLayout.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -207,44 +205,6 @@ TEST_F(GraphTimeAxisTest, MarkersInEveryMode) {
         EXPECT_EQ(countColour(graph->image(), EncoderGraph::markerColour(), QRect(x + 1, 0, 50, 99)), 0);
         // Its label to the right, in the label colour; the marker after the data is not drawn yet.
         EXPECT_GT(countColour(graph->image(), EncoderGraph::labelTextColour(), QRect(x + 1, 0, 40, 16)), 0);
-    }
-}
-
-TEST(TimeAxisLayoutTest, ColumnsAndSamplesUnderThem) {
-    struct Case {
-        const char* name;
-        TimeAxis axis;
-        uint64_t count;
-        bool growing;
-        uint64_t sample;     // sample whose column is checked
-        int64_t column;      // its column
-        int64_t probe;       // column probed for samples
-        bool shows;          // whether the probe shows samples
-        uint64_t begin, end; // the samples it shows
-        uint64_t capacity;
-    } cases[] = {
-        {"per pixel", TimeAxis::SamplePerPixel, 3, true, 5, 5, 2, true, 2, 3, 0},
-        {"per pixel, beyond the data", TimeAxis::SamplePerPixel, 3, true, 5, 5, 5, false, 0, 0, 0},
-        {"per pixel, beyond the width", TimeAxis::SamplePerPixel, 300, true, 150, 150, 100, false, 0, 0, 0},
-        {"follow", TimeAxis::FollowNewest, 250, true, 249, 99, 0, true, 150, 151, 0},
-        {"whole, growing", TimeAxis::WholeRun, 250, true, 399, 99, 10, true, 40, 44, 400},
-        {"whole, growing, after the data", TimeAxis::WholeRun, 250, true, 0, 0, 99, false, 0, 0, 400},
-        {"whole, the store's size at most", TimeAxis::WholeRun, 199999, true, 199999, 99, 0, true, 0, 2000,
-         200000},
-        {"whole, spread out", TimeAxis::WholeRun, 50, false, 49, 99, 2, true, 1, 2, 50},
-    };
-    for (const Case& c : cases) {
-        TimeAxisLayout layout;
-        layout.update(c.axis, 100, c.count, c.growing, AppModel::kMaxSamples);
-        EXPECT_EQ(layout.columnOf(c.sample), c.column) << c.name;
-        EXPECT_EQ(layout.capacity(), c.capacity) << c.name;
-        uint64_t begin = 0;
-        uint64_t end = 0;
-        ASSERT_EQ(layout.samplesAt(c.probe, c.count, begin, end), c.shows) << c.name;
-        if (c.shows) {
-            EXPECT_EQ(begin, c.begin) << c.name;
-            EXPECT_EQ(end, c.end) << c.name;
-        }
     }
 }
 
