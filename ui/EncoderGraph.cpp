@@ -61,14 +61,6 @@ int clampToInt(int64_t v, int low, int high) {
     return static_cast<int>(std::clamp<int64_t>(v, low, high));
 }
 
-// A rectangle outline one pixel wide.
-void frameRect(QPainter& painter, const QRect& r, const QColor& colour) {
-    painter.fillRect(QRect(r.left(), r.top(), r.width(), 1), colour);
-    painter.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), colour);
-    painter.fillRect(QRect(r.left(), r.top(), 1, r.height()), colour);
-    painter.fillRect(QRect(r.right(), r.top(), 1, r.height()), colour);
-}
-
 } // namespace
 
 EncoderGraph::EncoderGraph(AppModel* model, QWidget* parent)
@@ -77,7 +69,7 @@ EncoderGraph::EncoderGraph(AppModel* model, QWidget* parent)
       axis_(model->displaySettings.timeAxis), autoScale_(model->displaySettings.autoScale),
       centre_(model->displaySettings.centre), axisPen_(axisColour()), centreLinePen_(centreLineColour()),
       curvePen_(curveColour()), labelColour_(labelTextColour()), gridColour_(gridColour()),
-      markerPen_(markerColour()), labelFont_(makeLabelFont()) {
+      markerPen_(markerColour()), labelFont_(makeLabelFont()), readout_(labelFont_) {
     // The whole picture comes from the backing image: no background erase is needed.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
@@ -206,8 +198,8 @@ void EncoderGraph::resizeEvent(QResizeEvent* event) {
     applyGeometry(event->size().width(), event->size().height());
     image_ = QImage();
     ensureImage();
-    if (hovering_)
-        updateHover(hoverAt_);
+    if (cursorInside_)
+        updateHover(cursor_);
 }
 
 void EncoderGraph::paintEvent(QPaintEvent* event) {
@@ -219,27 +211,11 @@ void EncoderGraph::paintEvent(QPaintEvent* event) {
     const QRectF source(area.x() * ratio, area.y() * ratio, area.width() * ratio, area.height() * ratio);
     painter.drawImage(QRectF(area), image_, source);
     const QColor background = colorScheme() == 0 ? QColor(Qt::black) : QColor(Qt::white);
-    painter.setFont(labelFont_);
-
     // Over the picture, so that the curve scrolls beneath it: what the zero line stands for.
     const QString note = zeroLineNote();
-    if (!note.isEmpty()) {
-        const QRect box = zeroLineNoteBox(note);
-        painter.fillRect(box, background);
-        frameRect(painter, box, axisPen_);
-        painter.setPen(labelColour_);
-        painter.drawText(box.adjusted(4, 2, -4, -2), Qt::AlignLeft | Qt::AlignTop, note);
-    }
-
-    if (!hovering_)
-        return;
-    // The read-out: a ring round the sample's point and the text in a box beside the cursor.
-    const QRect box = hoverBox();
-    frameRect(painter, QRect(hoverPoint_.x() - 3, hoverPoint_.y() - 3, 7, 7), labelColour_);
-    painter.fillRect(box, background);
-    frameRect(painter, box, axisPen_);
-    painter.setPen(labelColour_);
-    painter.drawText(box.adjusted(4, 3, -4, -3), Qt::AlignLeft | Qt::AlignTop, hoverText_);
+    if (!note.isEmpty())
+        readout_.paintNote(painter, zeroLineNoteBox(note), note, background);
+    readout_.paint(painter, size(), background);
 }
 
 void EncoderGraph::invalidate() {
@@ -249,16 +225,16 @@ void EncoderGraph::invalidate() {
         return;
     paintFull();
     update();
-    if (hovering_)
-        updateHover(hoverAt_);
+    if (cursorInside_)
+        updateHover(cursor_);
 }
 
 void EncoderGraph::repaint() {
     if (!ensureImage())
         return;
     paintFull();
-    if (hovering_)
-        updateHover(hoverAt_);
+    if (cursorInside_)
+        updateHover(cursor_);
     QWidget::repaint();
 }
 
@@ -452,13 +428,9 @@ QRect EncoderGraph::drawFullNotice(QPainter& painter) {
     noticeShown_ = true;
     if (text.isEmpty() || plotWidth_ < 40 || plotHeight_ < 20)
         return QRect();
-    const QRect box(clientWidth_ - 4 - (metrics.horizontalAdvance(text) + 8), 3,
-                    metrics.horizontalAdvance(text) + 8, metrics.height() + 4);
-    painter.fillRect(box, colorScheme() == 0 ? Qt::black : Qt::white);
-    frameRect(painter, box, axisPen_);
-    painter.setFont(labelFont_);
-    painter.setPen(labelColour_);
-    painter.drawText(box.adjusted(4, 2, -4, -2), Qt::AlignLeft | Qt::AlignTop, text);
+    QRect box = readout_.noteBox(QPoint(0, 3), text);
+    box.moveRight(clientWidth_ - 5);
+    readout_.paintNote(painter, box, text, colorScheme() == 0 ? Qt::black : Qt::white);
     return box;
 }
 
@@ -648,8 +620,8 @@ void EncoderGraph::drawNew(uint32_t first, uint32_t received) {
         paintFull();
         update();
     }
-    if (hovering_)
-        updateHover(hoverAt_);
+    if (cursorInside_)
+        updateHover(cursor_);
 }
 
 QString EncoderGraph::zeroLineNote() const {
@@ -663,38 +635,14 @@ QString EncoderGraph::zeroLineNote() const {
 
 QRect EncoderGraph::zeroLineNoteBox(const QString& note) const {
     // At the bottom left of the plot, clear of the scale.
-    const QFontMetrics metrics(labelFont_);
-    const int w = metrics.horizontalAdvance(note) + 8;
-    const int h = metrics.height() + 4;
-    return QRect(leftMargin_ + 4, plotHeight_ - 3 - h, w, h);
-}
-
-QRect EncoderGraph::hoverBox() const {
-    const QFontMetrics metrics(labelFont_);
-    const QRect text =
-        metrics.boundingRect(QRect(0, 0, 1000, 1000), Qt::AlignLeft | Qt::AlignTop, hoverText_);
-    QRect box(0, 0, text.width() + 8, text.height() + 6);
-    // Below right of the cursor, or on the other side where the picture ends.
-    QPoint at = hoverAt_ + QPoint(14, 14);
-    if (at.x() + box.width() > width())
-        at.setX(hoverAt_.x() - 8 - box.width());
-    if (at.y() + box.height() > height())
-        at.setY(hoverAt_.y() - 8 - box.height());
-    box.moveTopLeft(at);
+    QRect box = readout_.noteBox(QPoint(leftMargin_ + 4, 0), note);
+    box.moveBottom(plotHeight_ - 4);
     return box;
 }
 
-QRect EncoderGraph::hoverArea() const {
-    if (!hovering_)
-        return QRect();
-    return hoverBox() | QRect(hoverPoint_.x() - 3, hoverPoint_.y() - 3, 7, 7);
-}
-
 void EncoderGraph::updateHover(const QPoint& at) {
-    const QRect before = hoverArea();
-    hovering_ = false;
-    hoverText_.clear();
-    hoverAt_ = at;
+    const QRect before = readout_.area(size());
+    readout_.hide();
     const uint64_t count = series_.count();
     uint64_t begin = 0;
     uint64_t end = 0;
@@ -712,24 +660,27 @@ void EncoderGraph::updateHover(const QPoint& at) {
         }
         const double perUnit = series_.arcsecPerUnit();
         const double value = series_.value(best);
-        hoverText_ = QString::fromStdString(::hoverText(
+        const QString text = QString::fromStdString(::hoverText(
             best, series_.secondsOf(best), perUnit > 0.0 ? value * perUnit : value, perUnit > 0.0));
         const int64_t x = layout_.spans() ? at.x() : sampleX(best);
-        hoverPoint_ = QPoint(clampToInt(x, -8, width() + 8), clampToInt(sampleY(best), -8, height() + 8));
-        hovering_ = true;
+        readout_.show(at, QPoint(clampToInt(x, -8, width() + 8), clampToInt(sampleY(best), -8, height() + 8)),
+                      text);
     }
-    update(before | hoverArea());
+    update(before | readout_.area(size()));
 }
 
 void EncoderGraph::clearHover() {
-    const QRect before = hoverArea();
-    hovering_ = false;
-    hoverText_.clear();
+    cursorInside_ = false;
+    const QRect before = readout_.area(size());
+    readout_.hide();
     update(before);
 }
 
 void EncoderGraph::mouseMoveEvent(QMouseEvent* event) {
-    updateHover(event->position().toPoint());
+    // Remembered, so that samples arriving under a resting cursor show up in the read-out.
+    cursorInside_ = true;
+    cursor_ = event->position().toPoint();
+    updateHover(cursor_);
 }
 
 void EncoderGraph::leaveEvent(QEvent* event) {

@@ -3,6 +3,7 @@
 #include "model/Settings.h"
 #include "ui/ColumnCache.h"
 #include "ui/GraphMarker.h"
+#include "ui/GraphReadout.h"
 #include "ui/GraphSeries.h"
 #include "ui/TimeAxisLayout.h"
 #include "ui/VerticalFit.h"
@@ -99,7 +100,7 @@ public:
     // The backing image (device pixels; its devicePixelRatio maps them to widget pixels).
     const QImage& image() const { return image_; }
     // The read-out for the sample under the cursor; empty when the cursor is on none.
-    const QString& hoverText() const { return hoverText_; }
+    const QString& hoverText() const { return readout_.text(); }
     // The note of what the zero line stands for while centred, drawn over the picture; empty when none.
     QString zeroLineNote() const;
     // Whether the picture carries the notice that the graph is full.
@@ -160,9 +161,6 @@ private:
     void updateHover(const QPoint& at);
     void clearHover();
     QRect zeroLineNoteBox(const QString& note) const;
-    // The read-out's text box, and that box with the ring round the sample.
-    QRect hoverBox() const;
-    QRect hoverArea() const;
 
     AppModel* model_;
     GraphSeries series_;
@@ -202,8 +200,7 @@ private:
     bool noticeShown_ = false;
     std::vector<GraphMarker> markers_; // sorted by sample
 
-    bool hovering_ = false;
-    QPoint hoverAt_;
-    QPoint hoverPoint_; // the sample's point
-    QString hoverText_;
+    GraphReadout readout_;
+    bool cursorInside_ = false;
+    QPoint cursor_;
 };
