@@ -58,9 +58,10 @@ public:
 
     // Shows an offline log instead of the live store, in the given time axis (an opened log starts in
     // Whole run), and repaints. The arrays must stay alive and unchanged until showLive or another
-    // showLog. Live samples arriving meanwhile are stored but not drawn.
+    // showLog. Live samples arriving meanwhile are stored but not drawn. Markers are cleared: set the log's
+    // own afterwards.
     void showLog(const LogSeries& log, TimeAxis axis = TimeAxis::WholeRun);
-    // Back to the live store, in the given time axis, and repaints.
+    // Back to the live store, in the given time axis, and repaints; markers are cleared.
     void showLive(TimeAxis axis = TimeAxis::SamplePerPixel);
     bool showingLog() const { return !series_.isLive(); }
     // Marks on the time axis (any order; sample numbers of the series shown), drawn in every time axis,

@@ -19,9 +19,7 @@ public:
 
     void show(QPoint cursor, QPoint sample, const QString& text);
     void hide();
-    bool shown() const { return shown_; }
     const QString& text() const { return text_; }
-    QPoint cursor() const { return cursor_; }
     // The pixels the read-out covers in a widget of the given size; empty while hidden.
     QRect area(QSize widget) const;
     void paint(QPainter& painter, QSize widget, const QColor& background) const;
