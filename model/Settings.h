@@ -4,13 +4,11 @@
 
 // The user's settings, held in AppModel for the life of the process and edited by the dialogs.
 
-// How the graph lays samples out from left to right.
-enum class TimeAxis : int {
-    SamplePerPixel = 0, // sample i in pixel column i; the curve stops at the right edge
-    FollowNewest =
-        1,        // as SamplePerPixel until the plot is full, then the newest sample stays at the right edge
-    WholeRun = 2, // every sample fitted into the width, smallest and largest value of each column drawn
-};
+// How the graph lays samples out from left to right:
+// - SamplePerPixel: sample i in pixel column i; the curve stops at the right edge;
+// - FollowNewest: the same until the plot is full, then the newest sample stays at the right edge;
+// - WholeRun: every sample fitted into the width, the smallest and largest value of each column drawn.
+enum class TimeAxis : int { SamplePerPixel = 0, FollowNewest = 1, WholeRun = 2 };
 
 struct DisplaySettings {
     int scaleIndex = 6;     // vertical scale, index into the graph's scale table 0..9
