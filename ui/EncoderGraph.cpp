@@ -470,7 +470,8 @@ void EncoderGraph::paintFull() {
                      QStringLiteral("Slow"));
 
     // Labels on and above the zero line, then below it; the loops are bounded by the picture's height,
-    // and the values are kept inside 32 bits.
+    // and the values are kept inside 32 bits. A larger value is drawn lower (towards "Slow"), so the
+    // labels count down above the zero line and up below it, and a point reads as the value it has.
     const int step = std::max(1, mapping_.labelStep);
     int64_t value = 0;
     auto label = [&](int y, int64_t v) {
@@ -478,12 +479,12 @@ void EncoderGraph::paintFull() {
     };
     for (int y = zeroY_; y > 14; y -= step) {
         label(y, value);
-        value += mapping_.labelArcsec;
+        value -= mapping_.labelArcsec;
     }
-    value = -int64_t{mapping_.labelArcsec};
+    value = int64_t{mapping_.labelArcsec};
     for (int y = zeroY_ + step; y < plotHeight_ - 14; y += step) {
         label(y, value);
-        value -= mapping_.labelArcsec;
+        value += mapping_.labelArcsec;
     }
 
     const QRect plot = plotColumns();

@@ -4,9 +4,9 @@
 
 // Where the graph's curve sits vertically. A value v (in the series' unit) is drawn at
 //   y = zeroY - offset + trunc((v - base) * pixelsPerUnit),
-// so larger values lie lower. The zero line is labelled 0; the labels every labelStep pixels above it count
-// up by labelArcsec and those below it count down, as the fixed scales always have. base is 0 unless the
-// curve is centred on its mean.
+// so larger values lie lower. The zero line is labelled 0; the labels every labelStep pixels below it count
+// up by labelArcsec and those above it count down, so that a point reads as the value it has. base is 0
+// unless the curve is centred on its mean.
 struct VerticalMapping {
     double pixelsPerUnit = 0.0;
     double base = 0.0; // value at the zero line, in the series' unit
