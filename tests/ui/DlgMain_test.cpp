@@ -116,7 +116,7 @@ TEST_F(DlgMainTest, TemplateControlsAndTitle) {
 TEST_F(DlgMainTest, StatusLineShowsKnownCodesOnly) {
     dialog->OnStatus(StatusReady);
     EXPECT_EQ(lineText(104), QStringLiteral("Ready"));
-    dialog->OnStatus(15);
+    dialog->OnStatus(kStatusCodeCount);
     dialog->OnStatus(0xFFFF);
     EXPECT_EQ(lineText(104), QStringLiteral("Ready"));
     dialog->OnStatus(0x10000 | StatusParametersStored); // only the low 16 bits count
