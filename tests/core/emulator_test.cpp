@@ -1,4 +1,5 @@
 #include "emulator/Rz4Emulator.h"
+#include "emulator/ServoModel.h"
 #include "emulator/TrackingSignal.h"
 #include "platform/SerialPort.h"
 
@@ -6,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <poll.h>
 #include <thread>
@@ -529,6 +531,171 @@ TEST(EmulatorLifecycle, StopIsPromptAndTheEmulatorCanRestart) {
     ASSERT_TRUE(host.opened());
     host.query(1);
     EXPECT_FALSE(host.frame().empty());
+}
+
+// ---- the closed loop's answer to its settings, and the encoder calibration ----
+
+TEST(EmulatorServo, TheDocumentedFactors) {
+    struct Row {
+        std::uint16_t p, i, d, current;
+        ServoResponse expected;
+    };
+    const Row rows[] = {
+        {80, 40, 120, 800, {1.0, 1.0, 1.0, 0.0}},         // the emulator's own settings: the plain signal
+        {160, 40, 120, 800, {4.0 / 7.0, 1.0, 1.0, 2.25}}, // more P: less error, but it rings
+        {0, 40, 120, 800, {4.0, 1.0, 1.0, 0.0}},          // no P: the worm's error goes through
+        {80, 40, 360, 800, {1.0, 2.0, 1.0, 4.0}},         // too much D: noise and ringing
+        {80, 0, 120, 400, {1.5, 1.5, 2.0, 0.0}},          // half the current, no I
+        {80, 40, 120, 2000, {1.0, 1.0, 1.0, 0.0}},        // more current than needed changes nothing
+    };
+    for (const Row& row : rows) {
+        const ServoResponse r = ServoModel::respond(row.p, row.i, row.d, row.current);
+        EXPECT_NEAR(r.periodicScale, row.expected.periodicScale, 1e-12) << row.p << " " << row.d;
+        EXPECT_NEAR(r.noiseScale, row.expected.noiseScale, 1e-12) << row.p << " " << row.d;
+        EXPECT_NEAR(r.driftScale, row.expected.driftScale, 1e-12) << row.p << " " << row.d;
+        EXPECT_NEAR(r.ringArcsec, row.expected.ringArcsec, 1e-12) << row.p << " " << row.d;
+    }
+}
+
+// RMS of the tracking error about its mean over one worm turn, noise left out.
+double rmsOverWormTurn(const ServoResponse& response) {
+    TrackingSignal::Params params;
+    TrackingSignal signal(params, 25);
+    signal.resetResponse(response);
+    double sum = 0.0, sumSquares = 0.0;
+    const int n = 960;
+    for (int k = 0; k < n; ++k) {
+        const double e = signal.modelArcsec(k * params.wormPeriodS / n);
+        sum += e;
+        sumSquares += e * e;
+    }
+    const double mean = sum / n;
+    return std::sqrt(sumSquares / n - mean * mean);
+}
+
+TEST(EmulatorServo, ErrorFallsAsPRisesUntilTheLoopRings) {
+    std::vector<double> rms;
+    for (std::uint16_t p = 40; p <= 240; p += 20)
+        rms.push_back(rmsOverWormTurn(ServoModel::respond(p, 40, 120, 800)));
+    const auto best = std::min_element(rms.begin(), rms.end());
+    // An optimum inside the range: falling before it, rising after it.
+    ASSERT_NE(best, rms.begin());
+    ASSERT_NE(best, rms.end() - 1);
+    EXPECT_TRUE(std::is_sorted(rms.begin(), best + 1, std::greater<double>()));
+    EXPECT_TRUE(std::is_sorted(best, rms.end()));
+    EXPECT_GT(rms.back(), rms.front());
+    // More D damps the ringing of a high P.
+    EXPECT_LT(rmsOverWormTurn(ServoModel::respond(200, 40, 240, 800)),
+              rmsOverWormTurn(ServoModel::respond(200, 40, 120, 800)));
+    // Too little current raises the error.
+    EXPECT_GT(rmsOverWormTurn(ServoModel::respond(80, 40, 120, 300)),
+              rmsOverWormTurn(ServoModel::respond(80, 40, 120, 800)));
+}
+
+TEST(EmulatorServo, TheEmulatorsOwnSettingsGiveExactlyThePlainSignal) {
+    TrackingSignal plain(TrackingSignal::Params{}, 25);
+    TrackingSignal answered(TrackingSignal::Params{}, 25);
+    answered.resetResponse(ServoModel::respond(80, 40, 120, 800));
+    for (int k = 0; k < 2000; ++k) {
+        const double t = k * 0.37;
+        ASSERT_EQ(plain.absoluteCounts(t), answered.absoluteCounts(t)) << k;
+        ASSERT_EQ(plain.errorCounts(t), answered.errorCounts(t)) << k;
+    }
+    // A change holds from its time on; earlier times keep the response before it.
+    answered.setResponse(ServoModel::respond(0, 40, 120, 800), 100.0);
+    EXPECT_EQ(answered.responseAt(99.9), ServoModel::respond(80, 40, 120, 800));
+    EXPECT_EQ(answered.responseAt(100.0), ServoModel::respond(0, 40, 120, 800));
+}
+
+Bytes pidPacket(std::uint16_t p, std::uint16_t i, std::uint16_t d) {
+    Bytes packet = {0xAA, 0x16, 85, 0x01};
+    const std::uint16_t values[10] = {p, i, d, 0, 0, 0, 20, 30, 0, 0};
+    for (std::uint16_t v : values) {
+        packet.push_back(static_cast<std::uint8_t>(v));
+        packet.push_back(static_cast<std::uint8_t>(v >> 8));
+    }
+    return packet;
+}
+
+TEST(EmulatorServo, APidChangeOverTheLineChangesTheLoggedError) {
+    Rz4EmulatorConfig c;
+    c.fullSpeed = true;
+    Rz4Emulator emu(c);
+    ASSERT_TRUE(emu.start());
+    Host host(emu);
+    ASSERT_TRUE(host.opened());
+    auto peakToPeak = [&] {
+        host.startLog(3, 0); // one record every 4 s: 125 records span a worm turn
+        EXPECT_FALSE(host.frame().empty());
+        host.requestBlock(125);
+        Block b = cutBlock(host.frame(), 16);
+        EXPECT_EQ(b.records, 125u);
+        auto [lo, hi] = std::minmax_element(b.pos.begin(), b.pos.end());
+        return (*hi - *lo) / TrackingSignal::countsPerArcsec(25);
+    };
+    const double before = peakToPeak();
+    host.send(pidPacket(0, 40, 120));
+    EXPECT_FALSE(host.frame().empty());
+    const double withoutP = peakToPeak();
+    EXPECT_GT(withoutP, 3.0 * before);
+    host.send(pidPacket(80, 40, 120));
+    EXPECT_FALSE(host.frame().empty());
+    EXPECT_NEAR(peakToPeak(), before, 0.2 * before);
+}
+
+TEST(EmulatorServo, TheEncoderCalibrationAppliesToThePositions) {
+    Rz4EmulatorConfig c;
+    c.fullSpeed = true;
+    c.encoderBits = 25;
+    c.signal.noiseArcsec = 0.0; // every position follows from its record number
+    Rz4Emulator emu(c);
+    ASSERT_TRUE(emu.start());
+    Host host(emu);
+    ASSERT_TRUE(host.opened());
+    auto positions = [&](std::uint8_t mode) {
+        host.startLog(mode, 3);
+        EXPECT_FALSE(host.frame().empty());
+        host.requestBlock(4);
+        return cutBlock(host.frame(), 16).pos;
+    };
+    const std::vector<std::int32_t> absolute = positions(1);
+    const std::vector<std::int32_t> error = positions(3);
+    ASSERT_EQ(absolute.size(), 4u);
+    ASSERT_EQ(error.size(), 4u);
+
+    // Reversed, with an offset 1000 counts above the configured one.
+    const std::uint32_t offset = c.encoderOffset + 1000;
+    Bytes calibration = {0xAA, 0x0B, 124, 0x01, 0x01};
+    for (std::uint32_t v : {offset, c.encoderCalibAux})
+        for (int i = 0; i < 4; ++i)
+            calibration.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    host.send(calibration);
+    ASSERT_TRUE(emu.waitForCommand(124, 1000));
+    const std::vector<std::int32_t> reversed = positions(1);
+    const std::vector<std::int32_t> reversedError = positions(3);
+    ASSERT_EQ(reversed.size(), 4u);
+    ASSERT_EQ(reversedError.size(), 4u);
+    const std::uint32_t mask = (1u << 25) - 1;
+    for (std::size_t k = 0; k < 4; ++k) {
+        const std::uint32_t shaft = static_cast<std::uint32_t>(absolute[k]) - c.encoderOffset;
+        EXPECT_EQ(static_cast<std::uint32_t>(reversed[k]), ((0u - shaft) + offset) & mask) << k;
+        EXPECT_EQ(reversedError[k], -error[k]) << k;
+    }
+}
+
+TEST(EmulatorCommands, AnIgnoredCommandIsLoggedButChangesNothing) {
+    Rz4EmulatorConfig c;
+    c.ignoredCommand = 51;
+    Rz4Emulator emu(c);
+    ASSERT_TRUE(emu.start());
+    Host host(emu);
+    ASSERT_TRUE(host.opened());
+    host.send({0xAA, 0x05, 51, 0x00, 129, 0x84, 0x03}); // motor current 900
+    host.send({0xAA, 0x04, 59, 0x00, 128, 0x05});       // param128 5: taken
+    ASSERT_TRUE(emu.waitForCommand(59, 1000));
+    EXPECT_EQ(emu.state().motorCurrent, c.motorCurrent);
+    EXPECT_EQ(emu.state().param128, 5);
+    EXPECT_EQ(emu.receivedPackets().size(), 2u);
 }
 
 } // namespace
