@@ -10,11 +10,12 @@
 #include <cstdio>
 #include <string>
 
-bool connectController(ConsoleProgram& session, const CliOptions& options, Rz4Emulator* emulator) {
+bool connectController(ConsoleProgram& session, const CliOptions& options, Rz4Emulator* emulator,
+                       bool interruptible) {
     const bool testMode = options.port == "test";
     if (testMode) {
         session.engine().Connect(0);
-        return session.pumpUntil([&] { return session.lastStatus() == StatusTestMode; }, 5000);
+        return session.pumpUntil([&] { return session.lastStatus() == StatusTestMode; }, 5000, interruptible);
     }
     std::string path = options.port;
     if (emulator != nullptr)
@@ -28,7 +29,7 @@ bool connectController(ConsoleProgram& session, const CliOptions& options, Rz4Em
             return session.statusCount() != before && (session.lastStatus() == StatusConnected ||
                                                        ConsoleProgram::isErrorStatus(session.lastStatus()));
         },
-        options.connectTimeoutSeconds * 1000);
+        options.connectTimeoutSeconds * 1000, interruptible);
     if (ready && session.lastStatus() == StatusConnected)
         return true;
     if (session.lastStatus() == StatusCannotOpenPort) {

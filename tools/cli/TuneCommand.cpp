@@ -155,7 +155,7 @@ bool Tuner::restore(Rz4Emulator* emulator) {
         // and a new connection reads back what the controller holds.
         session_.engine().StopLog();
         disconnectController(session_, options_);
-        if (connectController(session_, options_, emulator)) {
+        if (connectController(session_, options_, emulator, false)) {
             bool same = true;
             for (int i = 0; i < 10; ++i)
                 same = same && model().deviceInfo.pidParameters[i] == original_[i];
