@@ -311,27 +311,6 @@ TEST_F(HoldBackFixture, EachHeldBackCommandIsSentAfterTheNextBlockAndMarked) {
     }
 }
 
-TEST_F(HoldBackFixture, DifferentKindsAreAllSentOnePerBlockInTheOrderIssued) {
-    const Bytes pid = pidArgs();
-    command(15, pid);
-    command(14, {1});
-    command(12, cat({{129}, le16(900)}));
-    EXPECT_TRUE(report.statuses.empty() || report.statuses.back() == 3u);
-    serial({'R', 1, 0, 83});
-    EXPECT_EQ(host.writes, (std::vector<Bytes>{cat({{0xAA, 0x16, 0x55, 0x01}, pid})}));
-    serial({'U', 0});
-    serial({'R', 1, 0, 83});
-    EXPECT_EQ(host.writes.back(), (Bytes{0xAA, 0x04, 0x50, 0x01, 0x01, 0x01}));
-    serial({'U', 0});
-    serial({'R', 1, 0, 83});
-    EXPECT_EQ(host.writes.back(), (Bytes{0xAA, 0x05, 0x33, 0x00, 129, 0x84, 0x03}));
-    ASSERT_EQ(report.markers.size(), 3u);
-    EXPECT_EQ(report.markers[0][0], 15);
-    EXPECT_EQ(report.markers[1][0], 14);
-    EXPECT_EQ(report.markers[2][0], 12);
-    EXPECT_TRUE(session.fields().heldCommands.empty());
-}
-
 TEST_F(HoldBackFixture, ALaterCommandOfTheSameKindReplacesTheWaitingOneAndSaysSo) {
     struct ReplaceRow {
         Bytes first, second; // code and arguments
@@ -341,7 +320,6 @@ TEST_F(HoldBackFixture, ALaterCommandOfTheSameKindReplacesTheWaitingOneAndSaysSo
         {{14, 1}, {14, 2}, 15},
         {cat({{15}, pidArgs()}), cat({{15}, Bytes(20, 1)}), 16},
         {cat({{12, 129}, le16(500)}), cat({{12, 129}, le16(900)}), 18},
-        {cat({{12, 7}, le16(500)}), cat({{12, 7}, le16(900)}), 19},
         {{13, 128, 1}, {13, 128, 2}, 19},
         {{9, 1}, {10, 8, 0}, 20}, // start, then a rate: both are tracking
         {{4}, {4}, 22},

@@ -535,28 +535,6 @@ TEST(EmulatorLifecycle, StopIsPromptAndTheEmulatorCanRestart) {
 
 // ---- the closed loop's answer to its settings, and the encoder calibration ----
 
-TEST(EmulatorServo, TheDocumentedFactors) {
-    struct Row {
-        std::uint16_t p, i, d, current;
-        ServoResponse expected;
-    };
-    const Row rows[] = {
-        {80, 40, 120, 800, {1.0, 1.0, 1.0, 0.0}},         // the emulator's own settings: the plain signal
-        {160, 40, 120, 800, {4.0 / 7.0, 1.0, 1.0, 2.25}}, // more P: less error, but it rings
-        {0, 40, 120, 800, {4.0, 1.0, 1.0, 0.0}},          // no P: the worm's error goes through
-        {80, 40, 360, 800, {1.0, 2.0, 1.0, 4.0}},         // too much D: noise and ringing
-        {80, 0, 120, 400, {1.5, 1.5, 2.0, 0.0}},          // half the current, no I
-        {80, 40, 120, 2000, {1.0, 1.0, 1.0, 0.0}},        // more current than needed changes nothing
-    };
-    for (const Row& row : rows) {
-        const ServoResponse r = ServoModel::respond(row.p, row.i, row.d, row.current);
-        EXPECT_NEAR(r.periodicScale, row.expected.periodicScale, 1e-12) << row.p << " " << row.d;
-        EXPECT_NEAR(r.noiseScale, row.expected.noiseScale, 1e-12) << row.p << " " << row.d;
-        EXPECT_NEAR(r.driftScale, row.expected.driftScale, 1e-12) << row.p << " " << row.d;
-        EXPECT_NEAR(r.ringArcsec, row.expected.ringArcsec, 1e-12) << row.p << " " << row.d;
-    }
-}
-
 // RMS of the tracking error about its mean over one worm turn, noise left out.
 double rmsOverWormTurn(const ServoResponse& response) {
     TrackingSignal::Params params;
@@ -607,42 +585,6 @@ TEST(EmulatorServo, TheEmulatorsOwnSettingsGiveExactlyThePlainSignal) {
     EXPECT_EQ(answered.responseAt(100.0), ServoModel::respond(0, 40, 120, 800));
 }
 
-Bytes pidPacket(std::uint16_t p, std::uint16_t i, std::uint16_t d) {
-    Bytes packet = {0xAA, 0x16, 85, 0x01};
-    const std::uint16_t values[10] = {p, i, d, 0, 0, 0, 20, 30, 0, 0};
-    for (std::uint16_t v : values) {
-        packet.push_back(static_cast<std::uint8_t>(v));
-        packet.push_back(static_cast<std::uint8_t>(v >> 8));
-    }
-    return packet;
-}
-
-TEST(EmulatorServo, APidChangeOverTheLineChangesTheLoggedError) {
-    Rz4EmulatorConfig c;
-    c.fullSpeed = true;
-    Rz4Emulator emu(c);
-    ASSERT_TRUE(emu.start());
-    Host host(emu);
-    ASSERT_TRUE(host.opened());
-    auto peakToPeak = [&] {
-        host.startLog(3, 0); // one record every 4 s: 125 records span a worm turn
-        EXPECT_FALSE(host.frame().empty());
-        host.requestBlock(125);
-        Block b = cutBlock(host.frame(), 16);
-        EXPECT_EQ(b.records, 125u);
-        auto [lo, hi] = std::minmax_element(b.pos.begin(), b.pos.end());
-        return (*hi - *lo) / TrackingSignal::countsPerArcsec(25);
-    };
-    const double before = peakToPeak();
-    host.send(pidPacket(0, 40, 120));
-    EXPECT_FALSE(host.frame().empty());
-    const double withoutP = peakToPeak();
-    EXPECT_GT(withoutP, 3.0 * before);
-    host.send(pidPacket(80, 40, 120));
-    EXPECT_FALSE(host.frame().empty());
-    EXPECT_NEAR(peakToPeak(), before, 0.2 * before);
-}
-
 TEST(EmulatorServo, TheEncoderCalibrationAppliesToThePositions) {
     Rz4EmulatorConfig c;
     c.fullSpeed = true;
@@ -681,24 +623,6 @@ TEST(EmulatorServo, TheEncoderCalibrationAppliesToThePositions) {
         EXPECT_EQ(static_cast<std::uint32_t>(reversed[k]), ((0u - shaft) + offset) & mask) << k;
         EXPECT_EQ(reversedError[k], -error[k]) << k;
     }
-}
-
-TEST(EmulatorCommands, AnIgnoredCommandIsLoggedButChangesNothing) {
-    Rz4EmulatorConfig c;
-    c.ignoredCommand = 51;
-    Rz4Emulator emu(c);
-    ASSERT_TRUE(emu.start());
-    Host host(emu);
-    ASSERT_TRUE(host.opened());
-    host.send({0xAA, 0x05, 51, 0x00, 129, 0x84, 0x03}); // motor current 900
-    host.send({0xAA, 0x04, 59, 0x00, 128, 0x05});       // param128 5: taken
-    // The packets are handled in order: once the second has taken effect, the first has been handled.
-    const auto deadline = Clock::now() + std::chrono::seconds(2);
-    while (emu.state().param128 != 5 && Clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_EQ(emu.state().param128, 5);
-    EXPECT_EQ(emu.state().motorCurrent, c.motorCurrent);
-    EXPECT_EQ(emu.receivedPackets().size(), 2u);
 }
 
 } // namespace
