@@ -15,7 +15,7 @@ enum class Kind {
     Pid,      // kept: ten numbers from 0 to 65535
 };
 
-struct FieldSpec {
+struct FieldRule {
     const char* name;
     Kind kind;
     long long min;
@@ -26,7 +26,7 @@ constexpr long long kU16 = 0xFFFF;
 constexpr long long kU32 = 0xFFFFFFFFLL;
 
 // In the order info prints them.
-constexpr FieldSpec kFields[] = {
+constexpr FieldRule kFields[] = {
     {"hardwareVersion", Kind::Quad, 0, 0},
     {"firmwareVersion", Kind::Quad, 0, 0},
     {"gearRatio", Kind::Unsigned, 0, kU32},
@@ -52,8 +52,8 @@ constexpr FieldSpec kFields[] = {
     {"auxSpeedLimit", Kind::Writable, 0, kU32},
 };
 
-const FieldSpec* findField(const std::string& name) {
-    for (const FieldSpec& f : kFields) {
+const FieldRule* findField(const std::string& name) {
+    for (const FieldRule& f : kFields) {
         if (name == f.name)
             return &f;
     }
@@ -215,7 +215,7 @@ bool SettingsFile::parse(const std::string& text, std::string& error) {
             return false;
         start = end + 1;
     }
-    for (const FieldSpec& f : kFields) {
+    for (const FieldRule& f : kFields) {
         if (f.kind != Kind::Writable && f.kind != Kind::Pid)
             continue;
         bool found = false;
@@ -246,7 +246,7 @@ bool SettingsFile::parseLine(const std::string& raw, int number, std::string& er
     }
     const std::string name = trimmed(line.substr(0, colon));
     const std::string value = trimmed(line.substr(colon + 1));
-    const FieldSpec* field = findField(name);
+    const FieldRule* field = findField(name);
     if (field == nullptr) {
         error = lineText(number) + "unknown setting '" + name + "'";
         return false;
