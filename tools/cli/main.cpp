@@ -1,12 +1,13 @@
 // astrelvo-cli: the engine without a window, for observatory computers without a display and scripts.
 #include "app/TextFormat.h"
+#include "emulator/Rz4Emulator.h"
 #include "engine/CommControl.h"
 #include "model/AppModel.h"
 #include "model/PeAnalysis.h"
 #include "model/StatusCode.h"
+#include "platform/SerialPort.h"
 #include "tools/cli/CliOptions.h"
 #include "tools/cli/CliSession.h"
-#include "emulator/Rz4Emulator.h"
 
 #include <cerrno>
 #include <chrono>

@@ -1,18 +1,33 @@
 #include "platform/SerialPort.h"
 
+#include "platform/posix/DescriptorLine.h"
+#include "platform/posix/FileHandle.h"
+
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
-#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+
+const int kSerialErrorNotFound = ENOENT;
+const int kSerialErrorBusy = EBUSY;
+const int kSerialErrorNoThread = EAGAIN;
+
+struct SerialPort::State {
+    FileHandle fd;
+};
+
+SerialPort::SerialPort() : state_(std::make_unique<State>()) {}
+
+SerialPort::~SerialPort() {
+    close();
+}
 
 int SerialPort::open(const char* path) {
     close();
@@ -48,63 +63,29 @@ int SerialPort::open(const char* path) {
     if (::tcsetattr(fd, TCSANOW, &tio) != 0)
         return errno;
     ::tcflush(fd, TCIOFLUSH);
-    fd_ = std::move(handle);
+    state_->fd = std::move(handle);
     return 0;
 }
 
 void SerialPort::close() {
-    if (!fd_.valid())
+    if (!state_->fd.valid())
         return;
-    ::tcflush(fd_.get(), TCIOFLUSH);
-    ::flock(fd_.get(), LOCK_UN);
-    fd_.reset();
+    ::tcflush(state_->fd.get(), TCIOFLUSH);
+    ::flock(state_->fd.get(), LOCK_UN);
+    state_->fd.reset();
 }
 
-long SerialPort::read(void* data, std::size_t count) {
-    if (!fd_.valid())
-        return -1;
-    for (;;) {
-        ssize_t n = ::read(fd_.get(), data, count);
-        if (n > 0)
-            return static_cast<long>(n);
-        if (n == 0)
-            return -1; // end of file: the peer hung up
-        if (errno == EINTR)
-            continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK)
-            return 0;
-        return -1;
-    }
+bool SerialPort::isOpen() const {
+    return state_->fd.valid();
 }
 
-bool SerialPort::write(const void* data, std::size_t count, int timeoutMs) {
-    if (!fd_.valid())
-        return false;
-    using Clock = std::chrono::steady_clock;
-    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    const char* p = static_cast<const char*>(data);
-    while (count > 0) {
-        ssize_t n = ::write(fd_.get(), p, count);
-        if (n > 0) {
-            p += n;
-            count -= static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
-            return false;
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0)
-            return false;
-        pollfd pfd{fd_.get(), POLLOUT, 0};
-        int r = ::poll(&pfd, 1, static_cast<int>(left));
-        if (r < 0 && errno != EINTR)
-            return false;
-        if (r > 0 && (pfd.revents & (POLLERR | POLLHUP | POLLNVAL)))
-            return false;
-    }
-    return true;
+IoResult SerialPort::readWait(void* data, std::size_t count, Event& stop, int timeoutMs,
+                              bool wakeOnWritable) {
+    return DescriptorLine::readWaitOn(state_->fd.get(), data, count, stop, timeoutMs, wakeOnWritable);
+}
+
+long SerialPort::writeSome(const void* data, std::size_t count, int timeoutMs) {
+    return DescriptorLine::writeSomeOn(state_->fd.get(), data, count, timeoutMs);
 }
 
 namespace {
