@@ -1,7 +1,8 @@
 #pragma once
 
 // The program's long-lived objects wired as start-up wires them, without a window, for tests that run
-// the whole engine against the controller emulator over a pseudo-terminal. The test's own thread plays
+// the whole engine against the controller emulator over its line (a pseudo-terminal, or on Windows an
+// in-process loopback line). The test's own thread plays
 // the UI thread: notifications that the engine's worker posts are queued and handled by pump().
 
 #include "app/EngineShutdown.h"
@@ -12,7 +13,7 @@
 #include "model/StatusCode.h"
 #include "model/iMainDlgCallback.h"
 #include "model/iWMUserSender.h"
-#include "platform/SerialPort.h"
+#include "platform/SerialLines.h"
 #include "emulator/Rz4Emulator.h"
 
 #include <gtest/gtest.h>
@@ -24,15 +25,20 @@
 #include <cstdint>
 #include <cstring>
 #include <deque>
-#include <dirent.h>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <sys/resource.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
+#ifdef _WIN32
+#include <windows.h>
+#include <tlhelp32.h>
+#else
+#include <dirent.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
 
 namespace rig {
 
@@ -55,10 +61,20 @@ inline bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
 
 // CPU time (user + system) of the whole process, in milliseconds.
 inline double processCpuMs() {
+#ifdef _WIN32
+    FILETIME created, exited, kernel, user;
+    if (!::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user))
+        return 0;
+    auto ms = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 10000.0;
+    };
+    return ms(kernel) + ms(user);
+#else
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
     auto ms = [](const timeval& t) { return static_cast<double>(t.tv_sec) * 1000.0 + t.tv_usec / 1000.0; };
     return ms(usage.ru_utime) + ms(usage.ru_stime);
+#endif
 }
 
 // CPU time the process uses while the calling thread sleeps for sleepMs: what the other threads
@@ -71,6 +87,19 @@ inline double idleCpuMs(int sleepMs = 1000) {
 
 // Threads of this process.
 inline int threadCount() {
+#ifdef _WIN32
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return -1;
+    int count = 0;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    const DWORD self = ::GetCurrentProcessId();
+    for (BOOL more = ::Thread32First(snapshot, &entry); more; more = ::Thread32Next(snapshot, &entry))
+        count += entry.th32OwnerProcessID == self ? 1 : 0;
+    ::CloseHandle(snapshot);
+    return count;
+#else
     DIR* dir = ::opendir("/proc/self/task");
     if (dir == nullptr)
         return -1;
@@ -81,10 +110,16 @@ inline int threadCount() {
     }
     ::closedir(dir);
     return count;
+#endif
 }
 
 // Descriptors of this process that refer to the device at path (also after the device went away).
+// Windows (handles, not descriptors) and in-process lines: 0, nothing to count.
 inline int descriptorsOn(const std::string& path) {
+#ifdef _WIN32
+    (void)path;
+    return 0;
+#else
     DIR* dir = ::opendir("/proc/self/fd");
     if (dir == nullptr)
         return -1;
@@ -103,12 +138,13 @@ inline int descriptorsOn(const std::string& path) {
     }
     ::closedir(dir);
     return count;
+#endif
 }
 
-// True when nobody holds the serial device exclusively any more: a second open succeeds.
+// True when nobody holds the line exclusively any more: a second open succeeds.
 inline bool portFree(const std::string& path) {
-    SerialPort probe;
-    return probe.open(path.c_str()) == 0;
+    int error = 0;
+    return openSerialLine(path, error) != nullptr;
 }
 
 inline uint32_t recordWord(const AppModel& model, uint32_t record, uint32_t word) {

@@ -1,5 +1,6 @@
 #include "model/AppModel.h"
 #include "model/iMainDlgCallback.h"
+#include "platform/Process.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,6 @@
 #include <memory>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -47,7 +47,7 @@ protected:
         model = std::make_unique<AppModel>();
         model->listener = &listener;
         dir = std::filesystem::temp_directory_path() /
-              ("astrelvo_model_" + std::to_string(::getpid()) + "_" +
+              ("astrelvo_model_" + std::to_string(currentProcessId()) + "_" +
                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir);
     }
