@@ -86,7 +86,7 @@ int SerialPort::open(const char* path) {
     // Nothing left over from an earlier user of the port.
     ::PurgeComm(port, PURGE_RXCLEAR | PURGE_TXCLEAR);
 
-    state_->port = std::move(handle);
+    state_->port.reset(handle.release());
     state_->reader.attach(port);
     return 0;
 }
