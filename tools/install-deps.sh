@@ -2,7 +2,8 @@
 # Installs the Debian 12 packages the build and the tests need, skipping what is already there.
 set -euo pipefail
 packages=(cmake ninja-build g++ clang-14 libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
-          qt6-base-dev libkissfft-dev xvfb xauth)
+          qt6-base-dev libkissfft-dev xvfb xauth
+          g++-mingw-w64-x86-64-posix googletest wine wine64) # the Windows cross build, tested under Wine
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

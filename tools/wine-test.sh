@@ -20,17 +20,15 @@ fi
 cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DASTRELVO_UI=OFF >/dev/null
 # One wine server for the whole run, started afresh (Wine reads the COM port mapping when its server
 # starts): a server that exits when idle can lose a client that starts while it shuts down
-# ("recvmsg: Connection reset by peer").
+# ("recvmsg: Connection reset by peer"). The first program after a start launches Wine's background
+# services, which keep the descriptors they inherit: wineboot starts them here with none of ours, or
+# ctest would wait for the end of a test's output until its time-out.
 restart_wineserver() {
   wineserver -k 2>/dev/null || true
   wineserver -w 2>/dev/null || true
   wineserver -p </dev/null >/dev/null 2>&1
+  wineboot </dev/null >/dev/null 2>&1 || true
 }
-mkdir -p "$WINEPREFIX"
-restart_wineserver
-wineboot -i >/dev/null 2>&1 || true # creates the prefix on the first run
-cmake --build build-win -j2
-
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -41,20 +39,26 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Starts an emulator in the background; prints the pseudo-terminal it serves.
+mkdir -p "$WINEPREFIX"
+restart_wineserver # creates the prefix on the first run
+cmake --build build-win -j2
+
+# Starts an emulator in the background; sets line to the pseudo-terminal it serves.
 start_emulator() {
-  local out="$work/emulator-$#-$RANDOM"
-  "$emulator" "$@" >"$out" &
+  local out="$work/emulator-${#pids[@]}"
+  "$emulator" "$@" </dev/null >"$out" 2>&1 &
   pids+=($!)
   for _ in $(seq 100); do
-    if [ -s "$out" ]; then head -n1 "$out"; return 0; fi
+    if [ -s "$out" ]; then line=$(head -n1 "$out"); return 0; fi
     sleep 0.1
   done
   echo "the emulator did not start" >&2
   return 1
 }
-good=$(start_emulator)
-silent=$(start_emulator --silent-from 1)
+start_emulator
+good=$line
+start_emulator --silent-from 1
+silent=$line
 
 wine reg add 'HKLM\Software\Wine\Ports' /v COM7 /t REG_SZ /d "$good" /f >/dev/null
 wine reg add 'HKLM\Software\Wine\Ports' /v COM8 /t REG_SZ /d "$silent" /f >/dev/null

@@ -227,7 +227,7 @@ void DlgMain::fillPortList() {
         add(QString::fromStdString(entry.label), QString::fromStdString(entry.path));
     if (virtualController_) {
         add(QString::fromLatin1(VirtualController::kLabel),
-            QStringLiteral("An RZ4 emulated inside this program, on a pseudo-terminal"));
+            QStringLiteral("An RZ4 emulated inside this program"));
         virtualIndex_ = portList_->count() - 1;
     }
     // The closed box is narrow; the open list is wide enough for whole names, and the box's tool tip
@@ -357,7 +357,7 @@ void DlgMain::connectPort() {
         port = index >= 0 ? static_cast<uint32_t>(index) + 1 : 1;
         std::string path;
         if (index >= 0 && index == virtualIndex_) {
-            // The emulator's pseudo-terminal is opened like any serial device.
+            // The emulator's line (a pseudo-terminal, on Windows an in-process line) opens like a port.
             if (!virtualController_->ensureStarted()) {
                 OnStatus(StatusCannotOpenPort);
                 showOpenError(QString::fromStdString(virtualController_->lastError()));

@@ -18,8 +18,8 @@ struct Event::State {
 
 Event::Event(Reset mode, bool initiallySet) : state_(std::make_unique<State>()) {
     state_->mode = mode;
-    state_->handle.reset(::CreateEventA(nullptr, mode == Reset::Manual ? TRUE : FALSE, initiallySet ? TRUE : FALSE,
-                                        nullptr));
+    state_->handle.reset(
+        ::CreateEventA(nullptr, mode == Reset::Manual ? TRUE : FALSE, initiallySet ? TRUE : FALSE, nullptr));
 }
 
 Event::~Event() = default;

@@ -62,10 +62,14 @@ bool OverlappedReader::collect() {
         empty_ = n == 0;
         return true;
     }
-    if (::GetLastError() == ERROR_IO_INCOMPLETE)
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_IO_INCOMPLETE)
         return false;
     pending_ = false;
-    broken_ = true;
+    got_ = taken_ = 0;
+    // A read cancelled on purpose (its thread ended, or finish()) lost nothing: the next read takes
+    // the bytes it would have taken. Any other failure is the handle's.
+    broken_ = error != ERROR_OPERATION_ABORTED;
     return true;
 }
 

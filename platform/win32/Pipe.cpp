@@ -40,16 +40,16 @@ bool Pipe::create(std::size_t bufferSize, const char* name) {
     const DWORD size = bufferSize > 0 ? static_cast<DWORD>(bufferSize) : kDefaultBufferBytes;
     // Inbound only, one instance, and the first instance of the name: a pipe of that name that some
     // other program created first is not taken for ours. Remote clients are refused.
-    HANDLE server = ::CreateNamedPipeA(pipeName.c_str(),
-                                       PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-                                       PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS,
-                                       1, size, size, kDefaultTimeoutMs, nullptr);
+    HANDLE server = ::CreateNamedPipeA(
+        pipeName.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, size, size,
+        kDefaultTimeoutMs, nullptr);
     if (server == INVALID_HANDLE_VALUE)
         return false;
     state_->server.reset(server);
     // Opening the client end connects the pipe; the server end does not wait for a connection.
-    HANDLE client =
-        ::CreateFileA(pipeName.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE client = ::CreateFileA(pipeName.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
     if (client == INVALID_HANDLE_VALUE) {
         state_->server.reset();
         return false;
@@ -119,7 +119,8 @@ std::size_t Pipe::bytesAvailable() const {
 
 std::size_t Pipe::capacity() const {
     DWORD inSize = 0;
-    if (!state_->server.valid() || !::GetNamedPipeInfo(state_->server.get(), nullptr, nullptr, &inSize, nullptr))
+    if (!state_->server.valid() ||
+        !::GetNamedPipeInfo(state_->server.get(), nullptr, nullptr, &inSize, nullptr))
         return 0;
     return inSize;
 }

@@ -157,7 +157,8 @@ std::string serialOpenErrorText(int error) {
         text.assign(message, length);
     if (message != nullptr)
         ::LocalFree(message);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
+    while (!text.empty() &&
+           (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
         text.pop_back();
     if (text.empty()) {
         char fallback[32];

@@ -7,6 +7,7 @@
 
 #include "app/EngineShutdown.h"
 #include "app/HeartBeatTimer.h"
+#include "emulator/Rz4Emulator.h"
 #include "engine/CommControl.h"
 #include "model/AppModel.h"
 #include "model/DataTransfer.h"
@@ -14,7 +15,6 @@
 #include "model/iMainDlgCallback.h"
 #include "model/iWMUserSender.h"
 #include "platform/SerialLines.h"
-#include "emulator/Rz4Emulator.h"
 
 #include <gtest/gtest.h>
 
@@ -32,8 +32,8 @@
 #include <thread>
 #include <vector>
 #ifdef _WIN32
-#include <windows.h>
 #include <tlhelp32.h>
+#include <windows.h>
 #else
 #include <dirent.h>
 #include <sys/resource.h>
@@ -66,7 +66,8 @@ inline double processCpuMs() {
     if (!::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user))
         return 0;
     auto ms = [](const FILETIME& t) {
-        return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 10000.0;
+        return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) /
+               10000.0;
     };
     return ms(kernel) + ms(user);
 #else

@@ -1,7 +1,8 @@
 // A misbehaving controller, a slow or absent user interface and shutdown under load, each run over the
-// controller emulator's line (a pseudo-terminal, or on Windows an in-process loopback line). Every scenario must end in a clear status or keep
-// logging, lose or repeat no whole record, leave no thread spinning and the port closed, and leave the
-// program able to connect again. Fault tests drive the ticks themselves instead of waiting 250 ms each.
+// controller emulator's line (a pseudo-terminal, or on Windows an in-process loopback line). Every scenario
+// must end in a clear status or keep logging, lose or repeat no whole record, leave no thread spinning and
+// the port closed, and leave the program able to connect again. Fault tests drive the ticks themselves
+// instead of waiting 250 ms each.
 
 #include "tests/core/EngineRig.h"
 

@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -241,4 +242,48 @@ TEST(PlatformThread, JoinWithTimeout) {
     ASSERT_TRUE(thread.start([&runs] { runs.fetch_add(1); }));
     EXPECT_TRUE(thread.join(5000));
     EXPECT_EQ(runs.load(), 1);
+}
+
+TEST(PlatformPipe, ANamedPipeIsTheFirstAndOnlyOfItsName) {
+    char name[64];
+    std::snprintf(name, sizeof name, "\\\\.\\Pipe\\astrelvo_test_%u", currentProcessId());
+    Pipe first;
+    ASSERT_TRUE(first.create(1024, name));
+    Pipe second;
+#ifdef _WIN32
+    // Nobody else may own or join the engine's pipe: a second pipe of the same name is refused.
+    EXPECT_FALSE(second.create(1024, name));
+#else
+    EXPECT_TRUE(second.create(1024, name)); // anonymous pipes: the name only labels them
+#endif
+    ASSERT_TRUE(first.write("ok", 2));
+    char buffer[4];
+    EXPECT_EQ(first.read(buffer, sizeof buffer), 2);
+}
+
+TEST(PlatformSerialPort, DeviceListAndOpenErrors) {
+    const std::vector<SerialDeviceEntry> devices = listSerialDevices();
+#ifdef _WIN32
+    ASSERT_EQ(devices.size(), 256u);
+    EXPECT_EQ(devices.front().label, "COM1");
+    EXPECT_EQ(devices.front().path, "\\\\.\\COM1");
+    EXPECT_EQ(devices[11].path, "\\\\.\\COM12");
+    EXPECT_EQ(devices.back().label, "COM256");
+    const char* const missing[] = {"COM250", "com251", "\\\\.\\COM252"};
+#else
+    for (const SerialDeviceEntry& d : devices)
+        EXPECT_EQ(d.path.rfind("/dev/", 0), 0u) << d.path;
+    const char* const missing[] = {"/dev/astrelvo-no-such-port"};
+#endif
+    for (const char* path : missing) {
+        SerialPort port;
+        const int error = port.open(path);
+        EXPECT_NE(error, 0) << path;
+        EXPECT_FALSE(port.isOpen()) << path;
+        EXPECT_NE(serialOpenErrorText(error).find("plugged in"), std::string::npos)
+            << path << ": " << serialOpenErrorText(error);
+    }
+    SerialPort none;
+    EXPECT_EQ(none.open(""), kSerialErrorNotFound);
+    EXPECT_NE(serialOpenErrorText(kSerialErrorBusy).find("another program"), std::string::npos);
 }
