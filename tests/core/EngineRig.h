@@ -32,8 +32,9 @@
 #include <thread>
 #include <vector>
 #ifdef _WIN32
-#include <tlhelp32.h>
 #include <windows.h>
+// after windows.h, which it needs
+#include <tlhelp32.h>
 #else
 #include <dirent.h>
 #include <sys/resource.h>
