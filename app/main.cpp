@@ -1,35 +1,69 @@
-// The program's entry point: the Qt application object stands for the desktop's control library,
-// then the application runs its objects and its main dialog.
+// The program's entry point: the command line first (--help and --version need no display), then the
+// Qt application object stands for the desktop's control library, and the application runs its objects
+// and its main dialog.
 
+#include "app/CommandLine.h"
 #include "ui/Application.h"
 
 #include <QApplication>
+#include <QIcon>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
+constexpr int kExitNoDisplay = 1;
+constexpr int kExitUsage = 2;
+
 // Without a platform chosen and without a display the window system cannot start; say so plainly.
-bool displayAvailable() {
+bool displayAvailable(int argc, char** argv) {
     auto set = [](const char* name) {
         const char* value = std::getenv(name);
         return value != nullptr && value[0] != '\0';
     };
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0)
+            return true; // Qt's own option names the platform
+    }
     return set("QT_QPA_PLATFORM") || set("DISPLAY") || set("WAYLAND_DISPLAY");
+}
+
+int refuse(const std::string& error) {
+    std::fprintf(stderr, "astrelvo: %s\n\n%s", error.c_str(), kProgramUsage);
+    return kExitUsage;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (!displayAvailable()) {
+    // A first look for --help and --version; the rest is judged once Qt has taken its own options.
+    CommandLine line = parseCommandLine(argc, argv);
+    if (line.action == CommandLine::Action::Help) {
+        std::fputs(kProgramUsage, stdout);
+        return 0;
+    }
+    if (line.action == CommandLine::Action::Version) {
+        std::printf("astrelvo %s\n", kProgramVersion);
+        return 0;
+    }
+    if (!displayAvailable(argc, argv)) {
         std::fputs("Astrelvo: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); the program needs a "
                    "graphical desktop.\n",
                    stderr);
-        return 1;
+        return kExitNoDisplay;
     }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Astrelvo"));
-    QApplication::setApplicationVersion(QStringLiteral("1.1"));
-    return Application::run();
+    QApplication::setApplicationVersion(QString::fromLatin1(kProgramVersion));
+    // Lets the desktop match the window to its menu entry and icon (the Wayland app id).
+    QApplication::setDesktopFileName(QStringLiteral("org.astrelvo.Astrelvo"));
+    // The installed icon theme entry; run from the build tree there is none and the window has no icon.
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.astrelvo.Astrelvo")));
+    // QApplication has taken its own options out of argv; what is left is ours.
+    line = parseCommandLine(argc, argv);
+    if (line.action == CommandLine::Action::Error)
+        return refuse(line.error);
+    return Application::run({}, &line);
 }

@@ -1,6 +1,7 @@
 #include "emulator/Rz4Emulator.h"
 
 #include "engine/LittleEndian.h"
+#include "engine/Rz4Protocol.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,16 +12,15 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::uint8_t kShortFrame = 'U';
-constexpr std::uint8_t kBlockFrame = 'R';
-constexpr std::uint8_t kPacketStart = 0xAA;
-constexpr std::uint8_t kBlockCode = 83;
-constexpr std::size_t kMaxBlockData = 2048;
+namespace reply = rz4::reply;
+
+constexpr std::uint8_t kShortFrame = rz4::kShortFrame;
+constexpr std::uint8_t kBlockFrame = rz4::kBlockFrame;
+constexpr std::size_t kMaxBlockData = rz4::kMaxBlockData;
 constexpr std::size_t kMaxDeclared = 65535;
 constexpr int kMaxNoise = 1024;
 // A packet whose bytes stop for this long is abandoned, so a cut-off packet cannot swallow the next.
 constexpr auto kPacketGap = std::chrono::milliseconds(200);
-constexpr double kLogRatesHz[] = {0.25, 1.0, 4.0, 16.0, 64.0, 128.0};
 
 std::uint16_t get16(const std::uint8_t* p) {
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
@@ -33,23 +33,24 @@ std::uint32_t get32(const std::uint8_t* p) {
 
 bool isHandshakeQuery(std::uint8_t code) {
     switch (code) {
-    case 1:
-    case 2:
-    case 3:
-    case 20:
-    case 21:
-    case 23:
-    case 82:
-    case 84:
-    case 86:
-    case 123:
+    case rz4::QueryIdentity:
+    case rz4::QueryFirmware:
+    case rz4::QueryLinkInfo:
+    case rz4::QueryDriveInfo:
+    case rz4::QueryCurrentInfo:
+    case rz4::QueryEncoderBits:
+    case rz4::QueryRecordFormat:
+    case rz4::QueryPid:
+    case rz4::QueryAux:
+    case rz4::QueryEncoderConfig:
         return true;
     default:
         return false;
     }
 }
 
-// A short reply under construction, addressed by frame offsets ('U' is byte 0, the length byte 1).
+// A short reply under construction, addressed by frame offsets (the frame marker is byte 0, the length
+// byte 1).
 class ShortReply {
 public:
     explicit ShortReply(std::uint8_t code) { put8(2, code); }
@@ -197,13 +198,13 @@ void Rz4Emulator::onBytes(const std::uint8_t* data, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
         std::uint8_t b = data[i];
         if (packetStored_ == 0) {
-            if (b == kPacketStart)
+            if (b == rz4::kPacketStart)
                 packet_[packetStored_++] = b;
         } else if (packetStored_ == 1) {
             if (b == 0 || b > kMaxPacket - 2) {
                 // Not a length: resynchronise, and take a start byte as a new packet.
                 packetStored_ = 0;
-                if (b == kPacketStart)
+                if (b == rz4::kPacketStart)
                     packet_[packetStored_++] = b;
             } else {
                 packet_[packetStored_++] = b;
@@ -248,57 +249,57 @@ void Rz4Emulator::handleHandshake(std::uint8_t code) {
 
     ShortReply r(code);
     switch (code) {
-    case 1:
-        r.put8(2, config_.identityCode);
-        r.put(3, config_.hardwareVersion, 4);
+    case rz4::QueryIdentity:
+        r.put8(reply::kIdentityCode, config_.identityCode);
+        r.put(reply::kHardwareVersion, config_.hardwareVersion, 4);
         // The length byte is what the host checks; the payload follows it, cut or padded.
         r.padTo(static_cast<std::size_t>(config_.identityLength) + 2);
         queueShort(r.payload(), config_.identityLength);
         return;
-    case 2:
-        r.put(3, config_.firmwareVersion, 4);
+    case rz4::QueryFirmware:
+        r.put(reply::kFirmwareVersion, config_.firmwareVersion, 4);
         break;
-    case 3:
-        r.put8(3, config_.logInfoByte);
-        r.put(4, config_.logInfo1, 4);
-        r.put(8, config_.logInfo2, 4);
-        r.put(12, config_.logInfo3, 4);
-        r.put(16, config_.maxBlockBytes, 4);
+    case rz4::QueryLinkInfo:
+        r.put8(reply::kLogInfoByte, config_.logInfoByte);
+        r.put(reply::kLogInfo1, config_.logInfo1, 4);
+        r.put(reply::kLogInfo2, config_.logInfo2, 4);
+        r.put(reply::kLogInfo3, config_.logInfo3, 4);
+        r.put(reply::kMaxBlockBytes, config_.maxBlockBytes, 4);
         break;
-    case 20:
-        r.put(5, config_.gearRatio, 4);
-        r.put(9, config_.fullResolution, 4);
-        r.put(13, config_.siderealSpeed, 4);
+    case rz4::QueryDriveInfo:
+        r.put(reply::kGearRatio, config_.gearRatio, 4);
+        r.put(reply::kFullResolution, config_.fullResolution, 4);
+        r.put(reply::kSiderealSpeed, config_.siderealSpeed, 4);
         break;
-    case 21:
-        r.put(9, config_.maxCurrent, 2);
-        r.put(13, ctl_.motorCurrent, 2);
-        r.put8(20, static_cast<std::uint8_t>(ctl_.param128));
+    case rz4::QueryCurrentInfo:
+        r.put(reply::kMaxCurrent, config_.maxCurrent, 2);
+        r.put(reply::kMotorCurrent, ctl_.motorCurrent, 2);
+        r.put8(reply::kParam128, static_cast<std::uint8_t>(ctl_.param128));
         break;
-    case 23:
-        r.put8(5, config_.encoderBits);
+    case rz4::QueryEncoderBits:
+        r.put8(reply::kEncoderBits, config_.encoderBits);
         r.padTo(8);
         break;
-    case 123:
-        r.put8(3, ctl_.encoderFlags);
-        r.put(4, ctl_.encoderOffset, 4);
-        r.put(8, ctl_.encoderCalibAux, 4);
+    case rz4::QueryEncoderConfig:
+        r.put8(reply::kEncoderFlags, ctl_.encoderFlags);
+        r.put(reply::kEncoderOffset, ctl_.encoderOffset, 4);
+        r.put(reply::kEncoderCalibAux, ctl_.encoderCalibAux, 4);
         break;
-    case 82:
-        r.put8(3, config_.recordLength);
-        r.put8(4, config_.recordInfo);
-        r.put(5, config_.recordInfo2, 4);
+    case rz4::QueryRecordFormat:
+        r.put8(reply::kRecordLength, config_.recordLength);
+        r.put8(reply::kRecordInfo, config_.recordInfo);
+        r.put(reply::kRecordInfo2, config_.recordInfo2, 4);
         break;
-    case 84:
+    case rz4::QueryPid:
         for (std::size_t i = 0; i < ctl_.pid.size(); ++i)
-            r.put(3 + 2 * i, ctl_.pid[i], 2);
+            r.put(reply::kPidValues + 2 * i, ctl_.pid[i], 2);
         break;
-    case 86:
-        r.put8(3, ctl_.auxMode);
-        r.put(5, ctl_.auxSkip, 2);
-        r.put(9, ctl_.auxErrorLimit, 4);
-        r.put(13, ctl_.auxAccelLimit, 4);
-        r.put(17, ctl_.auxSpeedLimit, 4);
+    case rz4::QueryAux:
+        r.put8(reply::kAuxMode, ctl_.auxMode);
+        r.put(reply::kAuxSkip, ctl_.auxSkip, 2);
+        r.put(reply::kAuxErrorLimit, ctl_.auxErrorLimit, 4);
+        r.put(reply::kAuxAccelLimit, ctl_.auxAccelLimit, 4);
+        r.put(reply::kAuxSpeedLimit, ctl_.auxSpeedLimit, 4);
         break;
     default:
         return;
@@ -310,25 +311,25 @@ void Rz4Emulator::handleCommand(const std::uint8_t* payload, std::size_t length)
     std::uint8_t code = payload[0];
     bool ack = false;
     switch (code) {
-    case 13: // store settings
+    case rz4::CommandStoreSettings:
         ++ctl_.storeCount;
         ack = true;
         break;
-    case 51: // 16-bit parameter: 0, index, value
-        if (length >= 5 && payload[2] == 129)
+    case rz4::CommandWriteParam16: // 0, index, value
+        if (length >= 5 && payload[2] == rz4::kParamMotorCurrent)
             ctl_.motorCurrent = get16(payload + 3);
         break;
-    case 59: // 8-bit parameter: 0, index, value
-        if (length >= 4 && payload[2] == 128)
+    case rz4::CommandWriteParam8: // 0, index, value
+        if (length >= 4 && payload[2] == rz4::kParam128)
             ctl_.param128 = static_cast<std::int8_t>(payload[3]);
         break;
-    case 80: // closed loop: 1, 1, on/off
+    case rz4::CommandClosedLoop: // 1, 1, on/off
         if (length >= 4) {
             ctl_.closedLoop = payload[3];
             ack = true;
         }
         break;
-    case 81: // logging: 1, 1, mode[, rate]
+    case rz4::CommandLog: // 1, 1, mode[, rate]
         if (length >= 4) {
             ctl_.logMode = payload[3];
             if (length >= 5)
@@ -340,18 +341,18 @@ void Rz4Emulator::handleCommand(const std::uint8_t* payload, std::size_t length)
             }
         }
         break;
-    case kBlockCode: // 1, record count
+    case rz4::CommandBlockRequest: // 1, record count
         if (length >= 4)
             answerBlock(get16(payload + 2));
         break;
-    case 85: // PID: 1, ten 16-bit values
+    case rz4::CommandPid: // 1, ten 16-bit values
         if (length >= 22) {
             for (std::size_t i = 0; i < ctl_.pid.size(); ++i)
                 ctl_.pid[i] = get16(payload + 2 + 2 * i);
             ack = true;
         }
         break;
-    case 87: // aux: 1, mode, byte, skip, word, six 32-bit values
+    case rz4::CommandAux: // 1, mode, byte, skip, word, six 32-bit values
         if (length >= 20) {
             ctl_.auxMode = payload[2];
             ctl_.auxSkip = get16(payload + 4);
@@ -360,7 +361,7 @@ void Rz4Emulator::handleCommand(const std::uint8_t* payload, std::size_t length)
             ctl_.auxSpeedLimit = get32(payload + 16);
         }
         break;
-    case 124: // encoder calibration: 1, flags, offset, third value
+    case rz4::CommandEncoderCalibration: // 1, flags, offset, third value
         if (length >= 11) {
             ctl_.encoderFlags = payload[2];
             ctl_.encoderOffset = get32(payload + 3);
@@ -375,8 +376,8 @@ void Rz4Emulator::handleCommand(const std::uint8_t* payload, std::size_t length)
 }
 
 double Rz4Emulator::recordRateHz() const {
-    std::size_t n = sizeof kLogRatesHz / sizeof kLogRatesHz[0];
-    return kLogRatesHz[ctl_.logRate < n ? ctl_.logRate : n - 1];
+    const int n = rz4::kLogRateCount;
+    return rz4::kLogRatesHz[ctl_.logRate < n ? ctl_.logRate : n - 1];
 }
 
 void Rz4Emulator::answerBlock(std::uint16_t requested) {
@@ -438,9 +439,9 @@ std::size_t Rz4Emulator::buildBlock(std::uint32_t records, std::uint32_t declare
     frame_[2] = static_cast<std::uint8_t>(declared >> 8);
     if (declared == 0)
         return size;
-    frame_[3] = kBlockCode;
+    frame_[reply::kBlockMarker] = rz4::CommandBlockRequest;
     for (std::uint32_t i = 0; i < records; ++i) {
-        std::size_t at = 4 + i * recordLength;
+        std::size_t at = reply::kBlockRecords + i * recordLength;
         if (at + recordLength > size)
             break;
         fillRecord(frame_.data() + at, nextRecord_++);
@@ -453,8 +454,8 @@ void Rz4Emulator::fillRecord(std::uint8_t* out, std::uint64_t index) {
     std::uint32_t position = (ctl_.logMode & 2) != 0 ? static_cast<std::uint32_t>(signal_.errorCounts(t))
                                                      : signal_.absoluteCounts(t);
     std::array<std::uint8_t, 256> words{};
-    putLe32(words.data(), static_cast<std::uint32_t>(index));
-    putLe32(words.data() + 4, position);
+    putLe32(words.data() + rz4::kRecordTimestampOffset, static_cast<std::uint32_t>(index));
+    putLe32(words.data() + rz4::kRecordPositionOffset, position);
     putLe32(words.data() + 8, position + 4000u);
     putLe32(words.data() + 12, 0x02000400u);
     std::memcpy(out, words.data(), std::min<std::size_t>(config_.recordLength, words.size()));

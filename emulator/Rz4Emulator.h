@@ -1,6 +1,7 @@
 #pragma once
 
 #include "emulator/TrackingSignal.h"
+#include "engine/Rz4Protocol.h"
 #include "platform/Event.h"
 #include "platform/LoopbackLine.h"
 #include "platform/PseudoTerminal.h"
@@ -153,7 +154,7 @@ public:
     Rz4ControllerState state() const;
 
 private:
-    static constexpr std::size_t kMaxPacket = 34;
+    static constexpr std::size_t kMaxPacket = rz4::kMaxPacketBytes;
     static constexpr std::size_t kLogLimit = 100000;
 
     void run();

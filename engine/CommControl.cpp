@@ -25,7 +25,10 @@ CommControl::CommControl(iEngineReport* report) : session_(report, this) {
     // The engine cannot work without its pipe and worker; their failures are not reported. Without
     // a pipe every write fails and the worker only waits for its stop event. On Windows the pipe is
     // the named pipe of that name; elsewhere the name only labels it.
-    pipe_.create(kPipeCapacity, pipeName_);
+    // A second engine in the same process (a program restarted in place, a test) finds the name
+    // taken while the first one still exists; its pipe then gets a name of its own.
+    if (!pipe_.create(kPipeCapacity, pipeName_))
+        pipe_.create(kPipeCapacity);
     worker_.start([this]() { workerLoop(); });
 }
 

@@ -1,31 +1,15 @@
 #include "engine/CommandExecutor.h"
 
 #include "engine/ByteReader.h"
-
 #include "engine/DevicePacket.h"
 #include "engine/EngineEvent.h"
+#include "engine/Rz4Protocol.h"
 #include "engine/Simulator.h"
 #include "engine/iSessionHost.h"
 #include "model/StatusCode.h"
 #include "model/iEngineReport.h"
 
 namespace {
-
-// Controller command numbers.
-constexpr uint8_t kStore = 13;
-constexpr uint8_t kTracking = 36;
-constexpr uint8_t kDevice40 = 40;
-constexpr uint8_t kDevice41 = 41;
-constexpr uint8_t kDevice42 = 42;
-constexpr uint8_t kDevice43 = 43;
-constexpr uint8_t kWriteParam16 = 51;
-constexpr uint8_t kWriteParam8 = 59;
-constexpr uint8_t kClosedLoop = 80;
-constexpr uint8_t kLog = 81;
-constexpr uint8_t kBlockRequest = 83;
-constexpr uint8_t kPid = 85;
-constexpr uint8_t kAux = 87;
-constexpr uint8_t kCalibration = 124;
 
 // Command argument bytes a0, a1, ... start at event offset 2, after the header and the code; an
 // argument beyond the event's payload reads as 0.
@@ -45,11 +29,11 @@ void CommandExecutor::send(const DevicePacket& packet) {
 
 void CommandExecutor::requestBlock() {
     setState(SessionState::AwaitBlock);
-    send(DevicePacket::withByteAndWord(kBlockRequest, 1, fields_.deviceInfo.blockRecords));
+    send(DevicePacket::withByteAndWord(rz4::CommandBlockRequest, 1, fields_.deviceInfo.blockRecords));
 }
 
 void CommandExecutor::sendClosedLoop(uint32_t value) {
-    send(DevicePacket::withBytes(kClosedLoop, 1, 1, value));
+    send(DevicePacket::withBytes(rz4::CommandClosedLoop, 1, 1, value));
 }
 
 void CommandExecutor::sendPid(const uint32_t (&values)[10]) {
@@ -57,7 +41,7 @@ void CommandExecutor::sendPid(const uint32_t (&values)[10]) {
     for (int i = 0; i < 10; ++i) {
         words[i] = static_cast<uint16_t>(values[i]);
     }
-    send(DevicePacket::withWords(kPid, 1, words));
+    send(DevicePacket::withWords(rz4::CommandPid, 1, words));
 }
 
 void CommandExecutor::sendDeferredCommand() {
@@ -86,7 +70,7 @@ void CommandExecutor::executeCommand(const uint8_t* event) {
     switch (code) {
     case CmdStoreParameters:
         setState(SessionState::AwaitStoreAck);
-        send(DevicePacket::withBytes(kStore, 1));
+        send(DevicePacket::withBytes(rz4::CommandStoreSettings, 1));
         break;
     case CmdStartLog:
         setState(SessionState::SessionIdle);
@@ -96,12 +80,12 @@ void CommandExecutor::executeCommand(const uint8_t* event) {
         }
         fields_.logActive = true;
         setState(SessionState::AwaitLogStartAck);
-        send(DevicePacket::withBytes(kLog, 1, 1, a.byte(0) | 1u, a.byte(1)));
+        send(DevicePacket::withBytes(rz4::CommandLog, 1, 1, a.byte(0) | 1u, a.byte(1)));
         break;
     case CmdStopLog:
         fields_.logActive = false;
         setState(SessionState::SessionIdle);
-        send(DevicePacket::withBytes(kLog, 1, 1, 0));
+        send(DevicePacket::withBytes(rz4::CommandLog, 1, 1, rz4::kLogStop));
         break;
     case CmdFetchLog:
         if (test) {
@@ -114,33 +98,34 @@ void CommandExecutor::executeCommand(const uint8_t* event) {
         setState(SessionState::SessionIdle);
         info.encoderOffset = a.longAt(1);
         info.encoderFlags = static_cast<uint8_t>((info.encoderFlags & ~1u) | (a.byte(0) & 1u));
-        send(DevicePacket::withBytesAndLongs(kCalibration, 1, info.encoderFlags, info.encoderOffset,
-                                             info.encoderCalibAux));
+        send(DevicePacket::withBytesAndLongs(rz4::CommandEncoderCalibration, 1, info.encoderFlags,
+                                             info.encoderOffset, info.encoderCalibAux));
         break;
     case CmdTracking:
         if (!test) {
             setState(SessionState::SessionIdle);
-            send(DevicePacket::withBytes(kTracking, 1, a.byte(0)));
+            send(DevicePacket::withBytes(rz4::CommandTracking, 1, a.byte(0)));
         }
         break;
     case CmdTrackingRate:
     case CmdTrackingSpecial:
         if (!test) {
             setState(SessionState::SessionIdle);
-            send(
-                DevicePacket::withBytes(kTracking, 1, code == CmdTrackingRate ? 5 : 6, a.byte(0), a.byte(1)));
+            send(DevicePacket::withBytes(rz4::CommandTracking, 1,
+                                         code == CmdTrackingRate ? rz4::kTrackingRate : rz4::kTrackingSpecial,
+                                         a.byte(0), a.byte(1)));
         }
         break;
     case CmdWriteParam16:
         if (!test) {
             setState(SessionState::SessionIdle);
-            send(DevicePacket::withBytesAndWord(kWriteParam16, 0, a.byte(0), a.word(1)));
+            send(DevicePacket::withBytesAndWord(rz4::CommandWriteParam16, 0, a.byte(0), a.word(1)));
         }
         break;
     case CmdWriteParam8:
         if (!test) {
             setState(SessionState::SessionIdle);
-            send(DevicePacket::withBytes(kWriteParam8, 0, a.byte(0), a.byte(1)));
+            send(DevicePacket::withBytes(rz4::CommandWriteParam8, 0, a.byte(0), a.byte(1)));
         }
         break;
     case CmdClosedLoop:
@@ -180,24 +165,25 @@ void CommandExecutor::executeCommand(const uint8_t* event) {
             limits[i] = a.longAt(6 + 4 * i);
         }
         setState(SessionState::SessionIdle);
-        send(DevicePacket::withWordsAndLongs(kAux, 1, a.byte(0), a.byte(1), a.word(2), a.word(4), limits));
+        send(DevicePacket::withWordsAndLongs(rz4::CommandAux, 1, a.byte(0), a.byte(1), a.word(2), a.word(4),
+                                             limits));
         break;
     }
     case CmdDevice40:
         setState(SessionState::SessionIdle);
-        send(DevicePacket::withBytes(kDevice40, 1, a.byte(0)));
+        send(DevicePacket::withBytes(rz4::Command40, 1, a.byte(0)));
         break;
     case CmdDevice41:
         setState(SessionState::SessionIdle);
-        send(DevicePacket::withBytes(kDevice41, 1));
+        send(DevicePacket::withBytes(rz4::Command41, 1));
         break;
     case CmdDevice42:
         setState(SessionState::SessionIdle);
-        send(DevicePacket::withBytes(kDevice42, 1, 0));
+        send(DevicePacket::withBytes(rz4::Command42, 1, 0));
         break;
     case CmdDevice43:
         setState(SessionState::SessionIdle);
-        send(DevicePacket::withBytes(kDevice43, 1));
+        send(DevicePacket::withBytes(rz4::Command43, 1));
         break;
     default: // codes outside 4..20, Connect among them
         break;

@@ -1,7 +1,7 @@
 #include "engine/DevicePacket.h"
 
 DevicePacket::DevicePacket(uint8_t command) {
-    bytes_[0] = kStart;
+    bytes_[0] = rz4::kPacketStart;
     bytes_[1] = 1;
     bytes_[2] = command;
     size_ = 3;
@@ -10,7 +10,7 @@ DevicePacket::DevicePacket(uint8_t command) {
 // Every put keeps the length byte equal to the number of bytes after it. The shapes in use fill at
 // most 34 bytes; a put beyond the buffer is dropped rather than written past it.
 void DevicePacket::putByte(uint32_t value) {
-    if (size_ >= kMaxBytes) {
+    if (size_ >= rz4::kMaxPacketBytes) {
         return;
     }
     bytes_[size_++] = static_cast<uint8_t>(value & 0xFF);

@@ -1,16 +1,15 @@
 #pragma once
 
+#include "engine/Rz4Protocol.h"
+
 #include <cstdint>
 
-// One packet from the host to the controller: 0xAA, a length byte equal to the number of bytes after
-// it, the controller command number and the command's fields (u16 and u32 little-endian). Built on the
+// One packet from the host to the controller: rz4::kPacketStart, a length byte equal to the number of bytes
+// after it, the controller command number and the command's fields (u16 and u32 little-endian). Built on the
 // stack in a fixed buffer by one of the shape builders below; a byte field keeps the low 8 bits of its
 // argument, a word field the low 16 bits. Used on the engine worker thread only.
 class DevicePacket {
 public:
-    static constexpr uint8_t kStart = 0xAA;
-    static constexpr int kMaxBytes = 34;
-
     // Command number only (the handshake queries).
     static DevicePacket query(uint8_t command);
     // Command number and one to four single-byte fields.
@@ -40,6 +39,6 @@ private:
     void putWord(uint32_t value);
     void putLong(uint32_t value);
 
-    uint8_t bytes_[kMaxBytes] = {};
+    uint8_t bytes_[rz4::kMaxPacketBytes] = {};
     int size_ = 0;
 };

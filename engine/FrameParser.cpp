@@ -1,10 +1,5 @@
 #include "engine/FrameParser.h"
 
-namespace {
-constexpr uint8_t kShortStart = 'U';
-constexpr uint8_t kBlockStart = 'R';
-} // namespace
-
 int FrameParser::deliver() {
     frameState_ = Idle;
     return handler_->onFrame(frameBuffer_, frameStored_);
@@ -16,10 +11,10 @@ int FrameParser::parseFrameBytes(const uint8_t* bytes, int count) {
         const uint8_t byte = bytes[i];
         switch (frameState_) {
         case Idle:
-            if (byte == kShortStart) {
+            if (byte == rz4::kShortFrame) {
                 frameBuffer_[0] = byte;
                 frameState_ = ShortLength;
-            } else if (byte == kBlockStart) {
+            } else if (byte == rz4::kBlockFrame) {
                 frameBuffer_[0] = byte;
                 frameState_ = BlockLengthLow;
             }
@@ -47,7 +42,7 @@ int FrameParser::parseFrameBytes(const uint8_t* bytes, int count) {
             frameCount_ = 0;
             if (frameDeclared_ == 0) {
                 result = deliver();
-            } else if (frameDeclared_ <= kMaxBlockData) {
+            } else if (frameDeclared_ <= rz4::kMaxBlockData) {
                 frameState_ = BlockData;
             } else {
                 // More data than a block may carry: the frame is dropped at once and the following bytes
@@ -59,7 +54,7 @@ int FrameParser::parseFrameBytes(const uint8_t* bytes, int count) {
         case ShortPayload:
         case BlockData:
             ++frameCount_;
-            if (frameStored_ < kBufferBytes) {
+            if (frameStored_ < rz4::kFrameBufferBytes) {
                 frameBuffer_[frameStored_++] = byte;
             }
             if (frameCount_ >= frameDeclared_) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/Rz4Protocol.h"
 #include "engine/iFrameHandler.h"
 
 #include <cstdint>
@@ -10,9 +11,6 @@
 // Owned by the engine worker thread.
 class FrameParser {
 public:
-    static constexpr int kBufferBytes = 8000;
-    static constexpr int kMaxBlockData = 2048;
-
     enum State : int32_t {
         Idle = 0,
         ShortLength = 1,
@@ -47,5 +45,5 @@ private:
     int32_t frameStored_ = 0;   // bytes of the current frame in frameBuffer_, header included
     int32_t frameDeclared_ = 0; // L of a short frame, N of a block frame
     int32_t frameCount_ = 0;    // payload or data bytes received so far
-    uint8_t frameBuffer_[kBufferBytes] = {};
+    uint8_t frameBuffer_[rz4::kFrameBufferBytes] = {};
 };

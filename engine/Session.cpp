@@ -3,30 +3,14 @@
 #include "engine/ByteReader.h"
 #include "engine/DevicePacket.h"
 #include "engine/EngineEvent.h"
+#include "engine/Rz4Protocol.h"
 #include "engine/iSessionHost.h"
 #include "model/StatusCode.h"
 #include "model/iEngineReport.h"
 
 #include <algorithm>
 
-namespace {
-
-// Handshake request codes.
-constexpr uint8_t kQueryIdentity = 1;
-constexpr uint8_t kQueryFirmware = 2;
-constexpr uint8_t kQueryLinkInfo = 3;
-constexpr uint8_t kQueryDriveInfo = 20;
-constexpr uint8_t kQueryCurrentInfo = 21;
-constexpr uint8_t kQueryEncoderBits = 23;
-constexpr uint8_t kQueryRecordFormat = 82;
-constexpr uint8_t kQueryPid = 84;
-constexpr uint8_t kQueryAux = 86;
-constexpr uint8_t kQueryEncoderConfig = 123;
-
-constexpr uint8_t kIdentityLength = 5;
-constexpr uint8_t kBlockMarker = 83; // first data byte of a block: the block request's code
-
-} // namespace
+namespace reply = rz4::reply;
 
 Session::Session(iEngineReport* report, iSessionHost* host)
     : report_(report), host_(host), executor_(fields_, simulator_, report, host), parser_(this) {}
@@ -169,7 +153,7 @@ void Session::startHandshake() {
     fields_.deferredCommand = 0;
     fields_.replyTimeout = kReplyTimeoutTicks;
     fields_.sessionState = SessionState::AwaitIdentity;
-    sendQuery(kQueryIdentity);
+    sendQuery(rz4::QueryIdentity);
 }
 
 int Session::onTick() {
@@ -196,9 +180,9 @@ int Session::onTick() {
 
 int Session::onFrame(const uint8_t* frame, int length) {
     int result = kStepNone;
-    if (length >= 1 && frame[0] == 'U') {
+    if (length >= 1 && frame[0] == rz4::kShortFrame) {
         result = onShortFrame(frame, length);
-    } else if (length >= 1 && frame[0] == 'R') {
+    } else if (length >= 1 && frame[0] == rz4::kBlockFrame) {
         result = onBlockFrame(frame, length);
     }
     chunkClose_ = chunkClose_ || result == kStepClose;
@@ -215,7 +199,7 @@ int Session::identityFailure() {
 
 int Session::completeHandshake() {
     DeviceInfo& info = fields_.deviceInfo;
-    info.blockRecords = computeBlockRecords(info.maxBlockBytes, info.recordLength);
+    info.blockRecords = rz4::blockRecords(info.maxBlockBytes, info.recordLength);
     report_->setDeviceInfo(info);
     report_->postStatus(StatusConnected);
     return kStepHandshakeDone;
@@ -234,83 +218,84 @@ int Session::onShortFrame(const uint8_t* frame, int length) {
 
     switch (state) {
     case SessionState::AwaitIdentity:
-        if (r.byte(1) != kIdentityLength || r.byte(2) != kQueryIdentity) {
+        if (r.byte(reply::kLength) != reply::kIdentityLength ||
+            r.byte(reply::kIdentityCode) != rz4::QueryIdentity) {
             return identityFailure();
         }
-        info.hardwareVersion = r.longAt(3);
+        info.hardwareVersion = r.longAt(reply::kHardwareVersion);
         fields_.replyTimeout = kReplyTimeoutTicks;
         state = SessionState::AwaitFirmware;
-        sendQuery(kQueryFirmware);
+        sendQuery(rz4::QueryFirmware);
         break;
     case SessionState::AwaitFirmware:
-        info.firmwareVersion = r.longAt(3);
+        info.firmwareVersion = r.longAt(reply::kFirmwareVersion);
         fields_.replyTimeout = kReplyTimeoutTicks;
         state = SessionState::AwaitLinkInfo;
-        sendQuery(kQueryLinkInfo);
+        sendQuery(rz4::QueryLinkInfo);
         break;
     case SessionState::AwaitLinkInfo:
-        info.logInfoByte = static_cast<uint8_t>(r.byte(3));
-        info.logInfo1 = r.longAt(4);
-        info.logInfo2 = r.longAt(8);
-        info.logInfo3 = r.longAt(12);
-        info.maxBlockBytes = r.longAt(16);
+        info.logInfoByte = static_cast<uint8_t>(r.byte(reply::kLogInfoByte));
+        info.logInfo1 = r.longAt(reply::kLogInfo1);
+        info.logInfo2 = r.longAt(reply::kLogInfo2);
+        info.logInfo3 = r.longAt(reply::kLogInfo3);
+        info.maxBlockBytes = r.longAt(reply::kMaxBlockBytes);
         fields_.replyTimeout = 0;
         state = SessionState::AwaitReidentify;
-        sendQuery(kQueryIdentity);
+        sendQuery(rz4::QueryIdentity);
         break;
     case SessionState::AwaitReidentify:
         state = SessionState::AwaitDriveInfo;
-        sendQuery(kQueryDriveInfo);
+        sendQuery(rz4::QueryDriveInfo);
         break;
     case SessionState::AwaitDriveInfo:
-        info.gearRatio = r.longAt(5);
-        info.fullResolution = r.longAt(9);
-        info.siderealSpeed = r.longAt(13);
+        info.gearRatio = r.longAt(reply::kGearRatio);
+        info.fullResolution = r.longAt(reply::kFullResolution);
+        info.siderealSpeed = r.longAt(reply::kSiderealSpeed);
         state = SessionState::AwaitCurrentInfo;
-        sendQuery(kQueryCurrentInfo);
+        sendQuery(rz4::QueryCurrentInfo);
         break;
     case SessionState::AwaitCurrentInfo:
-        info.maxCurrent = static_cast<uint16_t>(r.word(9));
-        info.motorCurrent = static_cast<uint16_t>(r.word(13));
-        info.param128 = static_cast<int8_t>(static_cast<uint8_t>(r.byte(20)));
+        info.maxCurrent = static_cast<uint16_t>(r.word(reply::kMaxCurrent));
+        info.motorCurrent = static_cast<uint16_t>(r.word(reply::kMotorCurrent));
+        info.param128 = static_cast<int8_t>(static_cast<uint8_t>(r.byte(reply::kParam128)));
         state = SessionState::AwaitEncoderBits;
-        sendQuery(kQueryEncoderBits);
+        sendQuery(rz4::QueryEncoderBits);
         break;
     case SessionState::AwaitEncoderBits:
-        info.encoderBits = r.byte(5);
+        info.encoderBits = r.byte(reply::kEncoderBits);
         updateDerivedEncoderFields(info);
         state = SessionState::AwaitEncoderConfig;
-        sendQuery(kQueryEncoderConfig);
+        sendQuery(rz4::QueryEncoderConfig);
         break;
     case SessionState::AwaitEncoderConfig:
-        info.encoderFlags = static_cast<uint8_t>(r.byte(3));
-        info.encoderOffset = r.longAt(4);
-        info.encoderCalibAux = r.longAt(8);
+        info.encoderFlags = static_cast<uint8_t>(r.byte(reply::kEncoderFlags));
+        info.encoderOffset = r.longAt(reply::kEncoderOffset);
+        info.encoderCalibAux = r.longAt(reply::kEncoderCalibAux);
         state = SessionState::AwaitRecordFormat;
-        sendQuery(kQueryRecordFormat);
+        sendQuery(rz4::QueryRecordFormat);
         break;
     case SessionState::AwaitRecordFormat:
-        info.recordLength = r.byte(3);
-        info.recordInfo = r.byte(4);
-        info.recordInfo2 = r.longAt(5);
+        info.recordLength = r.byte(reply::kRecordLength);
+        info.recordInfo = r.byte(reply::kRecordInfo);
+        info.recordInfo2 = r.longAt(reply::kRecordInfo2);
         state = SessionState::AwaitPid;
-        sendQuery(kQueryPid);
+        sendQuery(rz4::QueryPid);
         break;
     case SessionState::AwaitPid:
         for (int i = 0; i < 10; ++i) {
-            info.pidParameters[i] = r.word(3 + 2 * i);
+            info.pidParameters[i] = r.word(reply::kPidValues + 2 * i);
         }
         state = SessionState::AwaitAux;
-        sendQuery(kQueryAux);
+        sendQuery(rz4::QueryAux);
         break;
     case SessionState::AwaitAux:
-        info.auxMode = static_cast<uint8_t>(r.byte(3));
+        info.auxMode = static_cast<uint8_t>(r.byte(reply::kAuxMode));
         info.auxReserved = 0;
-        info.auxSkip = r.word(5);
+        info.auxSkip = r.word(reply::kAuxSkip);
         info.auxSkip2 = 0;
-        info.auxErrorLimit = r.longAt(9);
-        info.auxAccelLimit = r.longAt(13);
-        info.auxSpeedLimit = r.longAt(17);
+        info.auxErrorLimit = r.longAt(reply::kAuxErrorLimit);
+        info.auxAccelLimit = r.longAt(reply::kAuxAccelLimit);
+        info.auxSpeedLimit = r.longAt(reply::kAuxSpeedLimit);
         info.auxErrorLimit2 = 0;
         info.auxAccelLimit2 = 0;
         info.auxSpeedLimit2 = 0;
@@ -352,16 +337,17 @@ int Session::onBlockFrame(const uint8_t* frame, int length) {
     }
     const ByteReader r(frame, length);
     // Data bytes: the declared count, bounded by what the frame really holds.
-    const uint32_t dataBytes = std::min<uint32_t>(r.word(1), static_cast<uint32_t>(std::max(length - 3, 0)));
+    const uint32_t dataBytes = std::min<uint32_t>(
+        r.word(reply::kBlockLength), static_cast<uint32_t>(std::max(length - reply::kBlockData, 0)));
     // A block without data carries no marker byte and counts as an empty block.
-    if (dataBytes > 0 && r.byte(3) != kBlockMarker) {
+    if (dataBytes > 0 && r.byte(reply::kBlockMarker) != rz4::CommandBlockRequest) {
         return kStepNone;
     }
     const uint32_t recordLength = fields_.deviceInfo.recordLength;
     // Records that cannot be framed towards the user interface (longer than 63 bytes) are treated
     // like a controller without a record length: the block is discarded and the polling ends. The
     // user is told, or logging would stop without a word.
-    if (recordLength == 0 || recordLength > kMaxRecordLength) {
+    if (recordLength == 0 || recordLength > iEngineReport::kMaxRecordLength) {
         state = SessionState::SessionIdle;
         report_->postStatus(StatusCommunicationError);
         return kStepNone;
@@ -371,7 +357,8 @@ int Session::onBlockFrame(const uint8_t* frame, int length) {
     } else {
         const uint32_t records = (dataBytes - 1) / recordLength;
         for (uint32_t i = 0; i < records; ++i) {
-            report_->writeRecord(frame + 4 + i * recordLength, recordLength, i + 1 == records);
+            report_->writeRecord(frame + reply::kBlockRecords + i * recordLength, recordLength,
+                                 i + 1 == records);
         }
     }
     if (fields_.deferredCommand == 0) {

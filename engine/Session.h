@@ -25,8 +25,6 @@ public:
     static constexpr int32_t kReplyTimeoutTicks = 50;
     static constexpr int32_t kBlockDelayTicks = 2;
     static constexpr int kSettleMilliseconds = 500;
-    // Records longer than this cannot be framed towards the user interface.
-    static constexpr uint32_t kMaxRecordLength = 63;
 
     Session(iEngineReport* report, iSessionHost* host);
     Session(const Session&) = delete;

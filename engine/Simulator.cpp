@@ -1,7 +1,7 @@
 #include "engine/Simulator.h"
 
 #include "engine/LittleEndian.h"
-
+#include "engine/Rz4Protocol.h"
 #include "model/iEngineReport.h"
 
 #include <algorithm>
@@ -16,7 +16,7 @@ constexpr int32_t kDivisor[6] = {160, 180, 128, 180, 80, 120};
 constexpr uint32_t kPositionBase = 1999984;
 constexpr uint32_t kSecondChannelOffset = 4000;
 constexpr uint32_t kRecordTrailer = 0x02000400;
-constexpr uint32_t kMaxRecordBytes = 63; // a record frame carries at most 63 bytes
+constexpr uint32_t kMaxRecordBytes = iEngineReport::kMaxRecordLength;
 
 } // namespace
 
@@ -70,8 +70,8 @@ void Simulator::simulateBatch(const DeviceInfo& info, iEngineReport& report) {
         // padding with zeros, never by reading past it.
         uint8_t record[kMaxRecordBytes] = {};
         uint8_t simulated[kRecordBytes];
-        putLe32(simulated, recordIndex_);
-        putLe32(simulated + 4, position);
+        putLe32(simulated + rz4::kRecordTimestampOffset, recordIndex_);
+        putLe32(simulated + rz4::kRecordPositionOffset, position);
         putLe32(simulated + 8, position + kSecondChannelOffset);
         putLe32(simulated + 12, kRecordTrailer);
         std::memcpy(record, simulated, std::min<uint32_t>(length, kRecordBytes));

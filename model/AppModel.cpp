@@ -1,15 +1,12 @@
 #include "model/AppModel.h"
 
+#include "engine/Rz4Protocol.h"
 #include "model/iMainDlgCallback.h"
 
 #include <cstdio>
 #include <cstring>
 
 namespace {
-
-// Byte offset of the encoder position inside a record; a record must reach past it to carry one.
-constexpr uint32_t kPositionOffset = 4;
-constexpr uint32_t kMinPositionRecord = kPositionOffset + 4;
 
 // The little-endian signed 32-bit value at offset of a record of length bytes; 0 where the record
 // ends before the value does.
@@ -50,6 +47,8 @@ AppModel::AppModel() : deviceInfo(defaultDeviceInfo()) {}
 
 void AppModel::clear() {
     rawCount = 0;
+    rawExported = 0;
+    rawRefused = 0;
     sampleCount = 0;
     newStart = 0;
     newCount = 0;
@@ -57,6 +56,8 @@ void AppModel::clear() {
 
 void AppModel::updateGeometry() {
     rawCount = 0;
+    rawExported = 0;
+    rawRefused = 0;
     recordLength = deviceInfo.recordLength;
     rawCapacity = recordLength == 0 ? 0 : kRawBytes / recordLength;
 }
@@ -73,10 +74,12 @@ void AppModel::appendRecord(const uint8_t* record, uint32_t length, bool last) {
             std::memcpy(slot, record, copied);
             std::memset(slot + copied, 0, recordLength - copied);
             ++rawCount;
+        } else if (rawRefused != UINT32_MAX) {
+            ++rawRefused;
         }
         // A record too short to reach the position carries no sample.
-        if (length >= kMinPositionRecord && sampleCount < kMaxSamples) {
-            samples[sampleCount] = valueAt(record, length, kPositionOffset);
+        if (length >= rz4::kMinSampleRecordLength && sampleCount < kMaxSamples) {
+            samples[sampleCount] = valueAt(record, length, rz4::kRecordPositionOffset);
             ++sampleCount;
             ++newCount;
         }

@@ -35,9 +35,16 @@ public:
 
     iMainDlgCallback* listener = nullptr;
 
+    // Raw records stored and not yet written by an export (short records included).
+    uint32_t unexportedRaw() const { return rawCount - (rawExported < rawCount ? rawExported : rawCount); }
+    // After a successful export of the whole raw area.
+    void markExported() { rawExported = rawCount; }
+
     uint32_t recordLength = 0;
     uint32_t rawCapacity = 0;
     uint32_t rawCount = 0;
+    uint32_t rawExported = 0; // the first rawExported raw records have been exported
+    uint32_t rawRefused = 0;  // records that came while the raw area was full: not stored raw
     uint8_t rawRecords[kRawBytes];
     uint32_t sampleCount = 0;
     int32_t samples[kMaxSamples];

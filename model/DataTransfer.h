@@ -17,7 +17,6 @@ class iWMUserSender;
 class DataTransfer : public iEngineReport {
 public:
     static constexpr int kPipeBytes = 4096;
-    static constexpr uint32_t kMaxRecordLength = 63;
 
     explicit DataTransfer(AppModel* model);
     ~DataTransfer() override = default;

@@ -3,13 +3,6 @@
 #include <algorithm>
 #include <iterator>
 
-namespace {
-
-// Capacity, in bytes, of the receive buffer for one controller frame: a data block never exceeds it.
-constexpr uint32_t kFrameBufferBytes = 8000;
-
-} // namespace
-
 DeviceInfo defaultDeviceInfo() {
     DeviceInfo info{};
     info.recordLength = 0;
@@ -70,10 +63,4 @@ void updateDerivedEncoderFields(DeviceInfo& info) {
     }
     info.encoderResolution = uint64_t{1} << info.encoderBits;
     info.encoderMask = info.encoderResolution - 1;
-}
-
-uint32_t computeBlockRecords(uint32_t maxBlockBytes, uint32_t recordLength) {
-    if (recordLength == 0)
-        return 0;
-    return std::min(maxBlockBytes / recordLength, kFrameBufferBytes / recordLength);
 }

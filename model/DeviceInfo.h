@@ -111,6 +111,3 @@ void applyTestModeValues(DeviceInfo& info);
 // encoderResolution = 2^encoderBits and encoderMask = 2^encoderBits - 1, as unsigned 64-bit values
 // (exact up to 63 bits; 64 and above give resolution 0 and an all-ones mask).
 void updateDerivedEncoderFields(DeviceInfo& info);
-// Records requested per data block: min(maxBlockBytes / recordLength, 8000 / recordLength), 0 when
-// recordLength is 0.
-uint32_t computeBlockRecords(uint32_t maxBlockBytes, uint32_t recordLength);

@@ -1,5 +1,10 @@
 #include "model/PeAnalysis.h"
 
+#include "engine/Rz4Protocol.h"
+#include "model/GoldenSection.h"
+#include "model/LineSineFit.h"
+#include "model/Oscillator.h"
+
 #include <kiss_fftr.h>
 
 #include <algorithm>
@@ -30,77 +35,10 @@ constexpr double kFalseAlarmMargin = 10.0;
 constexpr double kNegligibleCounts = 1e-6;
 // Largest FFT; longer stretches are analysed without a period.
 constexpr uint32_t kMaxFftSize = uint32_t{1} << 26;
-// The sine/cosine recurrence is re-seeded from std::cos/std::sin this often.
-constexpr uint32_t kResyncInterval = 512;
-
-// cos and sin of (phase + step * i) for i = 0, 1, 2, ..., by rotation, re-seeded now and then so rounding
-// cannot build up over long runs.
-class Oscillator {
-public:
-    Oscillator(double step, double phase)
-        : step_(step), phase_(phase), rotC_(std::cos(step)), rotS_(std::sin(step)), c_(std::cos(phase)),
-          s_(std::sin(phase)) {}
-    double c() const { return c_; }
-    double s() const { return s_; }
-    void next() {
-        ++index_;
-        if (--untilResync_ == 0) {
-            untilResync_ = kResyncInterval;
-            const double angle = phase_ + step_ * static_cast<double>(index_);
-            c_ = std::cos(angle);
-            s_ = std::sin(angle);
-            return;
-        }
-        const double c = c_ * rotC_ - s_ * rotS_;
-        s_ = s_ * rotC_ + c_ * rotS_;
-        c_ = c;
-    }
-
-private:
-    double step_;
-    double phase_;
-    double rotC_;
-    double rotS_;
-    double c_;
-    double s_;
-    uint64_t index_ = 0;
-    uint32_t untilResync_ = kResyncInterval;
-};
 
 struct FftDeleter {
     void operator()(kiss_fftr_cfg cfg) const { kiss_fftr_free(cfg); }
 };
-
-// Solves the 4x4 system a x = b by elimination with partial pivoting; false when (nearly) singular.
-bool solve4(double a[4][4], double b[4], double x[4], double tiny) {
-    for (int col = 0; col < 4; ++col) {
-        int pivot = col;
-        for (int row = col + 1; row < 4; ++row) {
-            if (std::fabs(a[row][col]) > std::fabs(a[pivot][col]))
-                pivot = row;
-        }
-        if (!(std::fabs(a[pivot][col]) > tiny))
-            return false;
-        if (pivot != col) {
-            for (int k = 0; k < 4; ++k)
-                std::swap(a[pivot][k], a[col][k]);
-            std::swap(b[pivot], b[col]);
-        }
-        for (int row = col + 1; row < 4; ++row) {
-            const double f = a[row][col] / a[col][col];
-            for (int k = col; k < 4; ++k)
-                a[row][k] -= f * a[col][k];
-            b[row] -= f * b[col];
-        }
-    }
-    for (int row = 3; row >= 0; --row) {
-        double v = b[row];
-        for (int k = row + 1; k < 4; ++k)
-            v -= a[row][k] * x[k];
-        x[row] = v / a[row][row];
-    }
-    return std::isfinite(x[0]) && std::isfinite(x[1]) && std::isfinite(x[2]) && std::isfinite(x[3]);
-}
 
 // Vertex offset (in units of the spacing) of the parabola through (-1, lm), (0, l0), (1, lp); 0 when the
 // points do not bend downwards. Clamped to [-limit, limit].
@@ -113,52 +51,6 @@ double parabolicVertex(double lm, double l0, double lp, double limit) {
 
 double safeLog(double p) {
     return std::log(std::max(p, 1e-300));
-}
-
-struct LineSineFit {
-    double offset = 0.0; // at the centre sample
-    double slope = 0.0;  // per sample
-    double energy = 0.0; // sum of squares the fit explains
-};
-
-// Least-squares fit of offset + slope * (i - mid) + a cos(2 pi f i) + b sin(2 pi f i) to y[0..m). Fitting the
-// sinusoid together with the line keeps an incomplete last cycle from tilting the line. False when the
-// basis is degenerate (frequency near 0 or 0.5).
-bool fitLineAndSine(const double* y, uint32_t m, double frequency, LineSineFit& fit) {
-    const double mid = 0.5 * (static_cast<double>(m) - 1.0);
-    const double span = std::max(mid, 1.0); // u = (i - mid) / span lies in [-1, 1]
-    double su = 0, suu = 0, sc = 0, ss = 0, suc = 0, sus = 0, scc = 0, scs = 0, sss = 0;
-    double sy = 0, suy = 0, syc = 0, sys = 0;
-    Oscillator osc(kTwoPi * frequency, 0.0);
-    for (uint32_t i = 0; i < m; ++i, osc.next()) {
-        const double u = (static_cast<double>(i) - mid) / span;
-        const double c = osc.c();
-        const double s = osc.s();
-        su += u;
-        suu += u * u;
-        sc += c;
-        ss += s;
-        suc += u * c;
-        sus += u * s;
-        scc += c * c;
-        scs += c * s;
-        sss += s * s;
-        sy += y[i];
-        suy += u * y[i];
-        syc += y[i] * c;
-        sys += y[i] * s;
-    }
-    const double dm = static_cast<double>(m);
-    double a[4][4] = {{dm, su, sc, ss}, {su, suu, suc, sus}, {sc, suc, scc, scs}, {ss, sus, scs, sss}};
-    const double rhs[4] = {sy, suy, syc, sys};
-    double b[4] = {sy, suy, syc, sys};
-    double x[4] = {0, 0, 0, 0};
-    if (!solve4(a, b, x, 1e-9 * dm))
-        return false;
-    fit.offset = x[0];
-    fit.slope = x[1] / span;
-    fit.energy = x[0] * rhs[0] + x[1] * rhs[1] + x[2] * rhs[2] + x[3] * rhs[3];
-    return true;
 }
 
 } // namespace
@@ -185,10 +77,9 @@ struct PeAnalysis::Workspace {
 };
 
 double peLogRateHz(int logRateIndex) {
-    static constexpr double kRates[] = {0.25, 1.0, 4.0, 16.0, 64.0, 128.0};
-    if (logRateIndex < 0 || logRateIndex >= static_cast<int>(std::size(kRates)))
+    if (logRateIndex < 0 || logRateIndex >= rz4::kLogRateCount)
         return 0.0;
-    return kRates[logRateIndex];
+    return rz4::kLogRatesHz[logRateIndex];
 }
 
 double peArcsecPerCount(uint32_t encoderBits) {
@@ -398,31 +289,11 @@ double PeAnalysis::Workspace::refineFrequency(uint32_t n, double frequency) {
         LineSineFit fit;
         return fitLineAndSine(blocks.data(), m, f * blockSize, fit) ? fit.energy : 0.0;
     };
-    constexpr double kGolden = 0.6180339887498949;
-    double lo = std::max(frequency - 0.75 / n, 0.5 / n);
-    double hi = std::min(frequency + 0.75 / n, 0.5 / blockSize);
+    const double lo = std::max(frequency - 0.75 / n, 0.5 / n);
+    const double hi = std::min(frequency + 0.75 / n, 0.5 / blockSize);
     if (!(hi > lo))
         return frequency;
-    double x1 = hi - kGolden * (hi - lo);
-    double x2 = lo + kGolden * (hi - lo);
-    double e1 = energy(x1);
-    double e2 = energy(x2);
-    for (int iteration = 0; iteration < 40 && hi - lo > 1e-5 / n; ++iteration) {
-        if (e1 < e2) {
-            lo = x1;
-            x1 = x2;
-            e1 = e2;
-            x2 = lo + kGolden * (hi - lo);
-            e2 = energy(x2);
-        } else {
-            hi = x2;
-            x2 = x1;
-            e2 = e1;
-            x1 = hi - kGolden * (hi - lo);
-            e1 = energy(x1);
-        }
-    }
-    return 0.5 * (lo + hi);
+    return goldenSectionMaximum(lo, hi, 1e-5 / n, 40, energy);
 }
 
 PeResult analysePeriodicError(const int32_t* samples, uint32_t count, uint32_t encoderBits, int logRateIndex,

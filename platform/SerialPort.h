@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/SerialDeviceList.h"
 #include "platform/iSerialLine.h"
 
 #include <cstddef>
@@ -40,16 +41,3 @@ private:
 extern const int kSerialErrorNotFound; // no such device (no path for the port number)
 extern const int kSerialErrorBusy;     // another user holds the port
 extern const int kSerialErrorNoThread; // the reader thread cannot be started
-
-struct SerialDeviceEntry {
-    std::string path;  // e.g. /dev/ttyUSB0 or \\.\COM3
-    std::string label; // what a user recognises, e.g. "ttyUSB0 (FTDI USB Serial)" or "COM3"
-};
-
-// The serial devices a user can pick. POSIX: USB adapters, ACM devices and on-board ports that exist,
-// sorted by path. Windows: COM1 to COM256 in order (any other name can still be typed and opened).
-std::vector<SerialDeviceEntry> listSerialDevices();
-
-// Text of an error from open(), with a hint where the user can act (permissions, a missing adapter,
-// another program holding the port).
-std::string serialOpenErrorText(int error);

@@ -1,54 +1,38 @@
 #include "ui/Application.h"
 
-#include "app/EngineShutdown.h"
-#include "app/HeartBeatTimer.h"
+#include "app/CommandLine.h"
+#include "app/Program.h"
 #include "engine/CommControl.h"
-#include "model/AppModel.h"
-#include "model/DataTransfer.h"
-#include "model/StatusCode.h"
 #include "ui/DlgMain.h"
 #include "ui/VirtualController.h"
 
-#include <atomic>
-#include <chrono>
-#include <memory>
-#include <thread>
+#include <QTimer>
 
-int Application::run(const BeforeRun& beforeRun) {
-    // The sample store is large; it lives on the heap and is never copied.
-    auto model = std::make_unique<AppModel>();
-    auto heartbeat = std::make_unique<HeartBeatTimer>();
-    auto transfer = std::make_unique<DataTransfer>(model.get());
-    auto engine = std::make_unique<CommControl>(transfer.get()); // starts the engine's worker thread
-    heartbeat->setListener(engine.get());
+#include <memory>
+
+int Application::run(const BeforeRun& beforeRun, const CommandLine* line) {
+    auto program = std::make_unique<Program>();
     // The built-in emulator starts only when the user connects to it.
     auto virtualController = std::make_unique<VirtualController>();
-    auto dialog =
-        std::make_unique<DlgMain>(model.get(), engine.get(), transfer.get(), virtualController.get());
-
-    // Wire the user interface into the data path before any thread can report.
-    model->listener = dialog.get();
-    transfer->setCallback(dialog.get());
-    transfer->setSender(dialog.get());
-
-    heartbeat->start();
+    auto dialog = std::make_unique<DlgMain>(&program->model(), &program->engine(), &program->channel(),
+                                            virtualController.get());
+    // The dialog is the model's listener, the channel's callback and its sender.
+    program->attach(dialog.get(), dialog.get());
+    program->start();
+    if (line != nullptr && !line->port.empty()) {
+        dialog->choosePort(line->port);
+        // For observatory start-up scripts: connect as soon as the dialog runs.
+        if (line->connect)
+            QTimer::singleShot(0, dialog.get(), [&dialog] { dialog->command(DlgMain::IdConnect); });
+    }
     if (beforeRun)
         beforeRun(*dialog);
     dialog->exec();
 
-    // Detach before stopping, stop every thread before destroying what it uses.
-    transfer->setCallback(nullptr);
-    heartbeat->clearListener();
-    heartbeat->stop();
-    stopEngineWhileDraining(*engine, *transfer);
+    program->stop();
     // The engine has closed its side of the emulator's line: the emulator may go now.
     virtualController->stop();
-
     dialog.reset();
-    engine.reset();
-    virtualController.reset();
-    transfer.reset();
-    model.reset();
-    heartbeat.reset();
+    program.reset();
     return 0;
 }

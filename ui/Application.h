@@ -3,6 +3,7 @@
 #include <functional>
 
 class DlgMain;
+struct CommandLine;
 
 // The program's life: creates the long-lived objects in their fixed order, wires them with
 // non-owning pointers, starts the heartbeat, runs the main dialog modally and takes everything apart
@@ -12,6 +13,7 @@ public:
     // Called with the wired main dialog just before it runs (tests drive the dialog from here).
     using BeforeRun = std::function<void(DlgMain&)>;
 
-    // Runs the program and returns its exit code, 0.
-    static int run(const BeforeRun& beforeRun = {});
+    // Runs the program and returns its exit code, 0. line, when given, names the port to select and
+    // whether to connect to it at once.
+    static int run(const BeforeRun& beforeRun = {}, const CommandLine* line = nullptr);
 };

@@ -6,63 +6,30 @@
 #include "model/StatusCode.h"
 #include "ui/AboutDialog.h"
 #include "ui/ClosedLoopDialog.h"
+#include "ui/DataExport.h"
 #include "ui/DisplaySettingsDialog.h"
 #include "ui/EncoderGraph.h"
+#include "ui/GraphFrame.h"
 #include "ui/LogSettingsDialog.h"
 #include "ui/MotorDriveInfoDialog.h"
-#include "ui/VirtualController.h"
+#include "ui/StatusLine.h"
 
-#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFrame>
-#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QResizeEvent>
-#include <QScrollBar>
 #include <QShowEvent>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <limits>
 #include <string>
 
 namespace {
-
-// Control IDs of the main dialog.
-enum : int {
-    IdOk = 1,
-    IdExit = 2,
-    IdPortList = 100,
-    IdConnect = 101,
-    IdDisconnect = 102,
-    IdTestMode = 103,
-    IdStatusLine = 104,
-    IdAbout = 120,
-    IdMotorDriveInfo = 130,
-    IdDisplaySettings = 131,
-    IdLogSettings = 132,
-    IdClosedLoop = 133,
-    IdDevice41 = 134,
-    IdDevice42 = 135,
-    IdDevice43 = 136,
-    IdStart = 140,
-    IdStop = 141,
-    IdFetchLog = 142,
-    IdCounterLine = 143,
-    IdExport = 144,
-    IdNoAction = 145,
-    IdClear = 146,
-    IdStatic = 1000,
-    IdGraph = 200,
-};
 
 // Client size of the dialog and the smallest size it may take, in dialog units.
 constexpr int kWidth = 512;
@@ -71,22 +38,12 @@ constexpr int kMinWidth = 525;
 constexpr int kMinHeight = 194;
 
 // The status line's rectangle in dialog units, without and with the "Why?" button at its right end.
-constexpr int kStatusX = 227;
+constexpr int kStatusX = 259;
 constexpr int kStatusY = 5;
-constexpr int kStatusW = 156;
+constexpr int kStatusW = 124;
 constexpr int kStatusH = 12;
 constexpr int kWhyW = 23;
 constexpr int kWhyGap = 2;
-
-// A check box that does not change its own state when clicked: the click goes to the command handler,
-// which decides (a disabled box is not clicked at all).
-class CommandCheckBox : public QCheckBox {
-public:
-    using QCheckBox::QCheckBox;
-
-protected:
-    void nextCheckState() override {}
-};
 
 // One notification from the engine's side, carried to the UI thread.
 class UserMessageEvent : public QEvent {
@@ -107,7 +64,7 @@ QEvent::Type DlgMain::userMessageType() {
 DlgMain::DlgMain(AppModel* model, iEngineCommands* control, DataTransfer* transfer,
                  VirtualController* virtualController, QWidget* owner)
     : TemplateDialog(owner, QStringLiteral("Astrelvo 1.1. (for RZ4 controller)"), kWidth, kHeight),
-      model_(model), control_(control), transfer_(transfer), virtualController_(virtualController) {
+      model_(model), control_(control), transfer_(transfer), portList_(virtualController) {
     userMessageType(); // registered here, before any other thread can post
     setSizeGripEnabled(true);
     buildControls();
@@ -119,49 +76,37 @@ DlgMain::DlgMain(AppModel* model, iEngineCommands* control, DataTransfer* transf
     marginRight_ = width() - graphRect.width();
     marginBottom_ = height() - graphRect.height();
     graphFrame_->setGeometry(graphRect);
-    dayColorScheme_ = graph_->colorScheme();
 
     setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     updateMinimumSize();
-    fillPortList();
+    portList_.fill(portBox_);
 
-    connect(&peMonitor_, &PeMonitor::lineReady, this, [this](const QString& line, const QString& detail) {
-        peLine_->setText(line);
-        peLine_->setCursorPosition(0);
-        peLine_->setToolTip(line + QStringLiteral("\n") + detail);
-    });
-    peTimer_.setInterval(PeMonitor::kIntervalMs);
-    connect(&peTimer_, &QTimer::timeout, this, [this] { peMonitor_.poll(*model_, peRateIndex_); });
-    peTimer_.start();
+    peMonitor_.watch(model_, peLine_);
 }
 
 DlgMain::~DlgMain() = default;
-
-QCheckBox* DlgMain::addToggle(int id, const QString& text, int x, int y, int w, int h) {
-    auto* box = new CommandCheckBox(text, this);
-    box->setObjectName(QString::number(id));
-    box->setGeometry(units().rect(x, y, w, h));
-    connect(box, &QCheckBox::clicked, this, [this, id] { command(id); });
-    return box;
-}
 
 void DlgMain::buildControls() {
     // Top row: port, connection, test mode, status, night mode, About and Exit.
     addStatic(IdStatic, QStringLiteral("Port:"), 4, 7, 20, 12, Qt::AlignRight);
 
-    portList_ = new QComboBox(this);
-    portList_->setObjectName(QString::number(IdPortList));
-    portList_->setGeometry(units().rect(28, 5, 56, 13));
+    portBox_ = new QComboBox(this);
+    portBox_->setObjectName(QString::number(IdPortList));
+    portBox_->setGeometry(units().rect(28, 5, 56, 13));
 
-    addButton(IdConnect, QStringLiteral("Connect"), 87, 5, 38, 13);
-    addButton(IdDisconnect, QStringLiteral("Disconnect"), 128, 5, 46, 13);
-    testMode_ = addToggle(IdTestMode, QStringLiteral("Test mode"), 178, 6, 47, 12);
+    addButton(kRefreshPortsId, QStringLiteral("Refresh"), 86, 5, 30, 13)
+        ->setToolTip(QStringLiteral("Look for serial devices again"));
+    addButton(IdConnect, QStringLiteral("Connect"), 119, 5, 38, 13);
+    addButton(IdDisconnect, QStringLiteral("Disconnect"), 160, 5, 46, 13);
+    testMode_ = addCommandCheckBox(IdTestMode, QStringLiteral("Test mode"), 210, 6, 47, 12);
     testMode_->setToolTip(QStringLiteral("Connect runs the built-in simulator instead of opening a port"));
-    addEdit(IdStatusLine, kStatusX, kStatusY, kStatusW, kStatusH, true);
-    whyButton_ = addButton(kOpenErrorReasonId, QStringLiteral("Why?"), kStatusX + kStatusW - kWhyW, kStatusY,
-                           kWhyW, kStatusH);
-    whyButton_->hide();
-    nightToggle_ = addToggle(kNightModeId, QStringLiteral("Night mode"), 387, 6, 52, 12);
+    QLineEdit* status = addEdit(IdStatusLine, kStatusX, kStatusY, kStatusW, kStatusH, true);
+    QPushButton* why = addButton(kOpenErrorReasonId, QStringLiteral("Why?"), kStatusX + kStatusW - kWhyW,
+                                 kStatusY, kWhyW, kStatusH);
+    statusLine_ =
+        std::make_unique<StatusLine>(status, why, units().rect(kStatusX, kStatusY, kStatusW, kStatusH),
+                                     units().rect(kStatusX, kStatusY, kStatusW - kWhyW - kWhyGap, kStatusH));
+    nightToggle_ = addCommandCheckBox(kNightModeId, QStringLiteral("Night mode"), 387, 6, 52, 12);
     nightToggle_->setToolTip(QStringLiteral("Red on black, for eyes adapted to the dark"));
     addButton(IdAbout, QStringLiteral("About..."), 442, 5, 34, 13);
     addButton(IdExit, QStringLiteral("Exit"), 479, 5, 29, 13);
@@ -189,80 +134,30 @@ void DlgMain::buildControls() {
     peLine_ = addEdit(kPeLineId, 342, 44, 166, 12, true);
     peLine_->setToolTip(QStringLiteral("Periodic error of the stored samples"));
 
-    // Control 200: a bordered child with scroll bars that scroll nothing, holding the graph.
-    graphFrame_ = new QFrame(this);
+    graphFrame_ = new GraphFrame(model_, this);
     graphFrame_->setObjectName(QString::number(IdGraph));
-    graphFrame_->setFrameStyle(QFrame::Box | QFrame::Plain);
-    graphFrame_->setLineWidth(1);
-    auto* layout = new QGridLayout(graphFrame_);
-    layout->setContentsMargins(1, 1, 1, 1);
-    layout->setSpacing(0);
-    graph_ = new EncoderGraph(model_, graphFrame_);
-    auto* vertical = new QScrollBar(Qt::Vertical, graphFrame_);
-    auto* horizontal = new QScrollBar(Qt::Horizontal, graphFrame_);
-    for (QScrollBar* bar : {vertical, horizontal}) {
-        bar->setRange(0, 0);
-        bar->setEnabled(false);
-        bar->setFocusPolicy(Qt::NoFocus);
-    }
-    layout->addWidget(graph_, 0, 0);
-    layout->addWidget(vertical, 0, 1);
-    layout->addWidget(horizontal, 1, 0);
+    graph_ = graphFrame_->graph();
 }
 
-void DlgMain::fillPortList() {
-    ports_ = listSerialDevices();
-    // The virtual entry needs a number of its own.
-    const size_t limit = static_cast<size_t>(virtualController_ ? kMaxPorts - 1 : kMaxPorts);
-    if (ports_.size() > limit)
-        ports_.resize(limit);
-    int widest = 0;
-    const QFontMetrics metrics(portList_->font());
-    auto add = [&](const QString& label, const QString& tip) {
-        portList_->addItem(label);
-        portList_->setItemData(portList_->count() - 1, tip, Qt::ToolTipRole);
-        widest = std::max(widest, metrics.horizontalAdvance(label));
-    };
-    for (const SerialDeviceEntry& entry : ports_)
-        add(QString::fromStdString(entry.label), QString::fromStdString(entry.path));
-    if (virtualController_) {
-        add(QString::fromLatin1(VirtualController::kLabel),
-            QStringLiteral("An RZ4 emulated inside this program"));
-        virtualIndex_ = portList_->count() - 1;
-    }
-    // The closed box is narrow; the open list is wide enough for whole names, and the box's tool tip
-    // names the whole entry.
-    portList_->view()->setMinimumWidth(widest + 40);
-    connect(portList_, &QComboBox::currentIndexChanged, this, [this](int index) {
-        portList_->setToolTip(index >= 0 ? portList_->itemText(index) : QString());
-    });
-    // Without a real device the virtual controller is the first entry, and so the selected one.
-    if (portList_->count() > 0)
-        portList_->setCurrentIndex(0);
-    portList_->setToolTip(portList_->currentText());
+uint32_t DlgMain::unexportedRecords() const {
+    return model_->unexportedRaw();
+}
+
+const QString& DlgMain::openErrorReason() const {
+    return statusLine_->openError();
 }
 
 QWidget* DlgMain::graphControl() const {
     return graphFrame_;
 }
 
-bool DlgMain::testModeChecked() const {
-    return testMode_->isChecked();
-}
-
-bool DlgMain::testModeEnabled() const {
-    return testMode_->isEnabled();
-}
-
-void DlgMain::setTestModeEnabled(bool enabled) {
-    testMode_->setEnabled(enabled);
-}
-
 void DlgMain::updateMinimumSize() {
-    // The smallest size counts the window frame, as far as the window system tells it.
+    // The smallest size counts the window frame, as far as the window system tells it. A thin frame
+    // would leave a smallest client area wider than the template's: the window opens at the template's
+    // size, so the smallest size never exceeds it.
     const QSize frame = isVisible() ? frameGeometry().size() - geometry().size() : QSize(0, 0);
-    const int w = units().x(kMinWidth) - std::max(0, frame.width());
-    const int h = units().y(kMinHeight) - std::max(0, frame.height());
+    const int w = std::min(units().x(kMinWidth) - std::max(0, frame.width()), units().x(kWidth));
+    const int h = std::min(units().y(kMinHeight) - std::max(0, frame.height()), units().y(kHeight));
     setMinimumSize(std::max(1, w), std::max(1, h));
 }
 
@@ -282,19 +177,17 @@ void DlgMain::resizeEvent(QResizeEvent* event) {
 }
 
 bool DlgMain::PostUserMessage(uint32_t code, intptr_t argument) {
-    // Every record comes with a data notice, but one drain takes all the records written before it
-    // runs: while a data notice waits in the queue, the next ones need not be posted.
-    if (code == NotifyData && dataNoticePending_.exchange(true))
-        return true;
+    return notices_.PostUserMessage(code, argument);
+}
+
+void DlgMain::postNotice(uint32_t code, intptr_t argument) {
     QCoreApplication::postEvent(this, new UserMessageEvent(code, argument));
-    return true;
 }
 
 bool DlgMain::event(QEvent* event) {
     if (event->type() == userMessageType()) {
         const auto* message = static_cast<const UserMessageEvent*>(event);
-        if (message->code == NotifyData)
-            dataNoticePending_.store(false); // before the drain: a record written after it posts again
+        notices_.received(message->code);
         if (transfer_)
             transfer_->onUserMessage(message->code, message->argument);
         return true;
@@ -306,32 +199,10 @@ void DlgMain::OnStatus(uint32_t code) {
     const uint32_t status = code & 0xFFFF;
     if (status >= kStatusCodeCount)
         return;
-    const char* text = statusText(status);
-    if (auto* line = qobject_cast<QLineEdit*>(control(IdStatusLine)); line && text)
-        line->setText(QString::fromUtf8(text));
-
-    // A port that cannot be opened: the OS knows why, and the user can act on it (permissions, a
-    // missing adapter, another program holding the port).
-    QString reason;
-    if (status == StatusCannotOpenPort) {
-        if (const int error = control_->lastOpenError(); error != 0) {
-            reason = QString::fromStdString(serialOpenErrorText(error));
-            if (!connectedPath_.isEmpty())
-                reason = connectedPath_ + QStringLiteral(": ") + reason;
-        }
-    }
-    showOpenError(reason);
-}
-
-void DlgMain::showOpenError(const QString& reason) {
-    openErrorReason_ = reason;
-    QWidget* line = control(IdStatusLine);
-    const bool show = !reason.isEmpty();
-    const int width = show ? kStatusW - kWhyW - kWhyGap : kStatusW;
-    line->setGeometry(units().rect(kStatusX, kStatusY, width, kStatusH));
-    line->setToolTip(show ? QStringLiteral("Cannot open port: ") + reason : QString());
-    whyButton_->setToolTip(line->toolTip());
-    whyButton_->setVisible(show);
+    statusLine_->showStatus(status);
+    // A port that cannot be opened: the OS knows why, and the user can act on it.
+    const int error = status == StatusCannotOpenPort ? control_->lastOpenError() : 0;
+    statusLine_->setOpenError(error == 0 ? QString() : StatusLine::openErrorText(error, connectedPath_));
 }
 
 void DlgMain::OnEncoderBits(uint32_t bits) {
@@ -344,8 +215,6 @@ void DlgMain::OnNewData(uint32_t first, uint32_t received, uint32_t available) {
                   static_cast<int>(first + received), static_cast<int>(available));
     setEditText(IdCounterLine, QString::fromLatin1(text));
     graph_->drawNew(first, received);
-    constexpr uint32_t kMost = std::numeric_limits<uint32_t>::max();
-    unexported_ = received > kMost - unexported_ ? kMost : unexported_ + received;
 }
 
 void DlgMain::connectPort() {
@@ -353,28 +222,21 @@ void DlgMain::connectPort() {
     connectedPath_.clear();
     if (!testMode_->isChecked()) {
         // Entry i of the list is port i + 1; its device path goes into the engine's table first.
-        const int index = portList_->currentIndex();
-        port = index >= 0 ? static_cast<uint32_t>(index) + 1 : 1;
-        std::string path;
-        if (index >= 0 && index == virtualIndex_) {
-            // The emulator's line (a pseudo-terminal, on Windows an in-process line) opens like a port.
-            if (!virtualController_->ensureStarted()) {
-                OnStatus(StatusCannotOpenPort);
-                showOpenError(QString::fromStdString(virtualController_->lastError()));
-                return;
-            }
-            path = virtualController_->slavePath();
-        } else if (index >= 0 && static_cast<size_t>(index) < ports_.size()) {
-            path = ports_[static_cast<size_t>(index)].path;
+        const PortList::Choice choice = portList_.resolve();
+        if (!choice.error.empty()) {
+            OnStatus(StatusCannotOpenPort);
+            statusLine_->setOpenError(QString::fromStdString(choice.error));
+            return;
         }
-        if (!path.empty()) {
-            control_->setPortPath(port, path.c_str());
-            connectedPath_ = QString::fromStdString(path);
+        port = choice.port;
+        if (!choice.path.empty()) {
+            control_->setPortPath(port, choice.path.c_str());
+            connectedPath_ = QString::fromStdString(choice.path);
         }
     }
     simulated_ = port == 0;
     control_->Connect(port);
-    setTestModeEnabled(false);
+    testMode_->setEnabled(false);
 }
 
 void DlgMain::showDisplaySettings() {
@@ -382,76 +244,42 @@ void DlgMain::showDisplaySettings() {
     if (dialog.exec() == 0)
         return;
     const DisplaySettings& settings = model_->displaySettings;
-    // At night the graph stays dark; the chosen scheme comes back with the day.
-    dayColorScheme_ = settings.colorScheme;
-    graph_->setColorScheme(nightMode_.on() ? 0 : settings.colorScheme);
+    graph_->setColorScheme(settings.colorScheme);
     graph_->setScale(settings.scaleIndex);
     graph_->setVerticalOffset(settings.verticalOffset);
+    graph_->setTimeAxis(settings.timeAxis);
+    graph_->setAutoScale(settings.autoScale);
+    graph_->setCentre(settings.centre);
     graph_->repaint();
 }
 
 void DlgMain::setNightMode(bool on) {
     if (on == nightMode_.on())
         return;
-    if (on)
-        dayColorScheme_ = graph_->colorScheme();
     nightMode_.setOn(on);
     nightToggle_->setChecked(on);
     // The graph's own colours are all red; a black background completes it.
-    graph_->setColorScheme(on ? 0 : dayColorScheme_);
+    graph_->setNight(on);
     graph_->repaint();
 }
 
 bool DlgMain::exportData() {
-    const QString directory = QDir::currentPath();
-    const QString where = directory.isEmpty() ? QStringLiteral("data.dat in the current directory")
-                                              : QDir(directory).absoluteFilePath(QStringLiteral("data.dat"));
-    errno = 0;
-    const bool written = model_->exportData("data.dat");
-    const int error = errno;
-    if (!written) {
-        QString text = QStringLiteral("The records could not be written to %1").arg(where);
-        if (error != 0)
-            text += QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));
-        text += QStringLiteral(".\nNothing was exported; the records are still in memory.");
-        exportNote_->setText(QStringLiteral("Export failed"));
-        exportNote_->setToolTip(text);
-        message(QStringLiteral("Export failed"), text, true);
+    const DataExport::Outcome outcome = DataExport::exportDataDat(*model_);
+    exportNote_->setToolTip(outcome.detail);
+    exportNote_->setText(exportNote_->fontMetrics().elidedText(outcome.note, Qt::ElideMiddle,
+                                                               std::max(1, exportNote_->width())));
+    if (!outcome.written) {
+        message(QStringLiteral("Export failed"), outcome.detail, true);
         return false;
     }
-    unexported_ = 0;
-    const QString note = QStringLiteral("Exported %1 records to %2").arg(model_->rawCount).arg(where);
-    exportNote_->setToolTip(note);
-    exportNote_->setText(
-        exportNote_->fontMetrics().elidedText(note, Qt::ElideMiddle, std::max(1, exportNote_->width())));
     return true;
 }
 
 bool DlgMain::mayEnd() {
-    // Records stored raw but never written out would be lost with the program; after a new device
-    // record emptied the raw area there is nothing left to save.
-    if (unexported_ == 0 || model_->rawCount == 0)
+    // Records stored raw but never written out would be lost with the program.
+    if (ExitGuard::nothingToLose(*model_))
         return true;
-    const uint32_t count = std::min(unexported_, model_->rawCount);
-    ExitAnswer answer = ExitAnswer::Stay;
-    if (exitQuestion_) {
-        answer = exitQuestion_(count);
-    } else {
-        QMessageBox box(
-            nightMode_.on() ? QMessageBox::NoIcon : QMessageBox::Question,
-            QStringLiteral("Unexported records"),
-            QStringLiteral("%1 records have not been exported.\nQuit and discard them?").arg(count),
-            QMessageBox::Yes | QMessageBox::No, this);
-        QPushButton* exportButton = box.addButton(QStringLiteral("Export and quit"), QMessageBox::AcceptRole);
-        box.setDefaultButton(QMessageBox::No);
-        box.setEscapeButton(QMessageBox::No);
-        box.exec();
-        if (box.clickedButton() == exportButton)
-            answer = ExitAnswer::ExportAndQuit;
-        else if (box.clickedButton() == box.button(QMessageBox::Yes))
-            answer = ExitAnswer::Discard;
-    }
-    switch (answer) {
+    switch (exitGuard_.ask(this, *model_, nightMode_.on())) {
     case ExitAnswer::Discard:
         return true;
     case ExitAnswer::ExportAndQuit:
@@ -489,7 +317,7 @@ bool DlgMain::command(int id) {
         return true;
     case IdDisconnect:
         control_->Disconnect();
-        setTestModeEnabled(true);
+        testMode_->setEnabled(true);
         return true;
     case IdTestMode:
         // The check box toggles on a click while it is enabled.
@@ -497,11 +325,14 @@ bool DlgMain::command(int id) {
             testMode_->setChecked(!testMode_->isChecked());
         return true;
     case kOpenErrorReasonId:
-        if (!openErrorReason_.isEmpty())
-            message(QStringLiteral("Cannot open port"), openErrorReason_, true);
+        if (!statusLine_->openError().isEmpty())
+            message(QStringLiteral("Cannot open port"), statusLine_->openError(), true);
         return true;
     case kNightModeId:
         setNightMode(!nightMode_.on());
+        return true;
+    case kRefreshPortsId:
+        portList_.refresh();
         return true;
     case IdAbout: {
         AboutDialog dialog(this);
@@ -538,7 +369,8 @@ bool DlgMain::command(int id) {
     case IdStart: {
         const LogSettings& log = model_->logSettings;
         control_->StartLog(log.logProcessed ? 3 : 1, static_cast<uint32_t>(log.logRate));
-        peRateIndex_ = simulated_ ? -1 : log.logRate;
+        peMonitor_.setLogRateIndex(simulated_ ? -1 : log.logRate);
+        graph_->setLiveLogRate(simulated_ ? -1 : log.logRate);
         return true;
     }
     case IdStop:
@@ -554,10 +386,8 @@ bool DlgMain::command(int id) {
         return true;
     case IdClear:
         model_->clear();
-        unexported_ = 0;
         graph_->invalidate();
         peMonitor_.reset();
-        peLine_->clear();
         return true;
     default:
         return false;

@@ -1,25 +1,28 @@
 #pragma once
 
+#include "app/NoticeSender.h"
 #include "model/iMainDlgCallback.h"
 #include "model/iWMUserSender.h"
-#include "platform/SerialPort.h"
+#include "ui/ExitGuard.h"
 #include "ui/NightMode.h"
 #include "ui/PeMonitor.h"
+#include "ui/PortList.h"
 #include "ui/TemplateDialog.h"
 
+#include <QCheckBox>
 #include <QEvent>
 #include <QString>
-#include <QTimer>
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class AppModel;
 class DataTransfer;
 class EncoderGraph;
-class QCheckBox;
+class GraphFrame;
+class StatusLine;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -32,23 +35,46 @@ class iEngineCommands;
 // the UI end of the engine-to-UI channel: DataTransfer and AppModel call it through iMainDlgCallback,
 // and the engine's notifications arrive through PostUserMessage. Lives on the UI thread; only
 // PostUserMessage may be called from another thread.
-class DlgMain : public TemplateDialog, public iMainDlgCallback, public iWMUserSender {
+class DlgMain : public TemplateDialog, public iMainDlgCallback, public iWMUserSender, private iNoticePoster {
     Q_OBJECT
 public:
-    // Most entries the port list offers: Connect carries the port number in one byte, 0 being the test
-    // mode. The virtual controller, when there is one, takes the last number.
-    static constexpr int kMaxPorts = 255;
-
+    // Control and command IDs.
+    enum : int {
+        IdOk = 1,
+        IdExit = 2,
+        IdPortList = 100,
+        IdConnect = 101,
+        IdDisconnect = 102,
+        IdTestMode = 103,
+        IdStatusLine = 104,
+        IdAbout = 120,
+        IdMotorDriveInfo = 130,
+        IdDisplaySettings = 131,
+        IdLogSettings = 132,
+        IdClosedLoop = 133,
+        IdDevice41 = 134, // commands without a control
+        IdDevice42 = 135,
+        IdDevice43 = 136,
+        IdStart = 140,
+        IdStop = 141,
+        IdFetchLog = 142,
+        IdCounterLine = 143,
+        IdExport = 144,
+        IdNoAction = 145,
+        IdClear = 146,
+        IdStatic = 1000,
+        IdGraph = 200,
+    };
     // Controls added to the template, with IDs no template command uses.
     static constexpr int kOpenErrorReasonId = 106; // "Why?" beside the status line
     static constexpr int kNightModeId = 107;       // "Night mode" check box
+    static constexpr int kRefreshPortsId = 108;    // "Refresh": list the serial devices again
     static constexpr int kExportNoteId = 1001;     // where the last export went
     static constexpr int kPeLineId = 147;          // periodic-error figures of the stored samples
 
-    // The answer to "quit and discard records that were never exported?".
-    enum class ExitAnswer { Discard, Stay, ExportAndQuit };
-    // Asks that question for this many unexported records. Tests set one that answers at once.
-    using ExitQuestion = std::function<ExitAnswer(uint32_t unexported)>;
+    // The answer to "quit and discard records that were never exported?", and the question.
+    using ExitAnswer = ExitGuard::Answer;
+    using ExitQuestion = ExitGuard::Question;
     // Shows a message to the user (an error when error is set). Tests set one that records it.
     using MessageSink = std::function<void(const QString& title, const QString& text, bool error)>;
 
@@ -71,27 +97,32 @@ public:
     bool command(int id) override;
 
     // Replace the message boxes (empty function: message boxes again).
-    void setExitQuestion(ExitQuestion question) { exitQuestion_ = std::move(question); }
+    void setExitQuestion(ExitQuestion question) { exitGuard_.setQuestion(std::move(question)); }
     void setMessageSink(MessageSink sink) { messageSink_ = std::move(sink); }
+
+    // Selects the port of this device path (or "virtual"), adding it to the list when it is not there.
+    void choosePort(const std::string& path) { portList_.select(path); }
+    // Where the port list's devices come from (tests give a fixed list); Refresh lists them.
+    void setPortLister(PortList::Lister lister) { portList_.setLister(std::move(lister)); }
 
     // For start-up and tests.
     AppModel* model() const { return model_; }
     EncoderGraph* graph() const { return graph_; }
     QWidget* graphControl() const;
-    bool testModeChecked() const;
-    bool testModeEnabled() const;
+    bool testModeChecked() const { return testMode_->isChecked(); }
+    bool testModeEnabled() const { return testMode_->isEnabled(); }
     bool nightMode() const { return nightMode_.on(); }
     int graphLeft() const { return graphLeft_; }
     int graphTop() const { return graphTop_; }
     int marginRight() const { return marginRight_; }
     int marginBottom() const { return marginBottom_; }
-    const std::vector<SerialDeviceEntry>& ports() const { return ports_; }
+    const std::vector<SerialDeviceEntry>& ports() const { return portList_.entries(); }
     // Index of the virtual controller's entry in the port list, -1 when there is none.
-    int virtualPortIndex() const { return virtualIndex_; }
-    // Records appended since the last successful export or Clear.
-    uint32_t unexportedRecords() const { return unexported_; }
+    int virtualPortIndex() const { return portList_.virtualIndex(); }
+    // Raw records stored and not written by an export.
+    uint32_t unexportedRecords() const;
     // Why the last port could not be opened; empty unless the status line shows that error.
-    const QString& openErrorReason() const { return openErrorReason_; }
+    const QString& openErrorReason() const;
 
     // The event type that carries PostUserMessage's code and argument.
     static QEvent::Type userMessageType();
@@ -103,45 +134,36 @@ protected:
 
 private:
     void buildControls();
-    QCheckBox* addToggle(int id, const QString& text, int x, int y, int w, int h);
-    void fillPortList();
     void updateMinimumSize();
     void connectPort();
-    void setTestModeEnabled(bool enabled);
     void showDisplaySettings();
     void setNightMode(bool on);
     // Writes data.dat into the current directory and tells the user where it went or why it failed.
     bool exportData();
     // Whether the dialog may end now: asks first when records were never exported.
     bool mayEnd();
-    void showOpenError(const QString& reason);
     void message(const QString& title, const QString& text, bool error);
+    // iNoticePoster: carries a notice to the UI thread as an event.
+    void postNotice(uint32_t code, intptr_t argument) override;
 
     AppModel* model_;
     iEngineCommands* control_;
     DataTransfer* transfer_;
-    VirtualController* virtualController_;
-    EncoderGraph* graph_ = nullptr; // owned through graphFrame_
-    QFrame* graphFrame_ = nullptr;  // control 200: border and inert scroll bars around the graph
-    QComboBox* portList_ = nullptr; // control 100
-    QCheckBox* testMode_ = nullptr; // control 103
+    EncoderGraph* graph_ = nullptr;    // owned through graphFrame_
+    GraphFrame* graphFrame_ = nullptr; // control 200
+    QComboBox* portBox_ = nullptr;     // control 100
+    QCheckBox* testMode_ = nullptr;    // control 103
     QCheckBox* nightToggle_ = nullptr;
-    QPushButton* whyButton_ = nullptr;
+    std::unique_ptr<StatusLine> statusLine_; // status line and "Why?"
     QLabel* exportNote_ = nullptr;
     QLineEdit* peLine_ = nullptr; // read-only, stretches with the dialog
     PeMonitor peMonitor_;         // analyses on its own thread; its line comes back as a signal
-    QTimer peTimer_;              // polls the monitor at most four times a second
     bool simulated_ = false;      // the last Connect was to the test mode (its log rate means nothing)
-    int peRateIndex_ = -1;        // log rate of the last Start, -1 when unknown
-    std::vector<SerialDeviceEntry> ports_;
-    int virtualIndex_ = -1;
+    PortList portList_;
     QString connectedPath_; // device path of the last Connect
-    QString openErrorReason_;
-    uint32_t unexported_ = 0;
+    ExitGuard exitGuard_;
     NightMode nightMode_;
-    int dayColorScheme_ = 1;                     // the graph's scheme to go back to when night mode ends
-    std::atomic<bool> dataNoticePending_{false}; // set by the engine's thread, cleared on the UI thread
-    ExitQuestion exitQuestion_;
+    NoticeSender notices_{*this};
     MessageSink messageSink_;
     int graphLeft_ = 0;
     int graphTop_ = 0;

@@ -2,6 +2,7 @@
 
 #include "model/AppModel.h"
 
+#include <QLineEdit>
 #include <QMetaObject>
 
 #include <algorithm>
@@ -22,6 +23,24 @@ PeMonitor::~PeMonitor() {
     worker_.join();
 }
 
+void PeMonitor::watch(const AppModel* model, QLineEdit* line) {
+    watched_ = model;
+    if (timer_.isActive())
+        return;
+    shown_ = line;
+    connect(this, &PeMonitor::lineReady, line, [line](const QString& text, const QString& detail) {
+        line->setText(text);
+        line->setCursorPosition(0);
+        line->setToolTip(text + QStringLiteral("\n") + detail);
+    });
+    timer_.setInterval(kIntervalMs);
+    connect(&timer_, &QTimer::timeout, this, [this] {
+        if (watched_ != nullptr)
+            poll(*watched_, watchedRate_);
+    });
+    timer_.start();
+}
+
 bool PeMonitor::busy() const {
     std::lock_guard<std::mutex> guard(lock_);
     return busy_ || pending_;
@@ -29,6 +48,8 @@ bool PeMonitor::busy() const {
 
 void PeMonitor::reset() {
     lastCount_ = UINT32_MAX;
+    if (shown_ != nullptr)
+        shown_->clear();
 }
 
 void PeMonitor::poll(const AppModel& model, int logRateIndex) {

@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <condition_variable>
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include <vector>
 
 class AppModel;
+class QLineEdit;
 
 // Keeps the periodic-error line up to date while data arrives, without blocking the UI thread: the UI
 // thread hands a copy of the samples to a worker thread at most four times a second (poll), the worker
@@ -25,10 +27,16 @@ public:
     explicit PeMonitor(QObject* parent = nullptr);
     ~PeMonitor() override; // stops and joins the worker
 
-    // Called on the UI thread (by a timer every kIntervalMs): starts an analysis when the store has
-    // changed since the last one and none is running. logRateIndex is -1 when the rate is unknown.
+    // Polls model every kIntervalMs from now on and shows each new line in line, with the figures'
+    // meaning in its tool tip (UI thread).
+    void watch(const AppModel* model, QLineEdit* line);
+    // Log rate index of the samples being logged, -1 when unknown (test mode, or not known yet).
+    void setLogRateIndex(int logRateIndex) { watchedRate_ = logRateIndex; }
+
+    // Starts an analysis when the store has changed since the last one and none is running (UI thread;
+    // the timer of watch calls it). logRateIndex is -1 when the rate is unknown.
     void poll(const AppModel& model, int logRateIndex);
-    // Forgets the last line (after Clear): the next poll analyses afresh.
+    // Forgets the last line and empties the shown one (after Clear): the next poll analyses afresh.
     void reset();
     // True while the worker analyses (for tests).
     bool busy() const;
@@ -51,6 +59,10 @@ private:
 
     uint32_t lastCount_ = UINT32_MAX; // UI thread: store size at the last analysis
     uint32_t lastBits_ = 0;
+    QTimer timer_;                      // UI thread
+    const AppModel* watched_ = nullptr; // UI thread
+    QLineEdit* shown_ = nullptr;        // UI thread
+    int watchedRate_ = -1;              // UI thread
 
     PeAnalysis analysis_; // worker thread
     std::thread worker_;

@@ -115,6 +115,25 @@ QCheckBox* TemplateDialog::addCheckBox(int id, const QString& text, int x, int y
     return box;
 }
 
+namespace {
+
+class CommandCheckBox : public QCheckBox {
+public:
+    using QCheckBox::QCheckBox;
+
+protected:
+    void nextCheckState() override {}
+};
+
+} // namespace
+
+QCheckBox* TemplateDialog::addCommandCheckBox(int id, const QString& text, int x, int y, int w, int h) {
+    auto* box = new CommandCheckBox(text, this);
+    place(box, id, x, y, w, h);
+    connect(box, &QCheckBox::clicked, this, [this, id] { command(id); });
+    return box;
+}
+
 PlainRadioButton* TemplateDialog::addRadio(int id, const QString& text, int x, int y, int w, int h) {
     auto* radio = new PlainRadioButton(text, this);
     radio->setAutoExclusive(false);

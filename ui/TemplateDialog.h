@@ -50,6 +50,9 @@ protected:
     QLineEdit* addEdit(int id, int x, int y, int w, int h, bool readOnly = false);
     QPushButton* addButton(int id, const QString& text, int x, int y, int w, int h);
     QCheckBox* addCheckBox(int id, const QString& text, int x, int y, int w, int h);
+    // A check box that does not change its own state when clicked: the click goes to the command
+    // handler, which decides (a disabled box is not clicked at all).
+    QCheckBox* addCommandCheckBox(int id, const QString& text, int x, int y, int w, int h);
     PlainRadioButton* addRadio(int id, const QString& text, int x, int y, int w, int h);
     QGroupBox* addGroupBox(int id, const QString& text, int x, int y, int w, int h);
     // Trackbar id: the end of each user change calls trackbarEndTrack(id).

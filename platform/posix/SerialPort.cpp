@@ -3,15 +3,10 @@
 #include "platform/posix/DescriptorLine.h"
 #include "platform/posix/FileHandle.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -86,75 +81,4 @@ IoResult SerialPort::readWait(void* data, std::size_t count, Event& stop, int ti
 
 long SerialPort::writeSome(const void* data, std::size_t count, int timeoutMs) {
     return DescriptorLine::writeSomeOn(state_->fd.get(), data, count, timeoutMs);
-}
-
-namespace {
-
-std::string readFirstLine(const std::string& path) {
-    std::ifstream in(path);
-    std::string line;
-    std::getline(in, line);
-    return line;
-}
-
-bool startsWith(const std::string& s, const char* prefix) {
-    return s.rfind(prefix, 0) == 0;
-}
-
-// An on-board 8250/16550 port exists only when the kernel found a UART behind it.
-bool onBoardPortPresent(const std::string& devPath) {
-    int fd = ::open(devPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return errno == EACCES || errno == EBUSY; // exists, just not ours now
-    termios tio{};
-    bool ok = ::tcgetattr(fd, &tio) == 0;
-    ::close(fd);
-    return ok;
-}
-
-} // namespace
-
-std::vector<SerialDeviceEntry> listSerialDevices() {
-    std::vector<SerialDeviceEntry> out;
-    DIR* dir = ::opendir("/sys/class/tty");
-    if (dir == nullptr)
-        return out;
-    while (dirent* e = ::readdir(dir)) {
-        std::string name = e->d_name;
-        bool usb = startsWith(name, "ttyUSB") || startsWith(name, "ttyACM");
-        bool onBoard = startsWith(name, "ttyS") || startsWith(name, "ttyAMA") || startsWith(name, "ttymxc");
-        if (!usb && !onBoard)
-            continue;
-        std::string sys = "/sys/class/tty/" + name;
-        struct stat st {};
-        if (::stat((sys + "/device").c_str(), &st) != 0)
-            continue; // virtual console or other tty without hardware
-        std::string dev = "/dev/" + name;
-        if (::stat(dev.c_str(), &st) != 0)
-            continue;
-        if (onBoard && !onBoardPortPresent(dev))
-            continue;
-        std::string product = readFirstLine(sys + "/device/../product");
-        if (product.empty())
-            product = readFirstLine(sys + "/device/../../product");
-        std::string label = name;
-        if (!product.empty())
-            label += " (" + product + ")";
-        out.push_back({dev, label});
-    }
-    ::closedir(dir);
-    std::sort(out.begin(), out.end(),
-              [](const SerialDeviceEntry& a, const SerialDeviceEntry& b) { return a.path < b.path; });
-    return out;
-}
-
-std::string serialOpenErrorText(int error) {
-    std::string text = std::strerror(error);
-    if (error == EACCES || error == EPERM)
-        text += " (add your user to the dialout group: sudo usermod -aG dialout $USER, then log in again)";
-    else if (error == EBUSY)
-        text += " (another program is using the port)";
-    else if (error == ENOENT)
-        text += " (the device is not there; is the adapter plugged in?)";
-    return text;
 }

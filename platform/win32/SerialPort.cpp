@@ -4,7 +4,7 @@
 #include "platform/win32/WinHandle.h"
 
 #include <cctype>
-#include <cstdio>
+#include <string>
 
 const int kSerialErrorNotFound = ERROR_FILE_NOT_FOUND;
 const int kSerialErrorBusy = ERROR_ACCESS_DENIED;
@@ -14,7 +14,6 @@ namespace {
 
 constexpr DWORD kBaudRate = 115200;
 constexpr DWORD kQueueBytes = 8192;
-constexpr int kLastComPort = 256;
 
 // "COM7" and "com12" become "\\.\COM7" and "\\.\com12": the device namespace reaches every port
 // number, also those above 9. Other names are used as given.
@@ -135,39 +134,4 @@ long SerialPort::writeSome(const void* data, std::size_t count, int timeoutMs) {
     ::CancelIoEx(port, &overlapped);
     ::GetOverlappedResult(port, &overlapped, &written, TRUE);
     return static_cast<long>(written);
-}
-
-std::vector<SerialDeviceEntry> listSerialDevices() {
-    std::vector<SerialDeviceEntry> out;
-    out.reserve(kLastComPort);
-    for (int n = 1; n <= kLastComPort; ++n) {
-        const std::string name = "COM" + std::to_string(n);
-        out.push_back({"\\\\.\\" + name, name});
-    }
-    return out;
-}
-
-std::string serialOpenErrorText(int error) {
-    char* message = nullptr;
-    const DWORD length = ::FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        static_cast<DWORD>(error), 0, reinterpret_cast<LPSTR>(&message), 0, nullptr);
-    std::string text;
-    if (length > 0 && message != nullptr)
-        text.assign(message, length);
-    if (message != nullptr)
-        ::LocalFree(message);
-    while (!text.empty() &&
-           (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
-        text.pop_back();
-    if (text.empty()) {
-        char fallback[32];
-        std::snprintf(fallback, sizeof fallback, "error %d", error);
-        text = fallback;
-    }
-    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
-        text += " (another program is using the port)";
-    else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
-        text += " (the port is not there; is the adapter plugged in?)";
-    return text;
 }

@@ -4,122 +4,16 @@
 // and ASTRELVO_TEST_SILENT_COM_PORT one whose emulator never answers (.ci/run maps both to
 // pseudo-terminals); the tests that need them are skipped without.
 #include "emulator/Rz4Emulator.h"
-#include "platform/Process.h"
+#include "tests/cli/CliRun.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <vector>
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <sys/wait.h>
-#endif
 
 namespace {
 
-using Args = std::vector<std::string>;
-
-struct RunResult {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-Args split(const std::string& text) {
-    Args args;
-    std::istringstream in(text);
-    for (std::string word; in >> word;)
-        args.push_back(word);
-    return args;
-}
-
-#ifdef _WIN32
-// Runs the program in dir with stdout and stderr going to files; the exit code, -1 when it could not
-// run or did not end within two minutes.
-int runProgram(const std::string& dir, const Args& args, const std::string& out, const std::string& err) {
-    std::string line = "\"" ASTRELVO_CLI_PATH "\"";
-    for (const std::string& a : args)
-        line += a.find(' ') == std::string::npos && !a.empty() ? " " + a : " \"" + a + "\"";
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE outFile = ::CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-    HANDLE errFile = ::CreateFileA(err.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = outFile;
-    startup.hStdError = errFile;
-    PROCESS_INFORMATION process{};
-    std::vector<char> command(line.begin(), line.end());
-    command.push_back('\0');
-    const BOOL started = ::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                          dir.c_str(), &startup, &process);
-    ::CloseHandle(outFile);
-    ::CloseHandle(errFile);
-    if (!started)
-        return -1;
-    DWORD code = static_cast<DWORD>(-1);
-    if (::WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0)
-        ::GetExitCodeProcess(process.hProcess, &code);
-    else
-        ::TerminateProcess(process.hProcess, 1);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-    return static_cast<int>(code);
-}
-#else
-int runProgram(const std::string& dir, const Args& args, const std::string& out, const std::string& err) {
-    std::string cmd = "cd '" + dir + "' && '" ASTRELVO_CLI_PATH "'";
-    for (const std::string& a : args)
-        cmd += " '" + a + "'";
-    cmd += " >'" + out + "' 2>'" + err + "'";
-    const int status = std::system(cmd.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-#endif
-
-class CliTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        static int serial = 0;
-        dir_ = (std::filesystem::temp_directory_path() /
-                ("astrelvo-cli-test-" + std::to_string(currentProcessId()) + "-" + std::to_string(++serial)))
-                   .string();
-        std::filesystem::remove_all(dir_);
-        ASSERT_TRUE(std::filesystem::create_directories(dir_));
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
-    }
-
-    RunResult run(const Args& args) {
-        const std::string out = dir_ + "/stdout", err = dir_ + "/stderr";
-        RunResult r;
-        r.exitCode = runProgram(dir_, args, out, err);
-        r.out = readFile(out);
-        r.err = readFile(err);
-        return r;
-    }
-    RunResult run(const std::string& args) { return run(split(args)); }
-
-    std::string dir_;
-};
+using CliTest = CliRunTest;
 
 // The port of a well-behaved controller: the emulator's pseudo-terminal here, or the COM port that
 // the environment names on Windows (empty: skip).
@@ -138,7 +32,7 @@ TEST_F(CliTest, BadUsageExitsWithTwoAndPrintsUsage) {
     for (const char* args :
          {"", "frobnicate --port test", "log --port test", "info", "log --port test --seconds x",
           "log --port test --seconds 2 --rate 6", "info --port test --bogus"}) {
-        RunResult r = run(args);
+        CliRunResult r = run(args);
         EXPECT_EQ(r.exitCode, 2) << args;
         EXPECT_NE(r.err.find("usage: astrelvo-cli"), std::string::npos) << args;
     }
@@ -149,7 +43,7 @@ TEST_F(CliTest, InfoPrintsTheDeviceRecord) {
     const std::string port = controllerPort(emulator, "ASTRELVO_TEST_COM_PORT");
     if (port.empty())
         GTEST_SKIP() << "no COM port leads to an emulator (ASTRELVO_TEST_COM_PORT)";
-    RunResult r = run(Args{"info", "--port", port});
+    CliRunResult r = run(CliArgs{"info", "--port", port});
     emulator.stop();
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.err.find("Connection established."), std::string::npos) << r.err;
@@ -171,9 +65,10 @@ TEST_F(CliTest, LogWritesTheFileAndASummary) {
     if (!port.empty())
         ports.push_back(port);
     for (const std::string& p : ports) {
-        RunResult r = run(Args{"log", "--port", p, "--seconds", "3", "--rate", "3", "--output", "night.dat"});
+        CliRunResult r =
+            run(CliArgs{"log", "--port", p, "--seconds", "3", "--rate", "3", "--output", "night.dat"});
         EXPECT_EQ(r.exitCode, 0) << p << "\n" << r.err;
-        std::string data = readFile(dir_ + "/night.dat");
+        std::string data = readWholeFile(dir_ + "/night.dat");
         ASSERT_FALSE(data.empty()) << p;
         EXPECT_EQ(data.rfind("[N:0 TS:", 0), 0u) << p;
         // Every line ends in CR LF exactly: no newline translation on any platform.
@@ -192,10 +87,10 @@ TEST_F(CliTest, LogWritesTheFileAndASummary) {
 }
 
 TEST_F(CliTest, TestModeLogsWithoutAController) {
-    RunResult r = run("log --port test --seconds 2");
+    CliRunResult r = run("log --port test --seconds 2");
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.err.find("Info: Testing without connection"), std::string::npos);
-    EXPECT_FALSE(readFile(dir_ + "/data.dat").empty());
+    EXPECT_FALSE(readWholeFile(dir_ + "/data.dat").empty());
 }
 
 TEST_F(CliTest, MissingPortFailsWithThree) {
@@ -205,7 +100,7 @@ TEST_F(CliTest, MissingPortFailsWithThree) {
     const char* const missing[] = {"/dev/astrelvo-no-such-port"};
 #endif
     for (const char* port : missing) {
-        RunResult r = run(Args{"info", "--port", port});
+        CliRunResult r = run(CliArgs{"info", "--port", port});
         EXPECT_EQ(r.exitCode, 3) << port;
         EXPECT_NE(r.err.find("Error: Cannot open port."), std::string::npos) << r.err;
         EXPECT_NE(r.err.find(port), std::string::npos) << "the reason names the port\n" << r.err;
@@ -219,7 +114,7 @@ TEST_F(CliTest, SilentControllerTimesOut) {
     const std::string port = controllerPort(emulator, "ASTRELVO_TEST_SILENT_COM_PORT");
     if (port.empty())
         GTEST_SKIP() << "no COM port leads to a silent emulator (ASTRELVO_TEST_SILENT_COM_PORT)";
-    RunResult r = run(Args{"info", "--port", port});
+    CliRunResult r = run(CliArgs{"info", "--port", port});
     emulator.stop();
     EXPECT_EQ(r.exitCode, 3);
     EXPECT_NE(r.err.find("Error: Cannot connect: Timeout"), std::string::npos) << r.err;

@@ -5,29 +5,25 @@
 // in-process loopback line). The test's own thread plays
 // the UI thread: notifications that the engine's worker posts are queued and handled by pump().
 
-#include "app/EngineShutdown.h"
-#include "app/HeartBeatTimer.h"
+#include "app/Program.h"
 #include "emulator/Rz4Emulator.h"
 #include "engine/CommControl.h"
 #include "model/AppModel.h"
 #include "model/DataTransfer.h"
 #include "model/StatusCode.h"
 #include "model/iMainDlgCallback.h"
-#include "model/iWMUserSender.h"
 #include "platform/SerialLines.h"
 
 #include <gtest/gtest.h>
 
+#include "tests/TimingChecks.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <cstring>
-#include <deque>
 #include <functional>
-#include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -199,33 +195,26 @@ private:
     std::thread thread_;
 };
 
-// Model, channel, engine and heartbeat, wired like the program. The heartbeat is not started unless a
-// test asks for it; fault tests drive ticks themselves. Statuses, encoder-width and new-data calls are
-// recorded on the test's thread, which plays the UI thread.
-class EngineRig : public iMainDlgCallback, public iWMUserSender {
+// The program's objects (app/Program) with a recording user interface. The heartbeat is not started
+// unless a test asks for it; fault tests drive ticks themselves. Statuses, encoder-width and new-data
+// calls are recorded on the test's thread, which plays the UI thread.
+class EngineRig : public iMainDlgCallback {
 public:
     EngineRig() {
-        model_ = std::make_unique<AppModel>();
-        heartbeat_ = std::make_unique<HeartBeatTimer>();
-        transfer_ = std::make_unique<DataTransfer>(model_.get());
-        engine_ = std::make_unique<CommControl>(transfer_.get());
-        engine_->setEventTap(&EngineRig::onEvent, this);
-        heartbeat_->setListener(engine_.get());
-        model_->listener = this;
-        transfer_->setCallback(this);
-        transfer_->setSender(this);
+        program_.engine().setEventTap(&EngineRig::onEvent, this);
+        program_.attach(this);
     }
 
     ~EngineRig() override {
         close();
-        model_->listener = nullptr;
+        program_.model().listener = nullptr;
     }
 
     EngineRig(const EngineRig&) = delete;
     EngineRig& operator=(const EngineRig&) = delete;
 
-    CommControl& engine() { return *engine_; }
-    AppModel& model() { return *model_; }
+    CommControl& engine() { return program_.engine(); }
+    AppModel& model() { return program_.model(); }
     const std::vector<uint32_t>& statuses() const { return statuses_; }
     uint32_t lastStatus() const { return statuses_.empty() ? StatusNotConnected : statuses_.back(); }
     uint32_t encoderBits() const { return encoderBits_; }
@@ -234,46 +223,25 @@ public:
     // Ticks the worker has taken from its pipe so far (any thread).
     int ticksTaken() const { return ticksTaken_.load(); }
 
-    void startHeartbeat() { heartbeat_->start(); }
+    void startHeartbeat() { program_.start(); }
 
     // Points port 1 at the emulator's line and connects to it.
     void connect(const Rz4Emulator& emulator) {
-        ASSERT_TRUE(engine_->setPortPath(1, emulator.slavePath().c_str()));
-        engine_->Connect(1);
+        ASSERT_TRUE(engine().setPortPath(1, emulator.slavePath().c_str()));
+        engine().Connect(1);
     }
 
     void ticks(int count) {
         for (int i = 0; i < count; ++i)
-            engine_->OnHeartBeat();
+            engine().OnHeartBeat();
     }
 
     // Handles every notification queued now.
-    void pump() {
-        for (;;) {
-            Message m{};
-            {
-                std::lock_guard<std::mutex> guard(queueLock_);
-                if (queue_.empty())
-                    return;
-                m = queue_.front();
-                queue_.pop_front();
-            }
-            transfer_->onUserMessage(m.code, m.argument);
-        }
-    }
+    void pump() { program_.pump(); }
 
     // Handles notifications as they come until done() or the time is up.
     bool pumpUntil(const std::function<bool()>& done, int timeoutMs) {
-        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        for (;;) {
-            pump();
-            if (done())
-                return true;
-            if (Clock::now() >= deadline)
-                return false;
-            std::unique_lock<std::mutex> guard(queueLock_);
-            queueSignal_.wait_for(guard, std::chrono::milliseconds(20), [this] { return !queue_.empty(); });
-        }
+        return program_.pumpUntil(done, timeoutMs);
     }
 
     // Keeps handling notifications for a while.
@@ -300,20 +268,11 @@ public:
         return std::find(statuses_.begin(), statuses_.end(), code) != statuses_.end();
     }
 
-    // The program's shutdown: detach the dialog, stop the heartbeat, then stop the engine while the UI
-    // thread keeps draining the record pipe (a worker blocked on a full pipe could not stop otherwise),
-    // then destroy engine, channel and heartbeat. The model stays for inspection. Returns the time taken.
+    // The program's shutdown (detach, stop the heartbeat, stop the engine while draining the channel);
+    // the model stays for inspection. Returns the time taken.
     int64_t close() {
-        if (!engine_)
-            return 0;
         const auto start = Clock::now();
-        transfer_->setCallback(nullptr);
-        heartbeat_->clearListener();
-        heartbeat_->stop();
-        stopEngineWhileDraining(*engine_, *transfer_);
-        engine_.reset();
-        transfer_.reset();
-        heartbeat_.reset();
+        program_.stop();
         return msSince(start);
     }
 
@@ -329,35 +288,13 @@ public:
         lastAvailable_ = available;
     }
 
-    // iWMUserSender (engine worker thread)
-    bool PostUserMessage(uint32_t code, intptr_t argument) override {
-        {
-            std::lock_guard<std::mutex> guard(queueLock_);
-            queue_.push_back({code, argument});
-        }
-        queueSignal_.notify_one();
-        return true;
-    }
-
 private:
-    struct Message {
-        uint32_t code;
-        intptr_t argument;
-    };
-
     static void onEvent(void* context, const uint8_t* event, int) {
         if (((event[0] >> 5) & 3) == 1)
             ++static_cast<EngineRig*>(context)->ticksTaken_;
     }
 
-    std::unique_ptr<AppModel> model_;
-    std::unique_ptr<HeartBeatTimer> heartbeat_;
-    std::unique_ptr<DataTransfer> transfer_;
-    std::unique_ptr<CommControl> engine_;
-
-    std::mutex queueLock_;
-    std::condition_variable queueSignal_;
-    std::deque<Message> queue_;
+    Program program_;
     std::atomic<int> ticksTaken_{0};
 
     // UI thread.
@@ -389,8 +326,11 @@ inline void expectUsableAgain(EngineRig& rig) {
     EXPECT_TRUE(waitUntil([&] { return portFree(emulator->slavePath()); }, 5000));
 }
 
-// Nothing spins: with the engine at rest the process uses well below 5 % of a core.
+// Nothing spins: with the engine at rest the process uses well below 5 % of a core. Checked in the Slow
+// twins of timed tests only.
 inline void expectIdle(const char* where) {
+    if (!timing::checked())
+        return;
     const double ms = idleCpuMs(1000);
     EXPECT_LT(ms, 50.0) << "CPU time over an idle second " << where;
 }

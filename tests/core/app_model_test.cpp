@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/TimingChecks.h"
+
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -73,6 +75,11 @@ protected:
     RecordingListener listener;
     std::unique_ptr<AppModel> model;
     std::filesystem::path dir;
+};
+
+// The same, with the time limits checked.
+class SlowAppModelTest : public AppModelTest {
+    timing::Checked limits_;
 };
 
 } // namespace
@@ -204,7 +211,7 @@ TEST_F(AppModelTest, ExportFailureIsReported) {
     }
 }
 
-TEST_F(AppModelTest, FullStoreExportsQuickly) {
+TEST_F(SlowAppModelTest, FullStoreExportsQuickly) {
     setRecordLength(8);
     for (int i = 0; i < 65535; ++i)
         append({i, -i});
@@ -214,6 +221,35 @@ TEST_F(AppModelTest, FullStoreExportsQuickly) {
     const auto elapsed = std::chrono::steady_clock::now() - begin;
     EXPECT_LT(elapsed, std::chrono::seconds(5));
     EXPECT_EQ(text.substr(text.size() - 27), "[N:65534 TS:65534] -65534\r\n");
+}
+
+// What the exit question and the export count: every raw record stored since the last export,
+// records too short to carry a sample included; once the raw area is full, the records it refused.
+TEST_F(AppModelTest, UnexportedCountsRawRecordsAndWhatTheFullAreaRefused) {
+    setRecordLength(16);
+    append({1, 2, 3, 4});
+    append({5}); // a short record: stored raw, no sample
+    append({6, 7, 8, 9}, true);
+    EXPECT_EQ(model->sampleCount, 2u);
+    EXPECT_EQ(model->unexportedRaw(), 3u);
+    model->markExported();
+    EXPECT_EQ(model->unexportedRaw(), 0u);
+    append({10, 11, 12, 13}, true);
+    EXPECT_EQ(model->unexportedRaw(), 1u);
+
+    for (int i = 0; i < 32800; ++i)
+        append({i, i, 0, 0}, true);
+    EXPECT_EQ(model->rawCount, 32767u);
+    EXPECT_EQ(model->unexportedRaw(), 32767u - 3u);
+    EXPECT_EQ(model->rawRefused, 4u + 32800u - 32767u);
+
+    // A new device record empties the raw area; Clear empties everything.
+    setRecordLength(16);
+    EXPECT_EQ(model->unexportedRaw(), 0u);
+    EXPECT_EQ(model->rawRefused, 0u);
+    append({1, 2, 3, 4}, true);
+    model->clear();
+    EXPECT_EQ(model->unexportedRaw(), 0u);
 }
 
 // Records that disagree with the store's record length must not be read past their end nor copied

@@ -1,3 +1,4 @@
+#include "engine/Rz4Protocol.h"
 #include "model/DeviceInfo.h"
 #include "model/StatusCode.h"
 
@@ -178,12 +179,12 @@ TEST(DeviceInfoValues, DerivedEncoderFields) {
 }
 
 TEST(DeviceInfoValues, BlockRecords) {
-    EXPECT_EQ(computeBlockRecords(2000, 16), 125u);
-    EXPECT_EQ(computeBlockRecords(20000, 16), 500u); // bounded by the 8000-byte frame buffer
-    EXPECT_EQ(computeBlockRecords(20000, 0), 0u);
-    EXPECT_EQ(computeBlockRecords(0, 16), 0u);
-    EXPECT_EQ(computeBlockRecords(8000, 7), 1142u);
-    EXPECT_EQ(computeBlockRecords(0xFFFFFFFFu, 1), 8000u);
+    EXPECT_EQ(rz4::blockRecords(2000, 16), 125u);
+    EXPECT_EQ(rz4::blockRecords(20000, 16), 500u); // bounded by the 8000-byte frame buffer
+    EXPECT_EQ(rz4::blockRecords(20000, 0), 0u);
+    EXPECT_EQ(rz4::blockRecords(0, 16), 0u);
+    EXPECT_EQ(rz4::blockRecords(8000, 7), 1142u);
+    EXPECT_EQ(rz4::blockRecords(0xFFFFFFFFu, 1), 8000u);
 }
 
 TEST(StatusTexts, TableAndBounds) {

@@ -30,7 +30,7 @@ int countCommand(const std::vector<Bytes>& packets, uint8_t command, std::size_t
 
 } // namespace
 
-TEST(EngineEndToEnd, ConnectLogStopAndDisconnectOverAPseudoTerminal) {
+TIMED_TEST(EngineEndToEnd, ConnectLogStopAndDisconnectOverAPseudoTerminal) {
     Rz4EmulatorConfig config;
     auto emulator = startEmulator(config);
     EngineRig rig;

@@ -103,7 +103,7 @@ private:
 
 // ---- handshake ----
 
-TEST(HandshakeFaults, SilenceInTheFirstThreeStepsTimesOutAfterFiftyTicks) {
+TIMED_TEST(HandshakeFaults, SilenceInTheFirstThreeStepsTimesOutAfterFiftyTicks) {
     EngineRig rig;
     for (int step = 1; step <= 3; ++step) {
         SCOPED_TRACE(step);
@@ -134,7 +134,7 @@ TEST(HandshakeFaults, SilenceInTheFirstThreeStepsTimesOutAfterFiftyTicks) {
     expectUsableAgain(rig);
 }
 
-TEST(HandshakeFaults, SilenceFromTheFourthStepOnWaitsUntilTheUserDisconnects) {
+TIMED_TEST(HandshakeFaults, SilenceFromTheFourthStepOnWaitsUntilTheUserDisconnects) {
     EngineRig rig;
     for (int step = 4; step <= 11; ++step) {
         SCOPED_TRACE(step);
@@ -154,7 +154,7 @@ TEST(HandshakeFaults, SilenceFromTheFourthStepOnWaitsUntilTheUserDisconnects) {
     expectUsableAgain(rig);
 }
 
-TEST(HandshakeFaults, AWrongIdentityIsRefusedAndThePortClosed) {
+TIMED_TEST(HandshakeFaults, AWrongIdentityIsRefusedAndThePortClosed) {
     EngineRig rig;
     struct Identity {
         uint8_t length;
@@ -203,7 +203,7 @@ TEST(LineFaults, NoiseBetweenFramesLosesNoRecord) {
     expectUsableAgain(rig);
 }
 
-TEST(LineFaults, NoiseThatLooksLikeFramesOrSitsInsideThemNeverWedgesTheEngine) {
+TIMED_TEST(LineFaults, NoiseThatLooksLikeFramesOrSitsInsideThemNeverWedgesTheEngine) {
     EngineRig rig;
     for (int variant = 0; variant < 3; ++variant) {
         SCOPED_TRACE(variant);
@@ -263,7 +263,7 @@ TEST(LineFaults, AFrameCutOffByADisconnectDoesNotSwallowTheNextHandshake) {
 
 // ---- malformed blocks ----
 
-TEST(BlockFaults, BlocksDeclaringMoreThan2048BytesAreDroppedAndThePollingEndsWithAnError) {
+TIMED_TEST(BlockFaults, BlocksDeclaringMoreThan2048BytesAreDroppedAndThePollingEndsWithAnError) {
     Rz4EmulatorConfig config;
     config.oversizeLength = 3000;
     auto emulator = startEmulator(config);
@@ -320,7 +320,7 @@ TEST(BlockFaults, RecordLengthsThatCannotBeLoggedStoreNothingAndEndThePollingWit
     expectUsableAgain(rig);
 }
 
-TEST(BlockFaults, HangUpMidBlockReportsACommunicationErrorAndClosesThePort) {
+TIMED_TEST(BlockFaults, HangUpMidBlockReportsACommunicationErrorAndClosesThePort) {
     Rz4EmulatorConfig config;
     config.fullSpeed = true;
     config.hangUpAtBlock = 3;
@@ -354,7 +354,7 @@ TEST(BlockFaults, HangUpMidBlockReportsACommunicationErrorAndClosesThePort) {
 
 // ---- more data than the user interface takes ----
 
-TEST(LoadFaults, AFloodOfUnaskedBlocksStallsTheHandshakeButDisconnectStillCloses) {
+TIMED_TEST(LoadFaults, AFloodOfUnaskedBlocksStallsTheHandshakeButDisconnectStillCloses) {
     Rz4EmulatorConfig config;
     config.flood = true;
     auto emulator = startEmulator(config);
@@ -369,7 +369,7 @@ TEST(LoadFaults, AFloodOfUnaskedBlocksStallsTheHandshakeButDisconnectStillCloses
     const std::size_t since = rig.statuses().size();
     const auto start = Clock::now();
     rig.engine().Disconnect();
-    EXPECT_LT(msSince(start), 1000);
+    EXPECT_TIMING_LT(msSince(start), 1000);
     EXPECT_TRUE(rig.waitStatusSince(StatusConnectionClosed, since, 10000)) << rig.lastStatus();
     EXPECT_TRUE(waitUntil([&] { return portFree(emulator->slavePath()); }, 5000));
     expectIdle("after disconnecting from a flooding controller");
@@ -377,7 +377,7 @@ TEST(LoadFaults, AFloodOfUnaskedBlocksStallsTheHandshakeButDisconnectStillCloses
     expectUsableAgain(rig);
 }
 
-TEST(LoadFaults, AFullChannelPipeHoldsTheEngineBackWithoutLosingRecords) {
+TIMED_TEST(LoadFaults, AFullChannelPipeHoldsTheEngineBackWithoutLosingRecords) {
     Rz4EmulatorConfig config;
     config.fullSpeed = true;
     auto emulator = startEmulator(config);
@@ -397,7 +397,7 @@ TEST(LoadFaults, AFullChannelPipeHoldsTheEngineBackWithoutLosingRecords) {
         // A command from the UI thread does not wait for the blocked engine.
         const auto start = Clock::now();
         rig.engine().ClosedLoop(1);
-        EXPECT_LT(msSince(start), 200);
+        EXPECT_TIMING_LT(msSince(start), 200);
 
         // Draining again lets everything through, in order.
         const uint32_t before = rig.model().rawCount;
@@ -447,7 +447,7 @@ TEST(LoadFaults, AFullSampleStoreKeepsWhatFitsAndLoggingGoesOn) {
     expectUsableAgain(rig);
 }
 
-TEST(LoadFaults, ClosingTheProgramWhileLoggingAtFullRate) {
+TIMED_TEST(LoadFaults, ClosingTheProgramWhileLoggingAtFullRate) {
     Rz4EmulatorConfig config;
     config.fullSpeed = true;
     auto emulator = startEmulator(config);
@@ -463,7 +463,7 @@ TEST(LoadFaults, ClosingTheProgramWhileLoggingAtFullRate) {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         ticker.stop();
         const int64_t closeMs = rig->close();
-        EXPECT_LT(closeMs, 5000);
+        EXPECT_TIMING_LT(closeMs, 5000);
     }
     EXPECT_EQ(threadCount(), baseThreads);
     EXPECT_TRUE(portFree(emulator->slavePath()));

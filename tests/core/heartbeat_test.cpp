@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/TimingChecks.h"
+
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -67,7 +69,7 @@ private:
 
 } // namespace
 
-TEST(HeartBeatTimer, TicksArriveAboutEveryPeriod) {
+TIMED_TEST(HeartBeatTimer, TicksArriveAboutEveryPeriod) {
     RecordingListener listener;
     HeartBeatTimer timer;
     timer.setListener(&listener);
@@ -80,11 +82,11 @@ TEST(HeartBeatTimer, TicksArriveAboutEveryPeriod) {
     const auto times = listener.times();
     ASSERT_GE(times.size(), 4u);
     // Each wait lasts the full period (less a little timer rounding), never much less.
-    EXPECT_GE(std::chrono::duration_cast<std::chrono::milliseconds>(times[0] - start).count(), 200);
+    EXPECT_TIMING_GE(std::chrono::duration_cast<std::chrono::milliseconds>(times[0] - start).count(), 200);
     for (std::size_t i = 1; i < times.size(); ++i) {
         const auto gap = std::chrono::duration_cast<std::chrono::milliseconds>(times[i] - times[i - 1]);
-        EXPECT_GE(gap.count(), 200) << i;
-        EXPECT_LE(gap.count(), 1500) << i;
+        EXPECT_TIMING_GE(gap.count(), 200) << i;
+        EXPECT_TIMING_LE(gap.count(), 1500) << i;
     }
 }
 
@@ -120,7 +122,7 @@ TEST(HeartBeatTimer, ClearListenerWaitsForTickInProgressAndEndsTicks) {
     EXPECT_TRUE(timer.stop());
 }
 
-TEST(HeartBeatTimer, StopEndsWithinAPeriodPlusRunningTick) {
+TIMED_TEST(HeartBeatTimer, StopEndsWithinAPeriodPlusRunningTick) {
     RecordingListener listener(300);
     HeartBeatTimer timer;
     timer.setListener(&listener);
@@ -134,26 +136,26 @@ TEST(HeartBeatTimer, StopEndsWithinAPeriodPlusRunningTick) {
     // The detach happens first at shutdown, but stop must also cope with a tick still running.
     const auto start = Clock::now();
     EXPECT_TRUE(timer.stop());
-    EXPECT_LT(msSince(start), 300 + HeartBeatTimer::kPeriodMs + 1500);
+    EXPECT_TIMING_LT(msSince(start), 300 + HeartBeatTimer::kPeriodMs + 1500);
     const int ticks = listener.finished();
 
     // A second stop finds the thread gone and returns at once.
     const auto again = Clock::now();
     EXPECT_TRUE(timer.stop());
-    EXPECT_LT(msSince(again), 100);
+    EXPECT_TIMING_LT(msSince(again), 100);
 
     sleepMs(400);
     EXPECT_EQ(listener.finished(), ticks);
     timer.clearListener();
 }
 
-TEST(HeartBeatTimer, StopBeforeStartReturnsAtOnceAndStaysStopped) {
+TIMED_TEST(HeartBeatTimer, StopBeforeStartReturnsAtOnceAndStaysStopped) {
     RecordingListener listener;
     HeartBeatTimer timer;
     timer.setListener(&listener);
     const auto start = Clock::now();
     EXPECT_TRUE(timer.stop());
-    EXPECT_LT(msSince(start), 100);
+    EXPECT_TIMING_LT(msSince(start), 100);
 
     timer.start(); // a stopped timer does not start again
     sleepMs(600);
@@ -165,7 +167,7 @@ TEST(HeartBeatTimer, StopBeforeStartReturnsAtOnceAndStaysStopped) {
 // When no descriptor is left for the stop event, waiting fails at once; the thread must still keep
 // its pace instead of calling the listener in a tight loop, and must still end. (A descriptor limit
 // is a POSIX way to make event creation fail.)
-TEST(HeartBeatTimer, FailedWaitDoesNotSpin) {
+TIMED_TEST(HeartBeatTimer, FailedWaitDoesNotSpin) {
     rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
     rlimit low = saved;
@@ -192,12 +194,12 @@ TEST(HeartBeatTimer, FailedWaitDoesNotSpin) {
     timer->start();
     sleepMs(900);
     const int ticks = listener.finished();
-    EXPECT_GE(ticks, 1);
-    EXPECT_LE(ticks, 5);
+    EXPECT_TIMING_GE(ticks, 1);
+    EXPECT_TIMING_LE(ticks, 5);
     timer->clearListener();
     timer->stop();
     const auto start = Clock::now();
     timer.reset(); // joins the thread
-    EXPECT_LT(msSince(start), 2000);
+    EXPECT_TIMING_LT(msSince(start), 2000);
 }
 #endif

@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/TimingChecks.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -59,13 +61,13 @@ TEST(PlatformEvent, AutoResetReleasesOneWaitPerSet) {
     EXPECT_EQ(event.wait(0), WaitResult::Timeout);
 }
 
-TEST(PlatformEvent, WaitTimesOutAfterAboutTheTimeout) {
+TIMED_TEST(PlatformEvent, WaitTimesOutAfterAboutTheTimeout) {
     Event event;
     const auto start = Clock::now();
     EXPECT_EQ(event.wait(150), WaitResult::Timeout);
     const long elapsed = msSince(start);
-    EXPECT_GE(elapsed, 140);
-    EXPECT_LT(elapsed, 2000);
+    EXPECT_TIMING_GE(elapsed, 140);
+    EXPECT_TIMING_LT(elapsed, 2000);
 }
 
 TEST(PlatformEvent, SetFromAnotherThreadWakesAnUnlimitedWait) {
@@ -79,14 +81,14 @@ TEST(PlatformEvent, SetFromAnotherThreadWakesAnUnlimitedWait) {
     EXPECT_TRUE(setter.join(5000));
 }
 
-TEST(PlatformEvent, WaitForAnyTakesTheFirstSignalledEvent) {
+TIMED_TEST(PlatformEvent, WaitForAnyTakesTheFirstSignalledEvent) {
     Event manual(Event::Reset::Manual);
     Event autoReset(Event::Reset::Auto);
     Event* both[2] = {&manual, &autoReset};
 
     const auto start = Clock::now();
     EXPECT_EQ(waitForAny(both, 2, 100), kWaitTimeout);
-    EXPECT_GE(msSince(start), 90);
+    EXPECT_TIMING_GE(msSince(start), 90);
 
     // Both set: the earlier entry wins, and an auto-reset event is taken only by the wait that
     // reports it.
@@ -116,7 +118,7 @@ TEST(PlatformEvent, WaitForAnyTakesTheFirstSignalledEvent) {
     EXPECT_TRUE(setter.join(5000));
 }
 
-TEST(PlatformPipe, ReadWaitDeliversDataAndStopWinsOverIt) {
+TIMED_TEST(PlatformPipe, ReadWaitDeliversDataAndStopWinsOverIt) {
     Pipe pipe;
     ASSERT_TRUE(pipe.create());
     Event stop(Event::Reset::Auto);
@@ -125,7 +127,7 @@ TEST(PlatformPipe, ReadWaitDeliversDataAndStopWinsOverIt) {
     const auto start = Clock::now();
     IoResult got = pipe.readWait(buffer, sizeof buffer, stop, 100);
     EXPECT_EQ(got.status, IoStatus::Timeout);
-    EXPECT_GE(msSince(start), 90);
+    EXPECT_TIMING_GE(msSince(start), 90);
 
     ASSERT_TRUE(pipe.write("xyz", 3));
     got = pipe.readWait(buffer, 2, stop, 1000);
@@ -218,7 +220,7 @@ TEST(PlatformPipe, FullPipeBlocksWriterUntilDrained) {
     EXPECT_EQ(pipe.read(sink, sizeof sink), 4);
 }
 
-TEST(PlatformThread, JoinWithTimeout) {
+TIMED_TEST(PlatformThread, JoinWithTimeout) {
     Thread idle;
     EXPECT_TRUE(idle.join(0)); // never started
     EXPECT_FALSE(idle.running());
@@ -231,7 +233,7 @@ TEST(PlatformThread, JoinWithTimeout) {
 
     const auto start = Clock::now();
     EXPECT_FALSE(thread.join(100));
-    EXPECT_GE(msSince(start), 90);
+    EXPECT_TIMING_GE(msSince(start), 90);
     release.set();
     EXPECT_TRUE(thread.join(5000));
     EXPECT_FALSE(thread.running());

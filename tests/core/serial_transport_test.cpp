@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/TimingChecks.h"
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -129,9 +131,19 @@ protected:
         ASSERT_TRUE(transport.setPortPath(7, pty.path.c_str()));
     }
 
+    // A hung-up line: the fault notice, the reader's end, and nothing busy while the port stays open.
+    void hangUp();
+    // A close while the peer keeps sending stops the reader.
+    void closeDuringTraffic();
+
     Pty pty;
     RecordingWriter writer;
     SerialTransport transport{writer};
+};
+
+// The same, with the CPU and time limits checked.
+class SlowSerialTransportTest : public SerialTransportTest {
+    timing::Checked limits_;
 };
 
 TEST(SerialForward, ChunksIntoEventsOfAtMost31Bytes) {
@@ -184,15 +196,15 @@ TEST(SerialPortTable, RejectsNumbersOutside1To255AndUnknownPorts) {
     EXPECT_FALSE(transport.readerRunning());
 }
 
-TEST(SerialPortClosed, CloseIsHarmlessAndWriteFailsAtOnce) {
+TIMED_TEST(SerialPortClosed, CloseIsHarmlessAndWriteFailsAtOnce) {
     RecordingWriter writer;
     SerialTransport transport(writer);
     transport.closePort();
     transport.closePort();
     const uint8_t packet[4] = {0xAA, 0x02, 0x01, 0x00};
-    auto start = Clock::now();
+    const auto start = Clock::now();
     EXPECT_FALSE(transport.writePort(packet, 4));
-    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(200));
+    EXPECT_TIMING_LT(Clock::now() - start, std::chrono::milliseconds(200));
     EXPECT_TRUE(writer.snapshot().empty());
 }
 
@@ -262,7 +274,7 @@ TEST_F(SerialTransportTest, ReopenReplacesTheReader) {
     EXPECT_EQ(events, (std::vector<Bytes>{{0xE1, 0x55}}));
 }
 
-TEST_F(SerialTransportTest, IdleReaderUsesNoCpu) {
+TEST_F(SlowSerialTransportTest, IdleReaderUsesNoCpu) {
     ASSERT_TRUE(transport.openPort(7, 1));
     double before = processCpuSeconds();
     std::this_thread::sleep_for(std::chrono::seconds(1));
@@ -271,6 +283,14 @@ TEST_F(SerialTransportTest, IdleReaderUsesNoCpu) {
 }
 
 TEST_F(SerialTransportTest, HangUpSendsFaultNoticeAndEndsReader) {
+    hangUp();
+}
+
+TEST_F(SlowSerialTransportTest, HangUpSendsFaultNoticeAndEndsReader) {
+    hangUp();
+}
+
+void SerialTransportTest::hangUp() {
     ASSERT_TRUE(transport.openPort(7, 0xB7));
     pty.send({0x42});
     writer.waitUntil([](const std::vector<Bytes>& e) { return !e.empty(); });
@@ -290,13 +310,21 @@ TEST_F(SerialTransportTest, HangUpSendsFaultNoticeAndEndsReader) {
     // anything busy meanwhile, and exactly one notice is written.
     double before = processCpuSeconds();
     std::this_thread::sleep_for(std::chrono::milliseconds(700));
-    EXPECT_LT(processCpuSeconds() - before, 0.05);
+    EXPECT_TIMING_LT(processCpuSeconds() - before, 0.05);
     EXPECT_EQ(writer.snapshot().size(), 2u);
     transport.closePort();
     EXPECT_FALSE(transport.isOpen());
 }
 
 TEST_F(SerialTransportTest, CloseDuringTrafficStopsReaderPromptly) {
+    closeDuringTraffic();
+}
+
+TEST_F(SlowSerialTransportTest, CloseDuringTrafficStopsReaderPromptly) {
+    closeDuringTraffic();
+}
+
+void SerialTransportTest::closeDuringTraffic() {
     ASSERT_TRUE(transport.openPort(7, 1));
     std::thread peer([&] {
         Bytes chunk(64, 0x5A);
@@ -308,7 +336,7 @@ TEST_F(SerialTransportTest, CloseDuringTrafficStopsReaderPromptly) {
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     auto start = Clock::now();
     transport.closePort();
-    EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
+    EXPECT_TIMING_LT(Clock::now() - start, std::chrono::seconds(2));
     EXPECT_FALSE(transport.readerRunning());
     EXPECT_FALSE(transport.isOpen());
     peer.join();
@@ -348,7 +376,7 @@ TEST(EngineSerialPath, PortBytesAndFaultReachTheWorker) {
     EXPECT_EQ(engine.lastOpenError(), ENOENT);
 }
 
-TEST(EngineSerialPath, ShutdownClosesARunningReader) {
+TIMED_TEST(EngineSerialPath, ShutdownClosesARunningReader) {
     Pty pty;
     ASSERT_FALSE(pty.path.empty());
     NullReport report;
@@ -357,7 +385,7 @@ TEST(EngineSerialPath, ShutdownClosesARunningReader) {
     ASSERT_TRUE(CommControlTestAccess::openPort(engine, 1, 1));
     auto start = Clock::now();
     engine.shutdown();
-    EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
+    EXPECT_TIMING_LT(Clock::now() - start, std::chrono::seconds(3));
     // The port is free again: another open succeeds.
     RecordingWriter writer;
     SerialTransport other(writer);
@@ -368,7 +396,7 @@ TEST(EngineSerialPath, ShutdownClosesARunningReader) {
 // While the worker waits for the user interface (here: the tap holds it), a controller flooding the line
 // must not fill the event pipe: the UI thread's next command has to go through at once, or the UI and
 // the worker would each wait for the other.
-TEST(EngineSerialPath, FloodWhileTheWorkerWaitsLeavesRoomForCommands) {
+TIMED_TEST(EngineSerialPath, FloodWhileTheWorkerWaitsLeavesRoomForCommands) {
     Pty pty;
     ASSERT_FALSE(pty.path.empty());
     ::fcntl(pty.master, F_SETFL, ::fcntl(pty.master, F_GETFL) | O_NONBLOCK);
@@ -426,7 +454,7 @@ TEST(EngineSerialPath, FloodWhileTheWorkerWaitsLeavesRoomForCommands) {
     while (!commandsDone && Clock::now() - start < std::chrono::seconds(2))
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_TRUE(commandsDone) << "a command waited for the worker";
-    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500));
+    EXPECT_TIMING_LT(Clock::now() - start, std::chrono::milliseconds(500));
 
     flooding = false;
     controller.join();

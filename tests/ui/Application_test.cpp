@@ -5,11 +5,11 @@
 #include "ui/DlgMain.h"
 #include "ui/EncoderGraph.h"
 
-#include <QDir>
 #include <QElapsedTimer>
-#include <QLineEdit>
 #include <QTimer>
 #include <gtest/gtest.h>
+
+#include "tests/TimingChecks.h"
 
 #include <chrono>
 #include <cmath>
@@ -21,7 +21,9 @@
 #include <thread>
 #include <vector>
 
-#include "MainDialogRig.h"
+#include "DialogScript.h"
+#include "LineText.h"
+#include "ScreenshotDirectory.h"
 #include "UiTestMain.h"
 
 namespace {
@@ -37,69 +39,74 @@ TEST(ApplicationTest, TestModeSessionReachesStoreAndGraphAndClosesWhileConnected
         auto* script = new DialogScript(
             dialog,
             {
-                [&] {
-                    dialog.command(103); // check "test mode"
-                    dialog.command(101); // Connect: port 0
-                    return true;
-                },
-                [&] {
-                    return editText(dialog, 104) == QStringLiteral("Info: Testing without connection") &&
-                           model.deviceInfo.encoderBits == 25 && model.recordLength == 16;
-                },
-                [&] {
-                    EXPECT_EQ(graph.encoderBits(), 25);
-                    // The simulated positions sit near 2,000,000 counts: put them in view as the display
-                    // settings would, at the default scale for the new encoder width.
-                    dialog.command(140); // Start restarts the simulated series
-                    graph.setScale(6);
-                    graph.setVerticalOffset(static_cast<int>(std::trunc(2000000 * graph.pixelsPerCount())));
-                    graph.repaint();
-                    for (int i = 0; i < 30; ++i)
-                        dialog.command(142);
-                    return true;
-                },
-                [&] {
-                    return model.sampleCount >= 300 && model.newCount == 0 &&
-                           model.rawCount == model.sampleCount;
-                },
-                [&] {
-                    samplesSeen = model.sampleCount;
-                    EXPECT_LE(samplesSeen, 30u * 17u);
-                    // The counter line describes the last batch; its total is the store's count.
-                    const QString counter = editText(dialog, 143);
-                    EXPECT_TRUE(counter.startsWith(QStringLiteral("Received:"))) << counter.toStdString();
-                    EXPECT_TRUE(counter.contains(QStringLiteral("  Total:%1  ").arg(samplesSeen)))
-                        << counter.toStdString();
-                    EXPECT_TRUE(counter.endsWith(QStringLiteral("Available:%1").arg(32768 - samplesSeen)))
-                        << counter.toStdString();
-                    // Every drawn column of the curve carries curve pixels.
-                    const QImage& image = graph.image();
-                    int columns = 0;
-                    for (uint32_t i = 0; i + 1 < samplesSeen && 45 + static_cast<int>(i) < image.width();
-                         ++i) {
-                        for (int y = 0; y < image.height(); ++y)
-                            if (image.pixelColor(45 + static_cast<int>(i), y) ==
-                                EncoderGraph::curveColour()) {
-                                ++columns;
-                                break;
-                            }
-                    }
-                    EXPECT_EQ(columns, static_cast<int>(samplesSeen) - 1);
+                {"connect in test mode", 20000,
+                 [&] {
+                     dialog.command(103); // check "test mode"
+                     dialog.command(101); // Connect: port 0
+                     return true;
+                 }},
+                {"test parameters loaded", 20000,
+                 [&] {
+                     return lineText(dialog, 104) == QStringLiteral("Info: Testing without connection") &&
+                            model.deviceInfo.encoderBits == 25 && model.recordLength == 16;
+                 }},
+                {"start and fetch", 20000,
+                 [&] {
+                     EXPECT_EQ(graph.encoderBits(), 25);
+                     // The simulated positions sit near 2,000,000 counts: put them in view as the display
+                     // settings would, at the default scale for the new encoder width.
+                     dialog.command(140); // Start restarts the simulated series
+                     graph.setScale(6);
+                     graph.setVerticalOffset(static_cast<int>(std::trunc(2000000 * graph.pixelsPerCount())));
+                     graph.repaint();
+                     for (int i = 0; i < 30; ++i)
+                         dialog.command(142);
+                     return true;
+                 }},
+                {"300 samples stored", 20000,
+                 [&] {
+                     return model.sampleCount >= 300 && model.newCount == 0 &&
+                            model.rawCount == model.sampleCount;
+                 }},
+                {"counter line and curve", 20000,
+                 [&] {
+                     samplesSeen = model.sampleCount;
+                     EXPECT_LE(samplesSeen, 30u * 17u);
+                     // The counter line describes the last batch; its total is the store's count.
+                     const QString counter = lineText(dialog, 143);
+                     EXPECT_TRUE(counter.startsWith(QStringLiteral("Received:"))) << counter.toStdString();
+                     EXPECT_TRUE(counter.contains(QStringLiteral("  Total:%1  ").arg(samplesSeen)))
+                         << counter.toStdString();
+                     EXPECT_TRUE(counter.endsWith(QStringLiteral("Available:%1").arg(32768 - samplesSeen)))
+                         << counter.toStdString();
+                     // Every drawn column of the curve carries curve pixels.
+                     const QImage& image = graph.image();
+                     int columns = 0;
+                     for (uint32_t i = 0; i + 1 < samplesSeen && 45 + static_cast<int>(i) < image.width();
+                          ++i) {
+                         for (int y = 0; y < image.height(); ++y)
+                             if (image.pixelColor(45 + static_cast<int>(i), y) ==
+                                 EncoderGraph::curveColour()) {
+                                 ++columns;
+                                 break;
+                             }
+                     }
+                     EXPECT_EQ(columns, static_cast<int>(samplesSeen) - 1);
 
-                    const QString dir = screenshotDirectory();
-                    dialog.grab().save(dir + QStringLiteral("/main_dialog_test_mode.png"));
-                    graph.setColorScheme(0);
-                    graph.repaint();
-                    dialog.grab().save(dir + QStringLiteral("/main_dialog_dark.png"));
-                    return true;
-                },
-                [&] {
-                    scriptFinished = true;
-                    dialog.command(2); // close while connected and logging
-                    return true;
-                },
-            },
-            20000);
+                     const QString dir = screenshotDirectory();
+                     dialog.grab().save(dir + QStringLiteral("/main_dialog_test_mode.png"));
+                     graph.setColorScheme(0);
+                     graph.repaint();
+                     dialog.grab().save(dir + QStringLiteral("/main_dialog_dark.png"));
+                     return true;
+                 }},
+                {"exit while connected and logging", 20000,
+                 [&] {
+                     scriptFinished = true;
+                     dialog.command(2);
+                     return true;
+                 }},
+            });
         script->setParent(&dialog);
         dialog.show();
     });
@@ -142,7 +149,7 @@ private:
     std::thread thread_;
 };
 
-TEST(ApplicationTest, ClosesWhileTheEngineWaitsOnAFullChannel) {
+TIMED_TEST(ApplicationTest, ClosesWhileTheEngineWaitsOnAFullChannel) {
     Watchdog watchdog(90);
     QElapsedTimer clock;
     clock.start();
@@ -156,7 +163,7 @@ TEST(ApplicationTest, ClosesWhileTheEngineWaitsOnAFullChannel) {
         QTimer::singleShot(1500, &dialog, [&dialog] { dialog.command(1); });
     });
     EXPECT_EQ(exitCode, 0);
-    EXPECT_LT(clock.elapsed(), 30000);
+    EXPECT_TIMING_LT(clock.elapsed(), 30000);
 }
 
 } // namespace

@@ -1,5 +1,3 @@
-#include "DialogsRecorder.h"
-
 #include "model/AppModel.h"
 #include "ui/AboutDialog.h"
 #include "ui/ClosedLoopDialog.h"
@@ -24,6 +22,9 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+
+#include "EngineCommandRecorder.h"
+#include "UiTestMain.h"
 
 using Calls = std::vector<std::string>;
 
@@ -69,7 +70,7 @@ void setText(const QWidget& dialog, const char* id, const QString& value) {
 
 struct Fixture : ::testing::Test {
     std::unique_ptr<AppModel> model = std::make_unique<AppModel>();
-    DialogsRecorder engine;
+    EngineCommandRecorder engine;
 };
 
 } // namespace
@@ -248,6 +249,39 @@ TEST(DisplaySettingsDialogTest, CancelLeavesRecord) {
     EXPECT_EQ(settings.scaleIndex, 12);
     EXPECT_EQ(settings.colorScheme, 1);
     EXPECT_EQ(settings.verticalOffset, 0);
+}
+
+TEST(DisplaySettingsDialogTest, TimeAxisAutoAndCentreStoredOnOkOnly) {
+    DisplaySettings settings;
+    for (const char* button : {"2", "1"}) { // Cancel stores nothing, Ok stores all
+        DisplaySettingsDialog dialog(nullptr, &settings);
+        EXPECT_EQ(text(dialog, "150"), QStringLiteral("One sample per pixel"));
+        EXPECT_TRUE(checked(dialog, "150")); // the defaults
+        EXPECT_FALSE(checked(dialog, "110"));
+        EXPECT_FALSE(checked(dialog, "160"));
+        // Auto is one of the scale's choices, Centre a box of its own; both make the offset moot.
+        dialog.findChild<QRadioButton*>("110")->click();
+        EXPECT_FALSE(checked(dialog, "106"));
+        dialog.findChild<QCheckBox*>("160")->click();
+        EXPECT_FALSE(dialog.findChild<QLineEdit*>("120")->isEnabled());
+        dialog.findChild<QRadioButton*>("151")->click();
+        EXPECT_FALSE(checked(dialog, "150"));
+        dialog.findChild<QPushButton*>(button)->click();
+        EXPECT_EQ(settings.timeAxis == TimeAxis::FollowNewest, *button == '1');
+        EXPECT_EQ(settings.autoScale, *button == '1');
+        EXPECT_EQ(settings.centre, *button == '1');
+        if (*button == '2')
+            continue;
+        // Shown again as stored; a fixed scale and a second click on Centre undo both.
+        DisplaySettingsDialog again(nullptr, &settings);
+        EXPECT_TRUE(checked(again, "110") && checked(again, "151") && checked(again, "160"));
+        again.findChild<QRadioButton*>("103")->click();
+        again.findChild<QCheckBox*>("160")->click();
+        EXPECT_TRUE(again.findChild<QLineEdit*>("120")->isEnabled());
+        EXPECT_TRUE(again.command(1));
+        EXPECT_FALSE(settings.autoScale || settings.centre);
+        EXPECT_EQ(settings.scaleIndex, 3);
+    }
 }
 
 // ---- log settings ----
@@ -535,7 +569,10 @@ TEST(AboutDialogTest, ShowsTextsAndLink) {
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("About Astrelvo"));
     EXPECT_EQ(text(dialog, "101"), QStringLiteral("Astrelvo 1.1."));
     EXPECT_TRUE(text(dialog, "102").startsWith(QStringLiteral("This program can be used to measure")));
-    EXPECT_EQ(text(dialog, "104"), QString::fromLatin1(AboutDialog::kWebAddress));
+    // The tests run from the build tree, where the link is the README of the sources.
+    EXPECT_TRUE(dialog.manualPath().endsWith(QStringLiteral("/README.md")))
+        << dialog.manualPath().toStdString();
+    EXPECT_EQ(text(dialog, "104"), QStringLiteral("README"));
     EXPECT_TRUE(dialog.findChild<QLabel*>("101")->font().bold());
     auto* link = dialog.findChild<QLabel*>("104");
     EXPECT_TRUE(link->font().underline());
@@ -545,22 +582,22 @@ TEST(AboutDialogTest, ShowsTextsAndLink) {
     EXPECT_EQ(dialog.cursor().shape(), Qt::ArrowCursor);
 }
 
-TEST(AboutDialogTest, PlainClickOpensThePage) {
+TEST(AboutDialogTest, PlainClickOpensTheManual) {
     UrlCatcher catcher;
-    QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
     AboutDialog dialog(nullptr);
     dialog.show();
     auto* link = dialog.findChild<QLabel*>("104");
     mouse(link, QEvent::MouseButtonPress);
     mouse(link, QEvent::MouseButtonRelease);
     ASSERT_EQ(catcher.opened.size(), 1);
-    EXPECT_EQ(catcher.opened[0], QUrl(QString::fromLatin1(AboutDialog::kWebAddress)));
+    EXPECT_EQ(catcher.opened[0], QUrl::fromLocalFile(dialog.manualPath()));
     // The second click of a double click does not open it again.
     mouse(link, QEvent::MouseButtonDblClick);
     mouse(link, QEvent::MouseButtonRelease);
     EXPECT_EQ(catcher.opened.size(), 1);
     EXPECT_TRUE(dialog.isVisible());
-    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
 }
 
 TEST(AboutDialogTest, EveryWayOutEndsWithOne) {
@@ -579,14 +616,6 @@ TEST(AboutDialogTest, EveryWayOutEndsWithOne) {
         EXPECT_FALSE(dialog.isVisible()) << way;
         EXPECT_EQ(dialog.result(), 1) << way;
     }
-}
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }
 
 #include "dialogs_test.moc"

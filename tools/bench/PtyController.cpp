@@ -1,6 +1,7 @@
 #include "tools/bench/PtyController.h"
 
 #include "engine/LittleEndian.h"
+#include "engine/Rz4Protocol.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -27,7 +28,7 @@ uint8_t PtyController::serve(int waitMs) {
     for (ssize_t i = 0; i < n; ++i) {
         const uint8_t b = in[i];
         if (packetStored_ == 0) {
-            if (b == 0xAA)
+            if (b == rz4::kPacketStart)
                 packet_[packetStored_++] = b;
             continue;
         }
@@ -38,7 +39,7 @@ uint8_t PtyController::serve(int waitMs) {
         packet_[packetStored_++] = b;
         if (packetStored_ >= 2 && packetStored_ == static_cast<std::size_t>(packet_[1]) + 2) {
             last = packet_[2];
-            if (last == kBlockRequest)
+            if (last == rz4::CommandBlockRequest)
                 lastRequestCount_ = packetStored_ >= 6 ? packet_[4] | packet_[5] << 8 : 0;
             else
                 answer(last);
@@ -58,26 +59,27 @@ int PtyController::awaitBlockRequest(int waitMs) {
 
 void PtyController::answer(uint8_t code) {
     // Every reply is a short frame; fields the host does not read stay zero.
-    uint8_t reply[26] = {'U', 24, code};
+    namespace reply = rz4::reply;
+    uint8_t frame[26] = {rz4::kShortFrame, 24, code};
     switch (code) {
-    case 1: // identity: exactly five payload bytes, code 1, hardware version
-        reply[1] = 5;
-        putLe32(reply + 3, 0x02010000);
-        writeAll(reply, 7);
+    case rz4::QueryIdentity: // exactly five payload bytes: the code and the hardware version
+        frame[reply::kLength] = reply::kIdentityLength;
+        putLe32(frame + reply::kHardwareVersion, 0x02010000);
+        writeAll(frame, 2 + reply::kIdentityLength);
         return;
-    case 3: // link information: the largest block at bytes 16..19
-        putLe32(reply + 16, kMaxBlockBytes);
+    case rz4::QueryLinkInfo:
+        putLe32(frame + reply::kMaxBlockBytes, kMaxBlockBytes);
         break;
-    case 23: // encoder width
-        reply[5] = 25;
+    case rz4::QueryEncoderBits:
+        frame[reply::kEncoderBits] = 25;
         break;
-    case 82: // record format
-        reply[3] = kRecordLength;
+    case rz4::QueryRecordFormat:
+        frame[reply::kRecordLength] = kRecordLength;
         break;
     default:
         break;
     }
-    writeAll(reply, sizeof reply);
+    writeAll(frame, sizeof frame);
 }
 
 std::size_t PtyController::buildBlock(uint32_t records) {
@@ -85,14 +87,13 @@ std::size_t PtyController::buildBlock(uint32_t records) {
     if (records > fit)
         records = fit;
     const uint32_t declared = 1 + records * kRecordLength;
-    frame_[0] = 'R';
-    frame_[1] = static_cast<uint8_t>(declared);
-    frame_[2] = static_cast<uint8_t>(declared >> 8);
-    frame_[3] = kBlockRequest;
+    frame_[0] = rz4::kBlockFrame;
+    putLe16(frame_.data() + rz4::reply::kBlockLength, declared);
+    frame_[rz4::reply::kBlockMarker] = rz4::CommandBlockRequest;
     for (uint32_t r = 0; r < records; ++r, ++nextRecord_) {
-        uint8_t* out = frame_.data() + 4 + r * kRecordLength;
-        putLe32(out, nextRecord_);
-        putLe32(out + 4, nextRecord_ * 37u % 2000u);
+        uint8_t* out = frame_.data() + rz4::reply::kBlockRecords + r * kRecordLength;
+        putLe32(out + rz4::kRecordTimestampOffset, nextRecord_);
+        putLe32(out + rz4::kRecordPositionOffset, nextRecord_ * 37u % 2000u);
         putLe32(out + 8, nextRecord_ * 37u % 2000u + 4000u);
         putLe32(out + 12, 0x02000400u);
     }

@@ -13,7 +13,6 @@ class PtyController {
 public:
     static constexpr uint32_t kRecordLength = 16;
     static constexpr uint32_t kMaxBlockBytes = 2032; // 127 records per block
-    static constexpr uint8_t kBlockRequest = 83;
 
     bool open();
     const std::string& slavePath() const { return pty_.slavePath(); }

@@ -2,13 +2,13 @@
 // reader, the engine's event pipe, the frame parser and the session, the record channel and land as
 // samples in the store; and the CPU an idle connected program spends on its ticks. Build target
 // astrelvo_bench_e2e; not part of the test suite.
+#include "emulator/Rz4Emulator.h"
 #include "engine/CommControl.h"
 #include "model/AppModel.h"
 #include "model/StatusCode.h"
 #include "tools/bench/BenchLink.h"
 #include "tools/bench/PtyController.h"
-#include "tools/cli/CliSession.h"
-#include "emulator/Rz4Emulator.h"
+#include "tools/cli/ConsoleProgram.h"
 
 #include <benchmark/benchmark.h>
 
@@ -26,17 +26,17 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // Opens the pseudo-terminal, connects the engine to its slave side and answers the handshake.
-bool connect(CliSession& cli, PtyController& controller) {
+bool connect(ConsoleProgram& cli, PtyController& controller) {
     if (!controller.open())
         return false;
     cli.engine().setPortPath(1, controller.slavePath().c_str());
     cli.engine().Connect(1);
     const auto deadline = Clock::now() + std::chrono::seconds(15);
     while (Clock::now() < deadline) {
-        cli.pumpPending();
+        cli.pumpUntil([] { return true; }, 0);
         if (cli.lastStatus() == StatusConnected)
             return cli.model().recordLength == PtyController::kRecordLength;
-        if (CliSession::isErrorStatus(cli.lastStatus()))
+        if (ConsoleProgram::isErrorStatus(cli.lastStatus()))
             return false;
         controller.serve(10);
     }
@@ -50,7 +50,7 @@ bool connect(CliSession& cli, PtyController& controller) {
 //   Arg 1: only from the block's first byte written to its last record stored (bytes -> records).
 void BM_EndToEndBlocks(benchmark::State& state) {
     const bool bytesToRecordsOnly = state.range(0) == 1;
-    CliSession cli;
+    ConsoleProgram cli;
     PtyController controller;
     if (!connect(cli, controller)) {
         state.SkipWithError("the engine did not connect to the pseudo-terminal");
@@ -135,7 +135,7 @@ void BM_IdleConnectedCpu(benchmark::State& state) {
     if (got <= 0) {
         state.SkipWithError("the emulator did not start");
     } else {
-        CliSession cli;
+        ConsoleProgram cli;
         cli.engine().setPortPath(1, path);
         cli.engine().Connect(1);
         const bool connected =

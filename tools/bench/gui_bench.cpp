@@ -2,11 +2,9 @@
 // pseudo-terminal to samples in the store (with the dialog's counter line and graph drawing on every
 // batch), and the CPU of the idle connected program. Build target astrelvo_bench_gui; not part of the
 // test suite.
-#include "app/EngineShutdown.h"
-#include "app/HeartBeatTimer.h"
+#include "app/Program.h"
 #include "engine/CommControl.h"
 #include "model/AppModel.h"
-#include "model/DataTransfer.h"
 #include "model/StatusCode.h"
 #include "tools/bench/BenchLink.h"
 #include "tools/bench/PtyController.h"
@@ -31,39 +29,25 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The long-lived objects made and wired in the program's order, with the dialog shown; taken apart in
-// the program's order too. UI thread.
+// The program's objects with the main dialog attached and shown; taken apart in the program's order.
+// UI thread.
 class GuiProgram {
 public:
     GuiProgram() {
-        model_ = std::make_unique<AppModel>();
-        heartbeat_ = std::make_unique<HeartBeatTimer>();
-        transfer_ = std::make_unique<DataTransfer>(model_.get());
-        engine_ = std::make_unique<CommControl>(transfer_.get());
-        heartbeat_->setListener(engine_.get());
-        dialog_ = std::make_unique<DlgMain>(model_.get(), engine_.get(), transfer_.get());
-        model_->listener = dialog_.get();
-        transfer_->setCallback(dialog_.get());
-        transfer_->setSender(dialog_.get());
-        heartbeat_->start();
+        dialog_ = std::make_unique<DlgMain>(&program_.model(), &program_.engine(), &program_.channel());
+        program_.attach(dialog_.get(), dialog_.get());
+        program_.start();
         dialog_->show();
     }
     ~GuiProgram() {
-        transfer_->setCallback(nullptr);
-        heartbeat_->clearListener();
-        heartbeat_->stop();
-        stopEngineWhileDraining(*engine_, *transfer_);
+        program_.stop();
         dialog_.reset();
-        engine_.reset();
-        transfer_.reset();
-        model_.reset();
-        heartbeat_.reset();
     }
     GuiProgram(const GuiProgram&) = delete;
     GuiProgram& operator=(const GuiProgram&) = delete;
 
-    CommControl& engine() { return *engine_; }
-    AppModel& model() { return *model_; }
+    CommControl& engine() { return program_.engine(); }
+    AppModel& model() { return program_.model(); }
 
     // Runs the event loop until done() or the time runs out; returns done()'s last value.
     static bool pumpUntil(const std::function<bool()>& done, int timeoutMs) {
@@ -79,10 +63,7 @@ public:
     }
 
 private:
-    std::unique_ptr<AppModel> model_;
-    std::unique_ptr<HeartBeatTimer> heartbeat_;
-    std::unique_ptr<DataTransfer> transfer_;
-    std::unique_ptr<CommControl> engine_;
+    Program program_;
     std::unique_ptr<DlgMain> dialog_;
 };
 

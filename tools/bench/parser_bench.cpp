@@ -12,7 +12,7 @@
 namespace {
 
 constexpr int kRecordLength = 16;
-constexpr int kRecordsPerBlock = (FrameParser::kMaxBlockData - 1) / kRecordLength; // 127
+constexpr int kRecordsPerBlock = (rz4::kMaxBlockData - 1) / kRecordLength; // 127
 constexpr int kEngineChunk = 31; // the serial reader hands the engine at most this many bytes per event
 
 class CountingHandler : public iFrameHandler {

@@ -1,12 +1,15 @@
 #include "tools/cli/CliOptions.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
 const char* const kCliUsage =
     "usage: astrelvo-cli info --port PORT\n"
-    "       astrelvo-cli log --port PORT --seconds N [--output FILE] [--rate 0..5] [--raw]\n"
+    "       astrelvo-cli log --port PORT --seconds N [--output FILE] [--csv FILE] [--rate 0..5] [--raw]\n"
+    "       astrelvo-cli analyze FILE [--encoder-bits N] [--sample-seconds S] [--section K]\n"
+    "                                 [--worm-period-seconds S]\n"
     "\n"
     "PORT is a serial device path (e.g. /dev/ttyUSB0), 'virtual' for the built-in RZ4 emulator,\n"
     "or 'test' for the test mode without a controller.\n"
@@ -14,7 +17,15 @@ const char* const kCliUsage =
     "  log        connect, log the encoder for N seconds, write FILE (default data.dat), print a summary\n"
     "  --rate     log rate: 0 = 1/4 Hz, 1 = 1 Hz, 2 = 4 Hz (default), 3 = 16 Hz, 4 = 64 Hz, 5 = 128 Hz\n"
     "  --raw      log absolute encoder positions instead of the tracking error\n"
-    "Exit codes: 0 done, 2 bad usage, 3 the session failed.\n";
+    "  --csv      log: also write the records as an Astrelvo CSV log to FILE (the --output file is\n"
+    "             written as well)\n"
+    "  analyze    read a log and print its periodic error, harmonics and worm-folded curve; FILE is a\n"
+    "             data.dat export, an Astrelvo CSV log or a PHD2 guide log, recognised by its content\n"
+    "  --encoder-bits N           encoder width (1..64): required for a data.dat export\n"
+    "  --sample-seconds S         sample period of a data.dat export, or of a CSV log that has none\n"
+    "  --section K                guide logs: analyse guiding section K (default: the longest)\n"
+    "  --worm-period-seconds S    fold on this period (default: the dominant period)\n"
+    "Exit codes: 0 done, 2 bad usage, 3 the session failed or the log cannot be read or analysed.\n";
 
 namespace {
 
@@ -30,6 +41,55 @@ bool parseInt(const char* text, long low, long high, int& out) {
     return true;
 }
 
+bool parseSeconds(const char* text, double& out) {
+    if (text == nullptr || *text == '\0')
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(text, &end);
+    if (errno != 0 || *end != '\0' || !std::isfinite(v) || !(v > 0.0) || v > 1e6)
+        return false;
+    out = v;
+    return true;
+}
+
+// The options of analyze: FILE and what the file may not say itself.
+std::string parseAnalyzeOptions(int argc, const char* const* argv, CliOptions& options) {
+    for (int i = 2; i < argc; ++i) {
+        std::string arg = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        int number = 0;
+        if (arg == "--encoder-bits") {
+            if (!parseInt(value, 1, 64, number))
+                return "--encoder-bits needs a whole number from 1 to 64";
+            options.encoderBits = static_cast<uint32_t>(number);
+            ++i;
+        } else if (arg == "--sample-seconds") {
+            if (!parseSeconds(value, options.sampleSeconds))
+                return "--sample-seconds needs a number of seconds above 0";
+            ++i;
+        } else if (arg == "--section") {
+            if (!parseInt(value, 1, 1000000, number))
+                return "--section needs a section number from 1";
+            options.section = static_cast<uint32_t>(number);
+            ++i;
+        } else if (arg == "--worm-period-seconds") {
+            if (!parseSeconds(value, options.wormPeriodSeconds))
+                return "--worm-period-seconds needs a number of seconds above 0";
+            ++i;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return "unexpected argument '" + arg + "'";
+        } else if (options.file.empty()) {
+            options.file = arg;
+        } else {
+            return "unexpected argument '" + arg + "'";
+        }
+    }
+    if (options.file.empty())
+        return "analyze needs a FILE";
+    return {};
+}
+
 } // namespace
 
 std::string parseCliOptions(int argc, const char* const* argv, CliOptions& options) {
@@ -41,7 +101,10 @@ std::string parseCliOptions(int argc, const char* const* argv, CliOptions& optio
         options.command = CliOptions::Command::Info;
     else if (command == "log")
         options.command = CliOptions::Command::Log;
-    else if (command == "-h" || command == "--help")
+    else if (command == "analyze") {
+        options.command = CliOptions::Command::Analyze;
+        return parseAnalyzeOptions(argc, argv, options);
+    } else if (command == "-h" || command == "--help")
         return "help";
     else
         return "unknown command '" + command + "'";
@@ -68,6 +131,11 @@ std::string parseCliOptions(int argc, const char* const* argv, CliOptions& optio
         } else if (arg == "--rate" && options.command == CliOptions::Command::Log) {
             if (!parseInt(value, 0, 5, options.rate))
                 return "--rate needs a number from 0 to 5";
+            ++i;
+        } else if (arg == "--csv" && options.command == CliOptions::Command::Log) {
+            if (value == nullptr || *value == '\0')
+                return "--csv needs a file name";
+            options.csv = value;
             ++i;
         } else if (arg == "--raw" && options.command == CliOptions::Command::Log) {
             options.raw = true;

@@ -1,10 +1,11 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // The command line of astrelvo-cli, parsed. Owned by main().
 struct CliOptions {
-    enum class Command { None, Info, Log };
+    enum class Command { None, Info, Log, Analyze };
     Command command = Command::None;
     std::string port; // a device path, "virtual" (built-in emulator) or "test" (test mode)
     int seconds = 0;  // log: how long to log
@@ -12,6 +13,14 @@ struct CliOptions {
     int rate = 2;     // log rate index 0..5
     bool raw = false; // log mode 1 (absolute positions) instead of 3 (tracking error)
     int connectTimeoutSeconds = 30;
+    std::string csv; // log: also write an Astrelvo CSV log here (empty: none)
+
+    // analyze
+    std::string file;
+    uint32_t encoderBits = 0;       // 0: not given
+    double sampleSeconds = 0.0;     // 0: not given
+    uint32_t section = 0;           // 0: not given (the longest)
+    double wormPeriodSeconds = 0.0; // 0: not given (the dominant period)
 };
 
 // Parses argv. Returns an empty string on success, else the reason (the caller prints the usage).

@@ -3,11 +3,13 @@
 #include "emulator/Rz4Emulator.h"
 #include "engine/CommControl.h"
 #include "model/AppModel.h"
+#include "model/CsvLogWriter.h"
 #include "model/PeAnalysis.h"
 #include "model/StatusCode.h"
-#include "platform/SerialPort.h"
+#include "platform/SerialDeviceList.h"
+#include "tools/cli/AnalyzeCommand.h"
 #include "tools/cli/CliOptions.h"
-#include "tools/cli/CliSession.h"
+#include "tools/cli/ConsoleProgram.h"
 
 #include <cerrno>
 #include <chrono>
@@ -23,7 +25,7 @@ constexpr int kExitUsage = 2;
 constexpr int kExitFailed = 3;
 
 void onSignal(int) {
-    CliSession::requestStop();
+    ConsoleProgram::requestStop();
 }
 
 void printDeviceInfo(const DeviceInfo& d) {
@@ -58,7 +60,7 @@ void printDeviceInfo(const DeviceInfo& d) {
 }
 
 // Connects as the options say. Returns true once the controller (or the test mode) is ready.
-bool connect(CliSession& session, const CliOptions& options, Rz4Emulator* emulator) {
+bool connect(ConsoleProgram& session, const CliOptions& options, Rz4Emulator* emulator) {
     const bool testMode = options.port == "test";
     if (testMode) {
         session.engine().Connect(0);
@@ -71,7 +73,8 @@ bool connect(CliSession& session, const CliOptions& options, Rz4Emulator* emulat
     session.engine().Connect(1);
     bool ready = session.pumpUntil(
         [&] {
-            return session.lastStatus() == StatusConnected || CliSession::isErrorStatus(session.lastStatus());
+            return session.lastStatus() == StatusConnected ||
+                   ConsoleProgram::isErrorStatus(session.lastStatus());
         },
         options.connectTimeoutSeconds * 1000);
     if (ready && session.lastStatus() == StatusConnected)
@@ -79,14 +82,14 @@ bool connect(CliSession& session, const CliOptions& options, Rz4Emulator* emulat
     if (session.lastStatus() == StatusCannotOpenPort) {
         int error = session.engine().lastOpenError();
         if (error != 0)
-            std::fprintf(stderr, "%s: %s\n", path.c_str(), serialOpenErrorText(error).c_str());
-    } else if (!ready && !CliSession::stopRequested()) {
+            std::fprintf(stderr, "%s: %s\n", path.c_str(), serialOpenErrorText(error, path.c_str()).c_str());
+    } else if (!ready && !ConsoleProgram::stopRequested()) {
         std::fprintf(stderr, "%s\n", statusText(StatusTimeout));
     }
     return false;
 }
 
-void disconnect(CliSession& session, const CliOptions& options) {
+void disconnect(ConsoleProgram& session, const CliOptions& options) {
     if (options.port == "test")
         return; // the test mode opens no port
     session.engine().Disconnect();
@@ -94,7 +97,7 @@ void disconnect(CliSession& session, const CliOptions& options) {
     session.pumpUntil([&] { return session.statusCount() != before; }, 12000, false);
 }
 
-int runInfo(CliSession& session, const CliOptions& options, Rz4Emulator* emulator) {
+int runInfo(ConsoleProgram& session, const CliOptions& options, Rz4Emulator* emulator) {
     if (!connect(session, options, emulator)) {
         disconnect(session, options);
         return kExitFailed;
@@ -140,14 +143,20 @@ public:
     uint32_t written() const { return written_; }
     bool failed() const { return failed_; }
 
+    // The records also go to this CSV log (not owned; may be null).
+    void alsoWriteCsv(CsvLogWriter* csv) { csv_ = csv; }
+
     // Moves the raw records out of the store into the file once at least minRecords are there.
     void take(AppModel& model, uint32_t minRecords) {
         if (file_ == nullptr || model.rawCount == 0 || model.rawCount < minRecords)
             return;
         if (!model.writeRecords(file_, written_))
             failed_ = true;
+        if (csv_ != nullptr)
+            csv_->writeRecords(model.rawRecords, model.rawCount, model.recordLength);
         written_ += model.rawCount;
         model.rawCount = 0;
+        model.rawExported = 0;
     }
     bool close() {
         if (file_ == nullptr)
@@ -161,15 +170,25 @@ public:
 private:
     char buffer_[65536];
     std::FILE* file_;
+    CsvLogWriter* csv_ = nullptr;
     uint32_t written_ = 0;
     bool failed_ = false;
 };
 
-int runLog(CliSession& session, const CliOptions& options, Rz4Emulator* emulator) {
+int runLog(ConsoleProgram& session, const CliOptions& options, Rz4Emulator* emulator) {
     auto spool = std::make_unique<Spool>(options.output);
     if (!spool->isOpen()) {
         std::fprintf(stderr, "Cannot write %s: %s\n", options.output.c_str(), std::strerror(errno));
         return kExitFailed;
+    }
+    std::unique_ptr<CsvLogWriter> csv;
+    if (!options.csv.empty()) {
+        csv = std::make_unique<CsvLogWriter>();
+        if (!csv->open(options.csv.c_str())) {
+            std::fprintf(stderr, "Cannot write %s: %s\n", options.csv.c_str(), std::strerror(csv->error()));
+            return kExitFailed;
+        }
+        spool->alsoWriteCsv(csv.get());
     }
     if (!connect(session, options, emulator)) {
         disconnect(session, options);
@@ -177,23 +196,32 @@ int runLog(CliSession& session, const CliOptions& options, Rz4Emulator* emulator
     }
     const bool testMode = options.port == "test";
     AppModel& model = session.model();
+    if (csv) {
+        // The test mode's batches come per fetch, not at the log rate: its sample period is unknown.
+        CsvLogHeader header;
+        header.encoderBits = model.deviceInfo.encoderBits;
+        header.sampleSeconds = testMode ? 0.0 : 1.0 / peLogRateHz(options.rate);
+        header.started = isoUtcTimestamp(std::chrono::system_clock::now());
+        header.port = options.port;
+        csv->writeHeader(header);
+    }
     session.engine().StartLog(options.raw ? 1 : 3, static_cast<uint32_t>(options.rate));
 
     bool failed = false;
     auto start = std::chrono::steady_clock::now();
     auto end = start + std::chrono::seconds(options.seconds);
-    while (!CliSession::stopRequested() && std::chrono::steady_clock::now() < end) {
+    while (!ConsoleProgram::stopRequested() && std::chrono::steady_clock::now() < end) {
         // The test mode produces a batch per fetch; a controller is polled by the engine itself.
         if (testMode)
             session.engine().FetchLog();
         uint32_t before = session.statusCount();
         session.pumpUntil(
             [&] {
-                return session.statusCount() != before && CliSession::isErrorStatus(session.lastStatus());
+                return session.statusCount() != before && ConsoleProgram::isErrorStatus(session.lastStatus());
             },
             1000);
         spool->take(model, model.rawCapacity / 2);
-        if (CliSession::isErrorStatus(session.lastStatus()) && session.statusCount() != before) {
+        if (ConsoleProgram::isErrorStatus(session.lastStatus()) && session.statusCount() != before) {
             failed = true;
             break;
         }
@@ -209,10 +237,16 @@ int runLog(CliSession& session, const CliOptions& options, Rz4Emulator* emulator
     if (!written)
         std::fprintf(stderr, "Cannot write %s: the logged data was not saved completely\n",
                      options.output.c_str());
+    const bool csvWritten = !csv || csv->close();
+    if (!csvWritten)
+        std::fprintf(stderr, "Cannot write %s: %s; the logged data was not saved completely\n",
+                     options.csv.c_str(), std::strerror(csv->error()));
     std::printf("samples: %u\n", spool->written());
     printPeSummary(model, testMode ? -1 : options.rate, options.raw);
     std::printf("output: %s\n", options.output.c_str());
-    if (failed || !written)
+    if (csv)
+        std::printf("csv: %s\n", options.csv.c_str());
+    if (failed || !written || !csvWritten)
         return kExitFailed;
     return kExitDone;
 }
@@ -230,6 +264,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "astrelvo-cli: %s\n\n%s", error.c_str(), kCliUsage);
         return kExitUsage;
     }
+    if (options.command == CliOptions::Command::Analyze)
+        return runAnalyze(options);
 
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
@@ -245,7 +281,7 @@ int main(int argc, char** argv) {
 
     int result;
     {
-        CliSession session;
+        ConsoleProgram session;
         result = options.command == CliOptions::Command::Info ? runInfo(session, options, emulator.get())
                                                               : runLog(session, options, emulator.get());
     }

@@ -133,3 +133,54 @@ write('store', 'fill', bytes([0xF8]) + le32(40000) + bytes([1, 0xF0, 8]) + le32(
 write('store', 'limits', bytes([8, 6, 2, 1]) + append(le32(1) + le32(2), False) +
       append(le32(3) + le32(4), False) + append(le32(5) + le32(6), True) + bytes([4]) + le32(0) +
       bytes([1, 0x10, 16]) + rec16)
+
+
+# ---- log readers: encoder-bits, section and sample-period bytes, then the file (see log_reader_fuzzer.cpp) ----
+def log_seed(bits, section, period, text):
+    return bytes([bits, section, period]) + text.encode()
+
+
+write('dat_log', 'sixteen', log_seed(24, 0, 4, '[N:0 TS:5] 1000 1200 7\r\n[N:1 TS:6] 1010 1200 7\r\n'
+                                               '[N:2 TS:7] 1020 1200 7\r\n'))
+write('dat_log', 'wrap-and-junk', log_seed(12, 0, 0, ''.join('[N:%d TS:%d] %d\r\n' % (i, i, (4090 + 3 * i) % 4096)
+                                                              for i in range(40)) + 'junk\r\n[N:9 TS:x] 5\r\n[N:41'))
+write('dat_log', 'no-bits', log_seed(0, 0, 0, '[N:0 TS:5] 1\r\n'))
+write('csv_log', 'written', log_seed(0, 0, 0, '# astrelvo log 1\r\n# encoder_bits: 24\r\n# sample_seconds: 0.25\r\n'
+                                               '# started: 2024-05-01T21:03:05Z\r\n# port: virtual\r\n'
+                                               'sample,timestamp,value_counts,value_arcsec\r\n' +
+                                               ''.join('%d,%d,%d,%.6f\r\n' % (i, i, (i * 37) % 500 - 250,
+                                                                             ((i * 37) % 500 - 250) * 0.0772)
+                                                       for i in range(64)) + '# mark: 10 worm\r\n'))
+write('csv_log', 'arcsec-marks', log_seed(0, 0, 16, '# other tool\nsample,timestamp,value_counts,value_arcsec,x\n'
+                                                     '# mark: 1 a\n0,0,0,1.5,9\n1,0,0,-2.5\n5,0,0,nan\n7,1,1,3e9\n'
+                                                     '# mark: 3\n# encoder_bits: 24\n'))
+write('csv_log', 'version', log_seed(24, 0, 0, '# astrelvo log 2\nsample,timestamp,value_counts,value_arcsec\n'))
+
+
+def phd2_section(frames, xrate=True, scale='2.00'):
+    text = 'Guiding Begins at 2023-03-01 20:05:00\nPixel scale = %s arc-sec/px, Binning = 1\n' % scale
+    text += 'Mount = M, connected, xAngle = 10.0, xRate = 5.000, yRate = 5.0,\n' if xrate else 'Mount = M,\n'
+    text += ('Frame,Time,mount,dx,dy,RARawDistance,DECRawDistance,RAGuideDistance,DECGuideDistance,RADuration,'
+             'RADirection,DECDuration,DECDirection,XStep,YStep,StarMass,SNR,ErrorCode\n')
+    for k in range(1, frames + 1):
+        if k == 5:
+            text += '%d,%.3f,"DROP",,,,,,,,,,,,,0,0.0,2,"Star lost, low SNR"\nINFO: SETTLING STATE CHANGE\n' % (
+                k, 2.0 * k)
+            continue
+        raw = ((k * 7) % 11 - 5) / 10.0
+        text += '%d,%.3f,"Mount",0.1,0.2,%.3f,0.05,%.3f,0.00,%d,%s,0,,,,1234,25.1,0\n' % (
+            k, 2.0 * k, raw, 0.7 * raw, abs(int(140 * raw)), 'W' if raw >= 0 else 'E')
+    return text
+
+
+write('phd2_log', 'two-sections', log_seed(0, 0, 0, 'PHD2 version 2.6.11, Log version 2.5.\n'
+                                                      'Calibration Begins at 2023-03-01 20:01:00\n'
+                                                      'Direction,Step,dx,dy,x,y,Dist\nWest,1,0,0,1,1,0\n' +
+                                                      phd2_section(24) + 'Guiding Ends at x\n' +
+                                                      phd2_section(30, xrate=False)))
+write('phd2_log', 'chosen', log_seed(0, 2, 0, phd2_section(6) + phd2_section(12) + 'Guiding Ends at y\n'))
+write('phd2_log', 'reordered', log_seed(0, 0, 0, 'Guiding Begins at z\nPixel scale = 1.5 arc-sec/px\n'
+                                                   'Mount = Mount, xRate = 10.0\n'
+                                                   'mount,RADuration,Time,RAGuideDistance,RARawDistance\n'
+                                                   '"Mount",100,1.0,0.5,0.25\n"Mount",200,2.0,-0.5,0.5\n'
+                                                   'what\n"AO",0,3.0,0,-1\n"Mount",0,2.5,0,1\n'))

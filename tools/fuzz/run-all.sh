@@ -10,7 +10,7 @@ seconds=${1:-60}
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(event_assembler session channel store)
+  targets=(event_assembler session channel store dat_log csv_log phd2_log)
 fi
 
 build=build-fuzz

@@ -18,6 +18,7 @@
 #include "engine/DevicePacket.h"
 #include "engine/EngineEvent.h"
 #include "engine/FrameParser.h"
+#include "engine/Rz4Protocol.h"
 #include "engine/Session.h"
 #include "engine/iFrameHandler.h"
 #include "engine/iSessionHost.h"
@@ -59,8 +60,8 @@ public:
     void closePort() override { open = false; }
     bool writePort(const uint8_t* bytes, int count) override {
         FUZZ_CHECK(bytes != nullptr);
-        FUZZ_CHECK(count >= 3 && count <= DevicePacket::kMaxBytes);
-        FUZZ_CHECK(bytes[0] == DevicePacket::kStart);
+        FUZZ_CHECK(count >= 3 && count <= rz4::kMaxPacketBytes);
+        FUZZ_CHECK(bytes[0] == rz4::kPacketStart);
         FUZZ_CHECK(bytes[1] == count - 2);
         return open;
     }
@@ -80,7 +81,7 @@ public:
         } else {
             FUZZ_CHECK(frame[0] == 'R' && length >= 3);
             const int declared = frame[1] | frame[2] << 8;
-            FUZZ_CHECK(declared <= FrameParser::kMaxBlockData);
+            FUZZ_CHECK(declared <= rz4::kMaxBlockData);
             FUZZ_CHECK(length == 3 + declared);
             blocks.emplace_back(frame, frame + length);
         }
@@ -149,7 +150,7 @@ public:
 
     void postStatus(uint32_t code) override { FUZZ_CHECK(code <= StatusParametersStored); }
     void writeRecord(const uint8_t* bytes, uint32_t length, bool last) override {
-        FUZZ_CHECK(length <= Session::kMaxRecordLength);
+        FUZZ_CHECK(length <= iEngineReport::kMaxRecordLength);
         FUZZ_CHECK(bytes != nullptr || length == 0);
         // Records are cut at the session's record length, never longer.
         FUZZ_CHECK(length <= session->fields().deviceInfo.recordLength);

@@ -1,0 +1,18 @@
+#include "model/StoreLog.h"
+
+#include "model/AppModel.h"
+#include "model/CountUnwrap.h"
+#include "model/PeAnalysis.h"
+
+void copyStoreToLog(const AppModel& model, LoadedLog& log) {
+    std::vector<double> values = std::move(log.values);
+    log.clear();
+    log.values = std::move(values);
+    log.format = LogFormat::Live;
+    log.encoderBits = model.deviceInfo.encoderBits;
+    const double rateHz = peLogRateHz(model.logSettings.logRate);
+    log.sampleSeconds = rateHz > 0.0 ? 1.0 / rateHz : 0.0;
+    log.values.assign(model.samples, model.samples + model.sampleCount);
+    if (!countsToArcsec(log.values.data(), log.values.size(), log.encoderBits))
+        log.values.clear(); // without an encoder width the counts mean nothing in arc-seconds
+}

@@ -1,0 +1,154 @@
+// Astrelvo CSV logs written from the store's raw records, in parts, and read back.
+#include "model/AppModel.h"
+#include "model/CsvExport.h"
+#include "model/CsvLogWriter.h"
+#include "model/DatLogReader.h"
+#include "model/LogFileReader.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+namespace {
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void putRecord(AppModel& model, int32_t stamp, int32_t value, int32_t third = 0, int32_t fourth = 0) {
+    uint8_t record[16];
+    const int32_t v[4] = {stamp, value, third, fourth};
+    for (int i = 0; i < 4; ++i) {
+        const uint32_t u = static_cast<uint32_t>(v[i]);
+        for (int b = 0; b < 4; ++b)
+            record[4 * i + b] = static_cast<uint8_t>(u >> (8 * b));
+    }
+    model.appendRecord(record, model.recordLength, false);
+}
+
+class CsvLogWriterTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        model_ = std::make_unique<AppModel>();
+        model_->deviceInfo.recordLength = 16;
+        model_->deviceInfo.encoderBits = 24;
+        model_->updateGeometry();
+        model_->logSettings.logRate = 3; // 16 Hz
+    }
+    std::string path(const char* name) const { return ::testing::TempDir() + name; }
+
+    std::unique_ptr<AppModel> model_;
+};
+
+TEST_F(CsvLogWriterTest, ExportWritesTheExactFormat) {
+    putRecord(*model_, 5, 1000, 1200, 7);
+    putRecord(*model_, 6, -42);
+    putRecord(*model_, -7, 2147483647);
+    CsvLogHeader header = csvHeaderFor(*model_);
+    header.started = "2024-05-01T21:03:05Z";
+    header.port = "/dev/ttyUSB0";
+    const std::string file = path("astrelvo-export.csv");
+    const CsvExportResult result = exportCsvLog(*model_, file.c_str(), header);
+    ASSERT_TRUE(result.ok);
+    EXPECT_EQ(result.errorNumber, 0);
+    EXPECT_EQ(readFile(file),
+              "# astrelvo log 1\r\n"
+              "# encoder_bits: 24\r\n"
+              "# sample_seconds: 0.0625\r\n"
+              "# started: 2024-05-01T21:03:05Z\r\n"
+              "# port: /dev/ttyUSB0\r\n"
+              "sample,timestamp,value_counts,value_arcsec\r\n"
+              "0,5,1000,77.247620\r\n"
+              "1,6,-42,-3.244400\r\n"
+              "2,-7,2147483647,165887999.922752\r\n" // counts beyond the encoder range are written as logged
+    );
+    std::remove(file.c_str());
+}
+
+TEST_F(CsvLogWriterTest, PartsContinueTheNumberingAndReadBackLikeTheDataExport) {
+    const std::string csvPath = path("astrelvo-parts.csv");
+    const std::string datPath = path("astrelvo-parts.dat");
+    CsvLogWriter writer;
+    ASSERT_TRUE(writer.open(csvPath.c_str()));
+    CsvLogHeader header = csvHeaderFor(*model_);
+    header.port = "line one\nline two"; // cannot break the line
+    ASSERT_TRUE(writer.writeHeader(header));
+    std::FILE* dat = std::fopen(datPath.c_str(), "wb");
+    ASSERT_NE(dat, nullptr);
+    uint32_t written = 0;
+    for (int part = 0; part < 3; ++part) {
+        for (int i = 0; i < 100; ++i)
+            putRecord(*model_, part * 100 + i, 16777000 + 3 * (part * 100 + i)); // crosses the 24-bit zero
+        ASSERT_TRUE(writer.writeRecords(model_->rawRecords, model_->rawCount, model_->recordLength));
+        ASSERT_TRUE(model_->writeRecords(dat, written));
+        written += model_->rawCount;
+        model_->rawCount = 0;
+        if (part == 1) {
+            ASSERT_TRUE(writer.writeMark(150, "focus\r\nchanged"));
+        }
+    }
+    std::fclose(dat);
+    EXPECT_EQ(writer.samplesWritten(), 300u);
+    ASSERT_TRUE(writer.close());
+
+    const std::string text = readFile(csvPath);
+    EXPECT_NE(text.find("# port: line one line two\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\r\n199,199,16777597,"), std::string::npos);
+    EXPECT_NE(text.find("\r\n# mark: 150 focus  changed\r\n200,200,"), std::string::npos);
+
+    LoadedLog csv;
+    LoadedLog data;
+    LogReadReport csvReport;
+    LogReadReport dataReport;
+    ASSERT_TRUE(readLogFile(csvPath.c_str(), {}, csv, csvReport)) << csvReport.errorText();
+    ASSERT_TRUE(readLogFile(datPath.c_str(), {24, 0.0625, 0}, data, dataReport));
+    EXPECT_EQ(csv.values, data.values); // same unwrapped arc-seconds
+    EXPECT_EQ(csv.sampleSeconds, 0.0625);
+    ASSERT_EQ(csv.markers.size(), 1u);
+    EXPECT_EQ(csv.markers[0].sample, 150u);
+    EXPECT_EQ(csv.markers[0].label, "focus  changed");
+    std::remove(csvPath.c_str());
+    std::remove(datPath.c_str());
+}
+
+TEST_F(CsvLogWriterTest, FailuresKeepTheReason) {
+    putRecord(*model_, 1, 2);
+    const CsvExportResult missingDir =
+        exportCsvLog(*model_, "/nonexistent-dir/log.csv", csvHeaderFor(*model_));
+    EXPECT_FALSE(missingDir.ok);
+    EXPECT_EQ(missingDir.errorNumber, ENOENT);
+
+    // A full disk shows when the buffered rows are written out, at the latest on close.
+    CsvLogWriter writer;
+    if (writer.open("/dev/full")) {
+        writer.writeHeader(csvHeaderFor(*model_));
+        for (int i = 0; i < 10000; ++i)
+            writer.writeSample(i, i);
+        EXPECT_FALSE(writer.close());
+        EXPECT_EQ(writer.error(), ENOSPC);
+        EXPECT_FALSE(writer.writeSample(1, 1)); // closed
+    }
+    CsvLogWriter unopened;
+    EXPECT_FALSE(unopened.writeSample(1, 1));
+    EXPECT_NE(unopened.error(), 0);
+}
+
+TEST(IsoUtcTimestampTest, FormatsUtcSeconds) {
+    using namespace std::chrono;
+    EXPECT_EQ(isoUtcTimestamp(system_clock::time_point{}), "1970-01-01T00:00:00Z");
+    EXPECT_EQ(isoUtcTimestamp(sys_days{year{2024} / 2 / 29} + hours{23} + minutes{59} + seconds{59} +
+                              milliseconds{999}),
+              "2024-02-29T23:59:59Z");
+}
+
+} // namespace

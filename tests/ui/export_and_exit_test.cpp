@@ -1,0 +1,187 @@
+// Export of the stored records to data.dat with its feedback, and the question before quitting with
+// records that were never exported.
+#include "ui/DlgMain.h"
+#include "ui/ExitGuard.h"
+
+#include "model/AppModel.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "CurrentDirectory.h"
+#include "MainDialogFixture.h"
+#include "UiTestMain.h"
+
+namespace {
+
+using ExportAndExit = MainDialogFixture;
+
+TEST_F(ExportAndExit, ExportWritesDataDatInTheCurrentDirectory) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    CurrentDirectory here(dir.path());
+    ASSERT_TRUE(here.ok());
+    const uint8_t record[16] = {5, 0, 0, 0, 0xE8, 0x03, 0, 0, 0xB0, 0x04, 0, 0, 7, 0, 0, 0};
+    model->appendRecord(record, 16, true);
+    EXPECT_TRUE(dialog->command(144));
+    QFile file(dir.filePath(QStringLiteral("data.dat")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), QByteArray("[N:0 TS:5] 1000 1200 7\r\n"));
+}
+
+TEST_F(ExportAndExit, ExitAsksWhileRecordsAreUnexported) {
+    // Nothing logged: every way out ends at once.
+    EXPECT_EQ(runWith([this] { dialog->command(2); }), 0);
+    EXPECT_TRUE(asked.empty());
+
+    appendRecords(4);
+    appendRecords(3);
+    EXPECT_EQ(dialog->unexportedRecords(), 7u);
+    // "Stay" keeps the dialog open for Exit, Esc, Enter and the close box alike.
+    const int result = runWith([this] {
+        dialog->command(2);
+        pressKey(dialog.get(), Qt::Key_Escape);
+        dialog->command(1);
+        dialog->close();
+        EXPECT_TRUE(dialog->isVisible());
+        answer = DlgMain::ExitAnswer::Discard;
+        dialog->command(1);
+    });
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(asked, (std::vector<uint32_t>{7, 7, 7, 7, 7}));
+    EXPECT_EQ(model->rawCount, 7u); // discarding is the program's end, not a Clear
+
+    // Clear forgets them: no question.
+    asked.clear();
+    dialog->command(146);
+    EXPECT_EQ(runWith([this] { dialog->command(2); }), 0);
+    EXPECT_TRUE(asked.empty());
+
+    // Records that a new device record already emptied from the store cannot be saved: no question.
+    appendRecords(2);
+    model->updateGeometry();
+    EXPECT_EQ(runWith([this] { dialog->command(2); }), 0);
+    EXPECT_TRUE(asked.empty());
+}
+
+// Short records count, and once the raw area is full the question counts only what an export can still
+// write and says that later records were kept for the graph only.
+TEST_F(ExportAndExit, TheQuestionCountsRawRecordsAndNamesWhatAFullAreaRefused) {
+    const int32_t shortRecord = 9;
+    model->appendRecord(reinterpret_cast<const uint8_t*>(&shortRecord), 4, true);
+    EXPECT_EQ(dialog->unexportedRecords(), 1u);
+    EXPECT_FALSE(ExitGuard::questionText(*model).contains(QStringLiteral("kept for the graph")));
+
+    appendRecords(static_cast<int>(model->rawCapacity) + 9); // the area keeps rawCapacity - 1
+    EXPECT_EQ(dialog->unexportedRecords(), model->rawCapacity - 1);
+    const QString text = ExitGuard::questionText(*model);
+    EXPECT_TRUE(
+        text.startsWith(QStringLiteral("%1 records have not been exported.").arg(model->rawCapacity - 1)))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("11 later records were kept for the graph but not for export")))
+        << text.toStdString();
+    EXPECT_EQ(runWith([this] {
+                  answer = DlgMain::ExitAnswer::Discard;
+                  dialog->command(2);
+              }),
+              0);
+    EXPECT_EQ(asked, (std::vector<uint32_t>{model->rawCapacity - 1}));
+}
+
+TEST_F(ExportAndExit, ExportEndsTheQuestionAndExportAndQuitSaves) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    CurrentDirectory here(dir.path());
+    ASSERT_TRUE(here.ok());
+
+    appendRecords(5);
+    dialog->command(144);
+    EXPECT_EQ(dialog->unexportedRecords(), 0u);
+    EXPECT_EQ(runWith([this] { dialog->command(2); }), 0);
+    EXPECT_TRUE(asked.empty());
+
+    // Only the records after the export count.
+    appendRecords(2);
+    answer = DlgMain::ExitAnswer::ExportAndQuit;
+    QFile::remove(dir.filePath(QStringLiteral("data.dat")));
+    EXPECT_EQ(runWith([this] { dialog->command(2); }), 0);
+    EXPECT_EQ(asked, std::vector<uint32_t>{2});
+    QFile file(dir.filePath(QStringLiteral("data.dat")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().count("\r\n"), 7); // the whole store
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(ExportAndExit, ExportTellsWhereItWentOrWhyItFailed) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    appendRecords(6);
+    {
+        CurrentDirectory here(dir.path());
+        ASSERT_TRUE(here.ok());
+        dialog->command(144);
+    }
+    const QString full = QDir(dir.path()).absoluteFilePath(QStringLiteral("data.dat"));
+    auto* note = controlAs<QLabel>(DlgMain::kExportNoteId);
+    ASSERT_NE(note, nullptr);
+    EXPECT_EQ(note->toolTip(), QStringLiteral("Exported 6 records to ") + full);
+    EXPECT_TRUE(note->text().startsWith(QStringLiteral("Exported 6 records"))) << note->text().toStdString();
+    EXPECT_TRUE(messages.empty());
+
+    // A file that cannot be created (a directory of that name is in the way): an error that names the
+    // file and the reason, and the records stay unexported.
+    appendRecords(1);
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("blocked")));
+    ASSERT_TRUE(QDir(dir.filePath(QStringLiteral("blocked"))).mkdir(QStringLiteral("data.dat")));
+    {
+        CurrentDirectory here(dir.filePath(QStringLiteral("blocked")));
+        ASSERT_TRUE(here.ok());
+        dialog->command(144);
+    }
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].error);
+    EXPECT_TRUE(messages[0].text.contains(dir.filePath(QStringLiteral("blocked/data.dat"))))
+        << messages[0].text.toStdString();
+    EXPECT_TRUE(messages[0].text.contains(QString::fromLocal8Bit(std::strerror(EISDIR))))
+        << messages[0].text.toStdString();
+    EXPECT_EQ(dialog->unexportedRecords(), 1u);
+    EXPECT_EQ(note->text(), QStringLiteral("Export failed"));
+
+    // A current directory that no longer exists.
+    messages.clear();
+    const QString gone = dir.filePath(QStringLiteral("gone"));
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("gone")));
+    {
+        CurrentDirectory here(gone);
+        ASSERT_TRUE(here.ok());
+        ASSERT_TRUE(QDir(dir.path()).rmdir(QStringLiteral("gone")));
+        dialog->command(144);
+    }
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].error);
+    EXPECT_EQ(dialog->unexportedRecords(), 1u);
+
+    // Export-and-quit that fails keeps the dialog open.
+    messages.clear();
+    answer = DlgMain::ExitAnswer::ExportAndQuit;
+    const int result = runWith([&] {
+        {
+            CurrentDirectory here(dir.filePath(QStringLiteral("blocked")));
+            dialog->command(2);
+        }
+        EXPECT_TRUE(dialog->isVisible());
+        EXPECT_EQ(messages.size(), 1u);
+        answer = DlgMain::ExitAnswer::Discard;
+        dialog->command(2);
+    });
+    EXPECT_EQ(result, 0);
+}
+
+} // namespace

@@ -1,0 +1,159 @@
+// Offline logs: reading a 4,000,000-row Astrelvo CSV log and analysing 4,000,000 samples (spectrum,
+// harmonics, folding), and the peak memory of both together. Build target astrelvo_bench_log; not part
+// of the test suite. Run the ReadAndAnalyse benchmark alone (--benchmark_filter=ReadAndAnalyse) for a
+// peak memory figure that holds nothing else.
+#include "model/CsvLogWriter.h"
+#include "model/LogFileReader.h"
+#include "model/PeFolding.h"
+#include "model/PeSpectrum.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <numbers>
+#include <random>
+#include <string>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr std::size_t kSamples = 4000000;
+constexpr double kSampleSeconds = 1.0 / 128.0; // 8.7 hours at 128 Hz
+constexpr uint32_t kBits = 24;
+
+// The tracking error at sample i: drift, a 480 s worm error with two harmonics, a 15.3 s motor
+// component and noise, arc-seconds.
+class Night {
+public:
+    double at(std::size_t i) {
+        const double t = static_cast<double>(i) * kSampleSeconds;
+        const double worm = 2.0 * std::numbers::pi * t / 480.0;
+        return 0.0004 * t + 7.0 * std::sin(worm) + 2.0 * std::sin(2.0 * worm + 1.0) +
+               0.8 * std::sin(3.0 * worm + 2.0) + 0.5 * std::sin(2.0 * std::numbers::pi * t / 15.3) +
+               noise_(rng_);
+    }
+
+private:
+    std::mt19937 rng_{1};
+    std::normal_distribution<double> noise_{0.0, 0.3};
+};
+
+// The CSV log, written once per process (streamed: it needs no memory of its own).
+const std::string& csvPath() {
+    static const std::string path = [] {
+        const std::string p = "/tmp/astrelvo-bench-" + std::to_string(getpid()) + ".csv";
+        CsvLogWriter writer;
+        if (!writer.open(p.c_str()))
+            return std::string();
+        CsvLogHeader header;
+        header.encoderBits = kBits;
+        header.sampleSeconds = kSampleSeconds;
+        header.started = "2024-05-01T21:03:05Z";
+        header.port = "/dev/ttyUSB0";
+        writer.writeHeader(header);
+        Night night;
+        const double countsPerArcsec = std::ldexp(1.0, kBits) / 1296000.0;
+        for (std::size_t i = 0; i < kSamples; ++i)
+            writer.writeSample(static_cast<int32_t>(i),
+                               static_cast<int32_t>(std::lround(night.at(i) * countsPerArcsec)));
+        return writer.close() ? p : std::string();
+    }();
+    return path;
+}
+
+struct RemoveCsv {
+    ~RemoveCsv() {
+        if (!csvPath().empty())
+            std::remove(csvPath().c_str());
+    }
+};
+
+double peakRssMegabytes() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+void BM_ReadCsv4M(benchmark::State& state) {
+    static RemoveCsv cleanup;
+    const std::string& path = csvPath();
+    if (path.empty()) {
+        state.SkipWithError("cannot write the CSV log");
+        return;
+    }
+    LoadedLog log;
+    for (auto _ : state) {
+        LogReadReport report;
+        if (!readLogFile(path.c_str(), {}, log, report)) {
+            state.SkipWithError(report.errorText().c_str());
+            return;
+        }
+        benchmark::DoNotOptimize(log.values.data());
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(log.size()));
+    state.counters["rows"] = static_cast<double>(log.size());
+}
+BENCHMARK(BM_ReadCsv4M)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+const std::vector<double>& nightValues() {
+    static const std::vector<double> values = [] {
+        std::vector<double> v(kSamples);
+        Night night;
+        for (std::size_t i = 0; i < kSamples; ++i)
+            v[i] = night.at(i);
+        return v;
+    }();
+    return values;
+}
+
+// Arg 1: one PeSpectrum for all iterations (its FFT plan and buffers kept, as a window refreshing its
+// analysis has them); arg 0: a new one each time, as astrelvo-cli analyze runs it.
+void BM_AnalyseLog4M(benchmark::State& state) {
+    const std::vector<double>& values = nightValues();
+    PeSpectrum kept;
+    PeSpectrumResult result;
+    for (auto _ : state) {
+        if (state.range(0) == 1) {
+            kept.analyse(values.data(), values.size(), kSampleSeconds, result);
+        } else {
+            PeSpectrum fresh;
+            fresh.analyse(values.data(), values.size(), kSampleSeconds, result);
+        }
+        const PeFoldResult fold = foldCurve(result.detrended.data(), result.detrended.size(),
+                                            result.components.front().periodSamples);
+        benchmark::DoNotOptimize(fold.meanPeakToPeakArcsec);
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(kSamples));
+    state.counters["components"] = static_cast<double>(result.components.size());
+}
+BENCHMARK(BM_AnalyseLog4M)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// What astrelvo-cli analyze does with the CSV log: read it, analyse it whole, fold it.
+void BM_ReadAndAnalyse4M(benchmark::State& state) {
+    static RemoveCsv cleanup;
+    const std::string& path = csvPath();
+    if (path.empty()) {
+        state.SkipWithError("cannot write the CSV log");
+        return;
+    }
+    for (auto _ : state) {
+        LoadedLog log;
+        LogReadReport report;
+        readLogFile(path.c_str(), {}, log, report);
+        PeSpectrum spectrum;
+        PeSpectrumResult result;
+        spectrum.analyse(log, 0, log.size(), result);
+        const PeFoldResult fold = foldCurve(result.detrended.data(), result.detrended.size(),
+                                            result.components.front().periodSamples);
+        benchmark::DoNotOptimize(fold.meanPeakToPeakArcsec);
+    }
+    state.counters["peak_rss_MB"] = peakRssMegabytes();
+}
+BENCHMARK(BM_ReadAndAnalyse4M)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,35 @@
+#include "ui/ExitGuard.h"
+
+#include "model/AppModel.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+
+bool ExitGuard::nothingToLose(const AppModel& model) {
+    return model.unexportedRaw() == 0;
+}
+
+QString ExitGuard::questionText(const AppModel& model) {
+    QString text = QStringLiteral("%1 records have not been exported.").arg(model.unexportedRaw());
+    if (model.rawRefused > 0)
+        text += QStringLiteral("\n%1 later records were kept for the graph but not for export: the export "
+                               "area was full.")
+                    .arg(model.rawRefused);
+    return text + QStringLiteral("\nQuit and discard them?");
+}
+
+ExitGuard::Answer ExitGuard::ask(QWidget* parent, const AppModel& model, bool plain) const {
+    if (question_)
+        return question_(model.unexportedRaw());
+    QMessageBox box(plain ? QMessageBox::NoIcon : QMessageBox::Question, QStringLiteral("Unexported records"),
+                    questionText(model), QMessageBox::Yes | QMessageBox::No, parent);
+    QPushButton* exportButton = box.addButton(QStringLiteral("Export and quit"), QMessageBox::AcceptRole);
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    box.exec();
+    if (box.clickedButton() == exportButton)
+        return Answer::ExportAndQuit;
+    if (box.clickedButton() == box.button(QMessageBox::Yes))
+        return Answer::Discard;
+    return Answer::Stay;
+}
