@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -72,6 +73,30 @@ TEST_F(CsvLogWriterTest, ExportWritesTheExactFormat) {
               "1,6,-42,-3.244400\r\n"
               "2,-7,2147483647,165887999.922752\r\n" // counts beyond the encoder range are written as logged
     );
+    std::remove(file.c_str());
+}
+
+// The desktop program runs in the user's locale (Qt sets it); a decimal comma there must not reach the
+// file, or the log would not read back.
+TEST_F(CsvLogWriterTest, DecimalPointWhateverTheLocale) {
+    const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
+    const char* commaLocale = nullptr;
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"}) {
+        if (std::setlocale(LC_NUMERIC, name) != nullptr) {
+            commaLocale = name;
+            break;
+        }
+    }
+    if (commaLocale == nullptr)
+        GTEST_SKIP() << "no locale with a decimal comma is installed";
+    putRecord(*model_, 5, 1000);
+    const std::string file = path("astrelvo-comma.csv");
+    const CsvExportResult result = exportCsvLog(*model_, file.c_str(), csvHeaderFor(*model_));
+    std::setlocale(LC_NUMERIC, saved.c_str());
+    ASSERT_TRUE(result.ok) << commaLocale;
+    const std::string text = readFile(file);
+    EXPECT_NE(text.find("# sample_seconds: 0.0625\r\n"), std::string::npos) << commaLocale << "\n" << text;
+    EXPECT_NE(text.find("0,5,1000,77.247620\r\n"), std::string::npos) << commaLocale;
     std::remove(file.c_str());
 }
 
