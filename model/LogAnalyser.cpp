@@ -121,6 +121,17 @@ void LogAnalyser::compare(const LoadedLog& log, int index, double wormPeriod, co
     out.spectrumPeriod = part_.spectrumPeriod;
     out.spectrumAmplitude = part_.spectrumAmplitude;
     const double points = wormPoints(wormPeriod, part_);
-    if (points > 0.0)
-        out.fold = foldCurve(part_.detrended.data(), part_.detrended.size(), points, 512, 0);
+    if (!(points > 0.0))
+        return;
+    out.fold = foldCurve(part_.detrended.data(), part_.detrended.size(), points, 512, 0);
+    // The stretch starts somewhere in a worm cycle: its mean cycle is turned so that each bin lies at
+    // the same worm phase as in the whole log's folding, and two stretches can be compared bin by bin.
+    const std::size_t bins = out.fold.bins;
+    if (!out.fold.valid || bins == 0)
+        return;
+    const double phase = std::fmod(std::max(0.0, s.fromPoint), points) / points;
+    const std::size_t shift =
+        static_cast<std::size_t>(std::llround(phase * static_cast<double>(bins))) % bins;
+    std::rotate(out.fold.mean.begin(), out.fold.mean.end() - static_cast<std::ptrdiff_t>(shift),
+                out.fold.mean.end());
 }

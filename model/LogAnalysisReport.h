@@ -39,7 +39,9 @@ struct SegmentCurves {
     bool valid = false;
     std::vector<double> spectrumPeriod; // as PeSpectrumResult's
     std::vector<double> spectrumAmplitude;
-    PeFoldResult fold; // on the same worm period as the whole log (its single cycles left out)
+    // On the same worm period as the whole log, its single cycles left out; the mean cycle is turned so
+    // that bin b lies at the worm phase of bin b of the whole log's folding.
+    PeFoldResult fold;
 };
 
 // A labelled position on the analysed curve.

@@ -21,14 +21,20 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <cmath>
 #include <cstring>
 
 namespace {
 
 constexpr int kMinPoints = 8;
 
+// A number with the given decimals; one that rounds to zero is written without a minus sign.
+QString fixed(double value, int decimals) {
+    return QString::number(std::fabs(value) < 0.5 * std::pow(10.0, -decimals) ? 0.0 : value, 'f', decimals);
+}
+
 QString arcsec(double value, int decimals = 2) {
-    return QString::number(value, 'f', decimals) + QStringLiteral("\"");
+    return fixed(value, decimals) + QStringLiteral("\"");
 }
 
 // A period with its unit: "480.0 s" or "1920.0 samples".
@@ -329,10 +335,11 @@ void AnalysisWindow::fillCurves(const LogAnalysisReport& r) {
     loggedSeries.push_back(std::move(logged));
     loggedSeries.push_back(std::move(line));
     logged_->setSeries(std::move(loggedSeries));
-    logged_->setTitle(r.hasTime() ? QStringLiteral("As logged, with its drift line: %1\"/s")
-                                        .arg(QString::number(w.driftArcsecPerSecond, 'f', 4))
-                                  : QStringLiteral("As logged, with its drift line: %1\"/sample")
-                                        .arg(QString::number(w.driftArcsecPerSample, 'f', 4)));
+    logged_->setTitle(
+        r.hasTime()
+            ? QStringLiteral("As logged, with its drift line: %1\"/s").arg(fixed(w.driftArcsecPerSecond, 4))
+            : QStringLiteral("As logged, with its drift line: %1\"/sample")
+                  .arg(fixed(w.driftArcsecPerSample, 4)));
     std::vector<PlotSeries> curveSeries;
     curveSeries.push_back(std::move(curve));
     curve_->setSeries(std::move(curveSeries));
@@ -348,7 +355,8 @@ void AnalysisWindow::fillCurves(const LogAnalysisReport& r) {
     for (const SegmentCurves& c : r.compared) {
         if (c.segment >= 0 && static_cast<std::size_t>(c.segment) < r.segments.size()) {
             const SegmentFigures& s = r.segments[static_cast<std::size_t>(c.segment)];
-            bands.push_back({r.axisOf(s.fromPoint), r.axisOf(s.toPoint), stretchName(c.segment)});
+            bands.push_back({r.axisOf(s.fromPoint), r.axisOf(s.toPoint),
+                             QStringLiteral("Stretch %1").arg(c.segment + 1)});
         }
     }
     curve_->setBands(std::move(bands));

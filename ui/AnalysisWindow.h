@@ -53,7 +53,8 @@ public:
     // What is shown, for tests and screenshots.
     const LogAnalysisReport* report() const { return report_.get(); }
     uint64_t reportsShown() const { return reportsShown_; }
-    bool analysing() const { return runner_.busy(); }
+    // The report shown answers the last request, and no other waits to be made.
+    bool settled() const { return !dirty_ && !runner_.busy() && report_ && report_->serial == serial_; }
     ComponentTable* componentTable() const { return components_; }
     SegmentTable* segmentTable() const { return segments_; }
     PlotView* loggedPlot() const { return logged_; }

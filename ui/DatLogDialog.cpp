@@ -18,8 +18,8 @@ constexpr uint32_t kMaxEncoderBits = 64;
 DatLogDialog::DatLogDialog(QWidget* owner, const QString& fileName, uint32_t encoderBits, int logRateIndex)
     : TemplateDialog(owner, QStringLiteral("Open data.dat export"), 220, 102) {
     addWrappedStatic(1000,
-                     QStringLiteral("%1 is a data.dat export, which does not say how it was logged. "
-                                    "Give the encoder width and the sample period:")
+                     QStringLiteral("A data.dat export does not say how it was logged. Give the encoder width "
+                                    "and the sample period of %1:")
                          .arg(fileName),
                      6, 6, 208, 26);
     addStatic(1001, QStringLiteral("Encoder width:"), 6, 38, 58, 10, Qt::AlignRight);

@@ -117,9 +117,14 @@ bool LogOpener::read(const QString& path, const LogReadOptions& options, LoadedL
     runInBackground(window_, [&] { ok = readLogFile(name.constData(), options, log, report); });
     if (ok)
         return true;
-    QString reason = QString::fromStdString(report.errorText());
-    if (report.errorNumber() != 0)
-        reason += QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(report.errorNumber()));
+    const QString system =
+        report.errorNumber() != 0 ? QString::fromLocal8Bit(std::strerror(report.errorNumber())) : QString();
+    // "cannot be opened" is said already: the system's reason is enough then.
+    QString reason = report.error() == LogReadError::CannotOpen && !system.isEmpty()
+                         ? system
+                         : QString::fromStdString(report.errorText());
+    if (!system.isEmpty() && report.error() != LogReadError::CannotOpen)
+        reason += QStringLiteral(": ") + system;
     if (report.errorLine() != 0)
         reason = QStringLiteral("line %1: %2").arg(report.errorLine()).arg(reason);
     prompts_->message(window_, QStringLiteral("Cannot open log"),

@@ -90,10 +90,16 @@ void PlotView::clearData() {
     update();
 }
 
+bool PlotView::hasLegend() const {
+    return message_.isEmpty() && std::any_of(series_.begin(), series_.end(),
+                                             [](const PlotSeries& s) { return !s.legend.isEmpty(); });
+}
+
 QRect PlotView::plotArea() const {
     const QFontMetrics fm(font());
     const int left = fm.horizontalAdvance(QStringLiteral("-000.00")) + kTickLength + 6 + fm.height();
-    const int top = fm.height() + 6;
+    // The title line, and the legend's line under it, so that the legend covers no curve.
+    const int top = fm.height() + 6 + (hasLegend() ? fm.height() + 2 : 0);
     const int bottom = 2 * fm.height() + kTickLength + 4;
     return QRect(left, top, std::max(1, width() - left - kRightMargin), std::max(1, height() - top - bottom));
 }
@@ -207,7 +213,9 @@ void PlotView::paintEvent(QPaintEvent*) {
             painter.fillRect(QRectF(left, area.top(), std::max(1.0, right - left), area.height()),
                              colours_.band);
             painter.setPen(colours_.text);
-            painter.drawText(QRectF(left + 3, area.top() + 2, std::max(1.0, right - left - 6), fm.height()),
+            // At the foot of the stretch: the marker labels take the top.
+            painter.drawText(QRectF(left + 3, area.bottom() - fm.height() - 2,
+                                    std::max(1.0, right - left - 6), fm.height()),
                              Qt::AlignLeft | Qt::AlignVCenter, b.label);
         }
         for (const PlotSeries& s : series_) {
@@ -255,21 +263,25 @@ void PlotView::paintEvent(QPaintEvent*) {
         painter.drawText(area.adjusted(8, 8, -8, -8), Qt::AlignCenter | Qt::TextWordWrap, message_);
     }
 
-    // The legend, top right inside the plot.
-    int legendY = area.top() + 4;
-    for (const PlotSeries& s : series_) {
-        if (s.legend.isEmpty() || !haveCurves)
-            continue;
-        const int w = fm.horizontalAdvance(s.legend);
-        const int x = area.right() - w - 30;
-        painter.fillRect(QRect(x - 4, legendY - 1, w + 34, fm.height() + 2), colours_.background);
-        QPen pen(s.colour, std::max<qreal>(1.5, s.width), s.style);
-        painter.setPen(pen);
-        painter.drawLine(x, legendY + fm.height() / 2, x + 20, legendY + fm.height() / 2);
-        painter.setPen(colours_.text);
-        painter.drawText(QRect(x + 24, legendY, w + 4, fm.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                         s.legend);
-        legendY += fm.height() + 2;
+    // The legend, on its line above the plot, from the right.
+    int legendRight = area.right();
+    const int legendY = fm.height() + 4;
+    if (hasLegend()) {
+        for (auto s = series_.rbegin(); s != series_.rend(); ++s) {
+            if (s->legend.isEmpty())
+                continue;
+            const int w = fm.horizontalAdvance(s->legend);
+            const int x = legendRight - w - 24;
+            painter.setPen(QPen(s->colour, std::max<qreal>(1.5, s->width), s->style));
+            if (s->dots)
+                painter.drawEllipse(QPointF(x + 10, legendY + fm.height() / 2.0), 3.5, 3.5);
+            else
+                painter.drawLine(x, legendY + fm.height() / 2, x + 20, legendY + fm.height() / 2);
+            painter.setPen(colours_.text);
+            painter.drawText(QRect(x + 24, legendY, w + 2, fm.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                             s->legend);
+            legendRight = x - 14;
+        }
     }
 
     // The frame last, over everything.

@@ -25,7 +25,7 @@ struct PlotMarkLine {
     QString label;
 };
 
-// A stretch of x shaded behind the curves, with a label at its top.
+// A stretch of x shaded behind the curves, with a label at its foot.
 struct PlotBand {
     double from = 0.0;
     double to = 0.0;
@@ -75,6 +75,7 @@ private:
     // The ranges drawn: fixed or fitted to the data (x in log10 units on a logarithmic axis).
     void fit(Range& x, Range& y) const;
     double axisX(double x) const; // data x on the axis (log10 on a logarithmic axis)
+    bool hasLegend() const;
 
     PlotPalette colours_ = PlotPalette::day();
     QString title_;

@@ -164,6 +164,29 @@ TEST(LogAnalyserTest, StretchesBetweenMarkersWithTheirChanges) {
     EXPECT_EQ(report.compared[1].segment, -1);
 }
 
+// Stretches that start at different points of the worm cycle are compared at the same worm phase.
+TEST(LogAnalyserTest, ComparedMeanCyclesShareTheWormPhase) {
+    LoadedLog log = makeLog(12000, {{3.0, 100.0}}, 0.0); // 400 samples a cycle
+    for (std::size_t mark : {4100, 5300, 8650}) {
+        log.markers = {{mark, "change"}};
+        LogAnalyser analyser;
+        LogAnalysisReport report;
+        LogAnalysisOptions options;
+        options.wormPeriod = 100.0;
+        options.compareA = 0;
+        options.compareB = 1;
+        analyser.analyse(log, options, report);
+        const PeFoldResult& a = report.compared[0].fold;
+        const PeFoldResult& b = report.compared[1].fold;
+        ASSERT_TRUE(a.valid && b.valid) << mark;
+        ASSERT_EQ(a.bins, b.bins);
+        for (std::size_t i = 0; i < a.bins; ++i) {
+            ASSERT_NEAR(a.mean[i], b.mean[i], 0.15) << mark << " bin " << i;
+            ASSERT_NEAR(a.mean[i], report.fold.mean[i], 0.15) << mark << " bin " << i;
+        }
+    }
+}
+
 TEST(LogAnalyserTest, GuideLogMarksLieOnTheInterpolatedCurve) {
     // Frames every 2 s with one missing: the curve has a point every 2 s from the first frame's time.
     LoadedLog log;
