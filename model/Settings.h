@@ -4,11 +4,20 @@
 
 // The user's settings, held in AppModel for the life of the process and edited by the dialogs.
 
+// How the graph lays samples out from left to right:
+// - SamplePerPixel: sample i in pixel column i; the curve stops at the right edge;
+// - FollowNewest: the same until the plot is full, then the newest sample stays at the right edge;
+// - WholeRun: every sample fitted into the width, the smallest and largest value of each column drawn.
+enum class TimeAxis : int { SamplePerPixel = 0, FollowNewest = 1, WholeRun = 2 };
+
 struct DisplaySettings {
     int scaleIndex = 6;     // vertical scale, index into the graph's scale table 0..9
     int colorScheme = 1;    // 0 dark (black background), anything else light
     int extraChoice = 0;    // three-way choice 0..2, stored only
-    int verticalOffset = 0; // curve shift in pixels, positive upward
+    int verticalOffset = 0; // curve shift in pixels, positive upward (fixed, uncentred scale only)
+    TimeAxis timeAxis = TimeAxis::SamplePerPixel;
+    bool autoScale = false; // the scale fits the visible curve instead of scaleIndex
+    bool centre = false;    // the visible curve's mean stays on the zero line
 };
 
 struct LogSettings {

@@ -232,6 +232,9 @@ void DlgMain::showDisplaySettings() {
     graph_->setColorScheme(settings.colorScheme);
     graph_->setScale(settings.scaleIndex);
     graph_->setVerticalOffset(settings.verticalOffset);
+    graph_->setTimeAxis(settings.timeAxis);
+    graph_->setAutoScale(settings.autoScale);
+    graph_->setCentre(settings.centre);
     graph_->repaint();
 }
 
@@ -316,6 +319,7 @@ bool DlgMain::command(int id) {
         const LogSettings& log = model_->logSettings;
         control_->StartLog(log.logProcessed ? 3 : 1, static_cast<uint32_t>(log.logRate));
         peMonitor_.setLogRateIndex(simulated_ ? -1 : log.logRate);
+        graph_->setLiveLogRate(simulated_ ? -1 : log.logRate);
         return true;
     }
     case IdStop:

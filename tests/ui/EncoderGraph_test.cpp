@@ -223,15 +223,16 @@ TEST_F(EncoderGraphTest, LabelsAtTheDefaultScale) {
     struct Label {
         int y;
         int arcseconds;
-    } labels[] = {{84, 0}, {64, 100}, {44, 200}, {24, 300}, {104, -100}, {124, -200}, {144, -300}};
+    } labels[] = {{84, 0}, {64, -100}, {44, -200}, {24, -300}, {104, 100}, {124, 200}, {144, 300}};
     for (const Label& label : labels) {
         appendAngle(text, sizeof text, 0, label.arcseconds);
         EXPECT_TRUE(labelMatches(*graph, image, label.y, text)) << text;
         EXPECT_EQ(image.pixelColor(41, label.y), EncoderGraph::axisColour()) << text;
     }
-    // The comparison tells texts apart, and the sign shows which side of the zero line a label is on.
-    EXPECT_FALSE(labelMatches(*graph, image, 64, "-1'40\""));
-    EXPECT_FALSE(labelMatches(*graph, image, 64, "+1'41\""));
+    // The comparison tells texts apart, and the sign shows which side of the zero line a label is on:
+    // larger values lie lower, so the labels below the zero line are the positive ones.
+    EXPECT_FALSE(labelMatches(*graph, image, 64, "+1'40\""));
+    EXPECT_FALSE(labelMatches(*graph, image, 64, "-1'41\""));
     // No label at y = 4 (too close to the top) or at y = 164 (too close to the bottom axis).
     EXPECT_NE(image.pixelColor(41, 4), EncoderGraph::axisColour());
     EXPECT_NE(image.pixelColor(41, 164), EncoderGraph::axisColour());

@@ -251,6 +251,39 @@ TEST(DisplaySettingsDialogTest, CancelLeavesRecord) {
     EXPECT_EQ(settings.verticalOffset, 0);
 }
 
+TEST(DisplaySettingsDialogTest, TimeAxisAutoAndCentreStoredOnOkOnly) {
+    DisplaySettings settings;
+    for (const char* button : {"2", "1"}) { // Cancel stores nothing, Ok stores all
+        DisplaySettingsDialog dialog(nullptr, &settings);
+        EXPECT_EQ(text(dialog, "150"), QStringLiteral("One sample per pixel"));
+        EXPECT_TRUE(checked(dialog, "150")); // the defaults
+        EXPECT_FALSE(checked(dialog, "110"));
+        EXPECT_FALSE(checked(dialog, "160"));
+        // Auto is one of the scale's choices, Centre a box of its own; both make the offset moot.
+        dialog.findChild<QRadioButton*>("110")->click();
+        EXPECT_FALSE(checked(dialog, "106"));
+        dialog.findChild<QCheckBox*>("160")->click();
+        EXPECT_FALSE(dialog.findChild<QLineEdit*>("120")->isEnabled());
+        dialog.findChild<QRadioButton*>("151")->click();
+        EXPECT_FALSE(checked(dialog, "150"));
+        dialog.findChild<QPushButton*>(button)->click();
+        EXPECT_EQ(settings.timeAxis == TimeAxis::FollowNewest, *button == '1');
+        EXPECT_EQ(settings.autoScale, *button == '1');
+        EXPECT_EQ(settings.centre, *button == '1');
+        if (*button == '2')
+            continue;
+        // Shown again as stored; a fixed scale and a second click on Centre undo both.
+        DisplaySettingsDialog again(nullptr, &settings);
+        EXPECT_TRUE(checked(again, "110") && checked(again, "151") && checked(again, "160"));
+        again.findChild<QRadioButton*>("103")->click();
+        again.findChild<QCheckBox*>("160")->click();
+        EXPECT_TRUE(again.findChild<QLineEdit*>("120")->isEnabled());
+        EXPECT_TRUE(again.command(1));
+        EXPECT_FALSE(settings.autoScale || settings.centre);
+        EXPECT_EQ(settings.scaleIndex, 3);
+    }
+}
+
 // ---- log settings ----
 
 TEST(LogSettingsDialogTest, ShowsAndStoresOnOkOnly) {

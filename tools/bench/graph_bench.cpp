@@ -1,5 +1,6 @@
 // The encoder graph drawing offscreen: drawNew of one data block and a full paint of a 1920-pixel-wide
-// picture over a full sample store. Build target astrelvo_bench_graph; not part of the test suite.
+// picture over a full sample store, in each time axis, and the whole run of a four-million-sample log.
+// Build target astrelvo_bench_graph; not part of the test suite.
 #include "model/AppModel.h"
 #include "ui/EncoderGraph.h"
 
@@ -12,6 +13,7 @@
 #include <memory>
 #include <numbers>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -36,7 +38,8 @@ std::unique_ptr<AppModel> makeModel(double amplitude) {
     return model;
 }
 
-std::unique_ptr<EncoderGraph> makeGraph(AppModel* model) {
+std::unique_ptr<EncoderGraph> makeGraph(AppModel* model, TimeAxis axis = TimeAxis::SamplePerPixel) {
+    model->displaySettings.timeAxis = axis;
     auto graph = std::make_unique<EncoderGraph>(model);
     graph->setEncoderBits(25);
     graph->setScale(model->displaySettings.scaleIndex);
@@ -77,6 +80,68 @@ void BM_GraphDrawNewBlock(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_GraphDrawNewBlock)->Arg(1)->Arg(20)->Unit(benchmark::kMicrosecond);
+
+// Whole run, full paint. Arg 0: samples (200,000: the full live store; more: an offline log of that many
+// samples); arg 1: 1 when the per-column summary is kept (a repaint after a settings change), 0 when it
+// is built afresh from every sample (new data, a new log).
+void BM_GraphWholeRunFullPaint(benchmark::State& state) {
+    const auto count = static_cast<size_t>(state.range(0));
+    const bool cached = state.range(1) != 0;
+    auto model = makeModel(1.0);
+    std::vector<double> log;
+    auto graph = makeGraph(model.get(), TimeAxis::WholeRun);
+    if (count > AppModel::kMaxSamples) {
+        log.resize(count);
+        for (size_t i = 0; i < count; ++i)
+            log[i] = model->samples[i % AppModel::kMaxSamples] / 25.89;
+        graph->showLog(LogSeries{log.data(), log.size(), nullptr, 1.0 / 128});
+    }
+    if (graph->image().isNull() || graph->layout().capacity() != count) {
+        state.SkipWithError("the graph does not show the whole run");
+        return;
+    }
+    for (auto _ : state) {
+        if (cached)
+            graph->repaint(); // the widget is not shown: this is the paint into the backing image
+        else
+            graph->invalidate();
+        benchmark::DoNotOptimize(graph->image().constBits());
+    }
+    state.counters["samples"] = static_cast<double>(count);
+}
+BENCHMARK(BM_GraphWholeRunFullPaint)
+    ->Args({200000, 1})
+    ->Args({200000, 0})
+    ->Args({4000000, 1})
+    ->Args({4000000, 0})
+    ->Unit(benchmark::kMillisecond);
+
+// One block of new samples while logging live. Arg: the time axis (1 Follow newest, which scrolls the
+// plot on every block; 2 Whole run, on a store growing from 100,000 samples).
+void BM_GraphDrawNewBlockLive(benchmark::State& state) {
+    const auto axis = static_cast<TimeAxis>(state.range(0));
+    auto model = makeModel(1.0);
+    const uint32_t start = axis == TimeAxis::WholeRun ? 100000 : 20000;
+    model->sampleCount = start;
+    auto graph = makeGraph(model.get(), axis);
+    if (graph->image().isNull()) {
+        state.SkipWithError("the graph has no picture");
+        return;
+    }
+    for (auto _ : state) {
+        if (model->sampleCount + kBlockRecords > AppModel::kMaxSamples) {
+            state.PauseTiming();
+            model->sampleCount = start;
+            graph->invalidate();
+            state.ResumeTiming();
+        }
+        const uint32_t first = model->sampleCount;
+        model->sampleCount += kBlockRecords;
+        graph->drawNew(first, kBlockRecords);
+        benchmark::DoNotOptimize(graph->image().constBits());
+    }
+}
+BENCHMARK(BM_GraphDrawNewBlockLive)->Arg(1)->Arg(2)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
