@@ -1,12 +1,41 @@
 #include "ui/LogActions.h"
 
+#include "model/AppModel.h"
 #include "ui/AnalysisWindow.h"
 #include "ui/CsvExportAction.h"
 #include "ui/DataExport.h"
 #include "ui/EncoderGraph.h"
+#include "ui/GraphMarker.h"
 #include "ui/LogOpener.h"
+#include "ui/LogSeries.h"
 #include "ui/NoteLabel.h"
 #include "ui/UserPrompts.h"
+
+namespace {
+
+// An opened log starts in Whole run with its markers, its scale fitted to it (its error may be a few
+// arc-seconds, a flat line at the default scale); the live samples come back in the time axis and scale of
+// the display settings.
+void showInGraph(EncoderGraph& graph, const AppModel& model, const LoadedLog* log) {
+    if (log == nullptr) {
+        if (graph.showingLog()) {
+            graph.setAutoScale(model.displaySettings.autoScale);
+            graph.showLive(model.displaySettings.timeAxis);
+        }
+        return;
+    }
+    graph.setAutoScale(true);
+    graph.showLog(LogSeries{log->values.data(), log->size(), log->times.empty() ? nullptr : log->times.data(),
+                            log->sampleSeconds},
+                  TimeAxis::WholeRun);
+    std::vector<GraphMarker> marks;
+    marks.reserve(log->markers.size());
+    for (const LogMarker& m : log->markers)
+        marks.push_back({m.sample, m.label});
+    graph.setMarkers(std::move(marks));
+}
+
+} // namespace
 
 LogActions::LogActions(QWidget* dialog, AppModel* model, EncoderGraph* graph, UserPrompts* prompts,
                        const Controls& controls)
@@ -15,8 +44,7 @@ LogActions::LogActions(QWidget* dialog, AppModel* model, EncoderGraph* graph, Us
       csvExport_(std::make_unique<CsvExportAction>(dialog, model, &logging_, prompts, controls.exportNote)) {
     opener_->setIndicators(controls.counterLine, controls.openButton);
     opener_->setDiscardCheck([this] { return mayLose(ExitGuard::Loss::OpenLog); });
-    // The store was emptied for the log: the graph shows it empty until it can show a log.
-    opener_->setGraphView([graph](const LoadedLog*) { graph->invalidate(); });
+    opener_->setGraphView([graph, model](const LoadedLog* log) { showInGraph(*graph, *model, log); });
 }
 
 LogActions::~LogActions() = default;

@@ -108,7 +108,7 @@ TEST_F(AnalysisScreenshots, CsvWithMarkersAndTwoStretchesCompared) {
 
 TEST_F(AnalysisScreenshots, MainDialogWithALogOpen) {
     const QString path = dir.filePath(QStringLiteral("night.csv"));
-    ASSERT_TRUE(writeText(path, csvLog(2000, 0.25, {{3.0, 120.0}})));
+    ASSERT_TRUE(writeText(path, csvLog(2000, 0.25, {{3.0, 120.0}}, {{1200, "PID 100/40/120"}}, {1.0, 0.5})));
     ASSERT_TRUE(dialog->openLog(path));
     dialog->show();
     QApplication::processEvents();

@@ -7,6 +7,7 @@
 #include "model/AppModel.h"
 #include "ui/Application.h"
 #include "ui/DatLogDialog.h"
+#include "ui/EncoderGraph.h"
 #include "ui/GuideSectionDialog.h"
 #include "ui/LogOpener.h"
 
@@ -236,11 +237,19 @@ TEST_F(OpenLog, AsksBeforeUnexportedRecordsGoAndKeepsThemOnStay) {
 
 TEST_F(OpenLog, StartConnectAndCloseLogGoBackToTheLiveSamples) {
     const QString path = file("night.csv", csvLog(50, 1.0, {{2.0, 20.0}}));
+    model->displaySettings.timeAxis = TimeAxis::FollowNewest;
     for (int id :
          {static_cast<int>(DlgMain::IdStart), static_cast<int>(DlgMain::IdConnect), DlgMain::kOpenLogId}) {
         ASSERT_TRUE(dialog->openLog(path));
+        // The graph shows the log whole.
+        EXPECT_TRUE(dialog->graph()->showingLog());
+        EXPECT_EQ(dialog->graph()->timeAxis(), TimeAxis::WholeRun);
+        EXPECT_TRUE(dialog->graph()->autoScale());
         dialog->command(id);
         EXPECT_FALSE(opener().isOpen()) << id;
+        EXPECT_FALSE(dialog->graph()->showingLog()) << id;
+        EXPECT_EQ(dialog->graph()->timeAxis(), TimeAxis::FollowNewest) << id;
+        EXPECT_FALSE(dialog->graph()->autoScale()) << id;
         EXPECT_EQ(lineText(DlgMain::IdCounterLine), QString()) << id;
         EXPECT_EQ(openButton()->text(), QStringLiteral("Open log...")) << id;
         dialog->command(DlgMain::IdStop);
