@@ -70,7 +70,14 @@ AnalysisWindow::AnalysisWindow(const AppModel* model, const LogOpener* opener, c
     setNight(false);
 }
 
-AnalysisWindow::~AnalysisWindow() = default;
+AnalysisWindow::~AnalysisWindow() {
+    // The child widgets go after this object's own part: what they report while they close (the edit
+    // losing the focus, the table its selection) must not reach it.
+    timer_.stop();
+    wormEdit_->blockSignals(true);
+    segments_->setPicksChanged({});
+    runner_.setDone({});
+}
 
 void AnalysisWindow::build() {
     source_ = new QLabel(this);
