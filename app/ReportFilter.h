@@ -13,6 +13,9 @@ public:
         target_->writeRecord(bytes, length, last);
     }
     void setDeviceInfo(const DeviceInfo& info) override { target_->setDeviceInfo(info); }
+    void writeMarker(const uint8_t* command, uint32_t length) override {
+        target_->writeMarker(command, length);
+    }
 
 private:
     iEngineReport* target_ = nullptr;

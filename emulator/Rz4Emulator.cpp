@@ -112,6 +112,7 @@ bool Rz4Emulator::start() {
     ctl_.auxAccelLimit = config_.auxAccelLimit;
     ctl_.auxSpeedLimit = config_.auxSpeedLimit;
     signal_ = TrackingSignal(config_.signal, config_.encoderBits);
+    signal_.resetResponse(ServoModel::respond(ctl_.pid[0], ctl_.pid[1], ctl_.pid[2], ctl_.motorCurrent));
     rng_.seed(config_.randomSeed);
     packetStored_ = 0;
     silent_ = false;
@@ -309,6 +310,8 @@ void Rz4Emulator::handleHandshake(std::uint8_t code) {
 
 void Rz4Emulator::handleCommand(const std::uint8_t* payload, std::size_t length) {
     std::uint8_t code = payload[0];
+    if (config_.ignoredCommand != 0 && code == config_.ignoredCommand)
+        return;
     bool ack = false;
     switch (code) {
     case rz4::CommandStoreSettings:
@@ -316,8 +319,10 @@ void Rz4Emulator::handleCommand(const std::uint8_t* payload, std::size_t length)
         ack = true;
         break;
     case rz4::CommandWriteParam16: // 0, index, value
-        if (length >= 5 && payload[2] == rz4::kParamMotorCurrent)
+        if (length >= 5 && payload[2] == rz4::kParamMotorCurrent) {
             ctl_.motorCurrent = get16(payload + 3);
+            updateServo();
+        }
         break;
     case rz4::CommandWriteParam8: // 0, index, value
         if (length >= 4 && payload[2] == rz4::kParam128)
@@ -337,6 +342,8 @@ void Rz4Emulator::handleCommand(const std::uint8_t* payload, std::size_t length)
             if (ctl_.logMode != 0) {
                 logStart_ = Clock::now();
                 nextRecord_ = 0;
+                signal_.resetResponse(
+                    ServoModel::respond(ctl_.pid[0], ctl_.pid[1], ctl_.pid[2], ctl_.motorCurrent));
                 ack = true;
             }
         }
@@ -349,6 +356,7 @@ void Rz4Emulator::handleCommand(const std::uint8_t* payload, std::size_t length)
         if (length >= 22) {
             for (std::size_t i = 0; i < ctl_.pid.size(); ++i)
                 ctl_.pid[i] = get16(payload + 2 + 2 * i);
+            updateServo();
             ack = true;
         }
         break;
@@ -449,10 +457,33 @@ std::size_t Rz4Emulator::buildBlock(std::uint32_t records, std::uint32_t declare
     return size;
 }
 
+void Rz4Emulator::updateServo() {
+    // Records already due were taken before the change; the new response holds from now on.
+    const double now =
+        ctl_.logMode != 0 ? std::chrono::duration<double>(Clock::now() - logStart_).count() : 0.0;
+    signal_.setResponse(ServoModel::respond(ctl_.pid[0], ctl_.pid[1], ctl_.pid[2], ctl_.motorCurrent), now);
+}
+
+std::uint32_t Rz4Emulator::calibrated(std::uint32_t raw) const {
+    // The shaft reading is such that the configured calibration reports the raw signal: the configured
+    // offset comes off, the current direction and offset go on, wrapped to the encoder's width.
+    const std::uint32_t shaft = raw - config_.encoderOffset;
+    std::uint32_t reading = ((ctl_.encoderFlags & 1u) != 0 ? 0u - shaft : shaft) + ctl_.encoderOffset;
+    if (config_.encoderBits < 32)
+        reading &= (std::uint32_t{1} << config_.encoderBits) - 1u;
+    return reading;
+}
+
 void Rz4Emulator::fillRecord(std::uint8_t* out, std::uint64_t index) {
     double t = static_cast<double>(index) / recordRateHz();
-    std::uint32_t position = (ctl_.logMode & 2) != 0 ? static_cast<std::uint32_t>(signal_.errorCounts(t))
-                                                     : signal_.absoluteCounts(t);
+    std::uint32_t position;
+    if ((ctl_.logMode & 2) != 0) {
+        // The tracking error is a difference of positions: the offset cancels, the direction does not.
+        const auto error = static_cast<std::uint32_t>(signal_.errorCounts(t));
+        position = (ctl_.encoderFlags & 1u) != 0 ? 0u - error : error;
+    } else {
+        position = calibrated(signal_.absoluteCounts(t));
+    }
     std::array<std::uint8_t, 256> words{};
     putLe32(words.data() + rz4::kRecordTimestampOffset, static_cast<std::uint32_t>(index));
     putLe32(words.data() + rz4::kRecordPositionOffset, position);

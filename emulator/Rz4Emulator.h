@@ -77,6 +77,10 @@ struct Rz4EmulatorConfig {
     int hangUpAtBlock = 0; // 1-based: the reply to that block request is cut off and the line closed
     bool flood = false;    // send block frames unasked, as fast as the line takes them
 
+    // A controller that does not take packets with this command number (e.g. 51, the 16-bit parameter
+    // write): they are logged and then ignored, without effect and without an answer. 0: none.
+    std::uint8_t ignoredCommand = 0;
+
     std::uint32_t randomSeed = 4242;
 };
 
@@ -157,6 +161,10 @@ private:
     void queueFloodBlock();
     std::size_t buildBlock(std::uint32_t records, std::uint32_t declared);
     void fillRecord(std::uint8_t* out, std::uint64_t index);
+    // The closed loop's response to the current PID and motor current, from now on.
+    void updateServo();
+    // An absolute reading with the current encoder calibration applied.
+    std::uint32_t calibrated(std::uint32_t raw) const;
     void queueShort(const std::uint8_t* payload, std::size_t length);
     void queueFrame(std::size_t size);
     void queueNoise(int maxCount);

@@ -13,16 +13,32 @@ double TrackingSignal::countsPerArcsec(unsigned encoderBits) {
     return std::ldexp(1.0, static_cast<int>(bits)) / 1296000.0;
 }
 
+void TrackingSignal::resetResponse(const ServoResponse& response) {
+    before_ = response;
+    after_ = response;
+    changeAt_ = 0.0;
+}
+
+void TrackingSignal::setResponse(const ServoResponse& response, double from) {
+    before_ = responseAt(from);
+    after_ = response;
+    changeAt_ = from;
+}
+
 double TrackingSignal::modelArcsec(double t) const {
+    // Each part is scaled before it is added, so that a response of 1 gives exactly the plain signal.
+    const ServoResponse& r = responseAt(t);
     double w = 2.0 * std::numbers::pi * t / (params_.wormPeriodS > 0.0 ? params_.wormPeriodS : 1.0);
-    double e = params_.driftArcsecPerS * t;
+    double e = (params_.driftArcsecPerS * r.driftScale) * t;
     for (int k = 0; k < 3; ++k)
-        e += params_.amplitudeArcsec[k] * std::sin((k + 1) * w + params_.phaseRad[k]);
+        e += (params_.amplitudeArcsec[k] * r.periodicScale) * std::sin((k + 1) * w + params_.phaseRad[k]);
+    e += r.ringArcsec * std::sin(2.0 * std::numbers::pi * t / ServoModel::kRingPeriodS + 0.4);
     return e;
 }
 
 double TrackingSignal::errorArcsec(double t) {
-    return modelArcsec(t) + params_.noiseArcsec * noise_(rng_);
+    const double scale = responseAt(t).noiseScale;
+    return modelArcsec(t) + (params_.noiseArcsec * scale) * noise_(rng_);
 }
 
 std::int32_t TrackingSignal::errorCounts(double t) {

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "emulator/ServoModel.h"
+
 #include <cstdint>
 #include <random>
 
 // Generates the encoder readings of a mount that tracks a star: a periodic error of the worm with a
-// few harmonics, a slow drift and a little noise, on top of the sidereal motion. Time is in seconds
+// few harmonics, a slow drift and a little noise, on top of the sidereal motion, each scaled by the
+// closed loop's response to its settings (ServoModel), plus the loop's ringing. Time is in seconds
 // since logging started. Owned by the emulator thread (the noise source has state).
 class TrackingSignal {
 public:
@@ -27,6 +30,12 @@ public:
     // Encoder counts per arc-second for an encoder of 2^bits counts per turn.
     static double countsPerArcsec(unsigned encoderBits);
 
+    // The response for the whole run (logging starts).
+    void resetResponse(const ServoResponse& response);
+    // The settings changed at time from: later times follow response, earlier ones the one before.
+    void setResponse(const ServoResponse& response, double from);
+    const ServoResponse& responseAt(double t) const { return t < changeAt_ ? before_ : after_; }
+
     // The tracking error without noise, arc-seconds.
     double modelArcsec(double t) const;
     // The tracking error with noise, arc-seconds (draws from the noise source).
@@ -47,4 +56,7 @@ private:
     double wrap_; // 2^min(bits, 32)
     std::mt19937 rng_;
     std::normal_distribution<double> noise_{0.0, 1.0};
+    ServoResponse before_;
+    ServoResponse after_;
+    double changeAt_ = 0.0;
 };

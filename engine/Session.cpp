@@ -150,7 +150,7 @@ void Session::startHandshake() {
     info.logInfo3 = 0;
     info.maxBlockBytes = 0;
     fields_.logActive = false;
-    fields_.deferredCommand = 0;
+    fields_.heldCommands.clear();
     fields_.replyTimeout = kReplyTimeoutTicks;
     fields_.sessionState = SessionState::AwaitIdentity;
     sendQuery(rz4::QueryIdentity);
@@ -309,6 +309,7 @@ int Session::onShortFrame(const uint8_t* frame, int length) {
         awaitNextBlock();
         break;
     case SessionState::AwaitDeferredAck:
+        executor_.heldCommandAnswered();
         executor_.requestBlock();
         break;
     case SessionState::SessionIdle:
@@ -361,10 +362,10 @@ int Session::onBlockFrame(const uint8_t* frame, int length) {
                                  i + 1 == records);
         }
     }
-    if (fields_.deferredCommand == 0) {
+    // A held-back command goes out now, one per block; one that the controller answers is waited for,
+    // after any other the cycle goes on.
+    if (!executor_.sendHeldCommand()) {
         awaitNextBlock();
-    } else {
-        executor_.sendDeferredCommand();
     }
     return kStepNone;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/EngineEvent.h"
+#include "engine/HeldCommands.h"
 #include "model/DeviceInfo.h"
 
 #include <cstdint>
@@ -38,12 +40,13 @@ struct SessionFields {
     int32_t replyTimeout = 0; // handshake reply time-out in ticks; 0 = disarmed
     int32_t delayTicks = 0;   // ticks still to wait in Delay
     SessionState nextState = SessionState::SessionIdle;
-    bool portOpen = false;        // a port is open and its reader runs
-    bool sessionActive = false;   // commands 4..20 are accepted
-    bool testMode = false;        // the session is simulated
-    bool logActive = false;       // the controller's logging was started and not stopped since
-    uint32_t deferredCommand = 0; // 0, or 14 / 15: the command held back until the next data block
-    uint32_t deferredArgs[10] = {};
+    bool portOpen = false;      // a port is open and its reader runs
+    bool sessionActive = false; // commands 4..20 are accepted
+    bool testMode = false;      // the session is simulated
+    bool logActive = false;     // the controller's logging was started and not stopped since
+    HeldCommands heldCommands;  // commands held back while the logging cycle runs, oldest first
+    // The held-back command sent after the last block whose answer AwaitDeferredAck waits for.
+    uint8_t awaitedCommand[kMaxEventBytes] = {};
     uint8_t portGeneration = 0; // advanced on every successful open; tags the reader's failure notices
     DeviceInfo deviceInfo{};
 };

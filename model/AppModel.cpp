@@ -52,6 +52,21 @@ void AppModel::clear() {
     sampleCount = 0;
     newStart = 0;
     newCount = 0;
+    markerCount = 0;
+    markersDropped = 0;
+}
+
+void AppModel::appendMarker(const uint8_t* command, uint32_t length) {
+    if (command == nullptr || length == 0)
+        return;
+    if (markerCount >= kMaxMarkers) {
+        ++markersDropped;
+        return;
+    }
+    markers[markerCount] = makeMarker(sampleCount, command, length);
+    const uint32_t index = markerCount++;
+    if (listener != nullptr)
+        listener->OnMarker(index);
 }
 
 void AppModel::updateGeometry() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/DeviceInfo.h"
+#include "model/Marker.h"
 #include "model/Settings.h"
 
 #include <cstdint>
@@ -14,18 +15,23 @@ class AppModel {
 public:
     static constexpr uint32_t kRawBytes = 524288;
     static constexpr uint32_t kMaxSamples = 200000;
+    static constexpr uint32_t kMaxMarkers = 1024;
 
     AppModel();
     virtual ~AppModel() = default;
     AppModel(const AppModel&) = delete;
     AppModel& operator=(const AppModel&) = delete;
 
-    // Empties raw records and samples; device record, geometry and settings stay.
+    // Empties raw records, samples and markers; device record, geometry and settings stay.
     void clear();
     // Takes recordLength from deviceInfo, recomputes rawCapacity and empties the raw area.
     void updateGeometry();
     // One reassembled record (or record == nullptr / length 0 for an empty end-of-batch marker).
     void appendRecord(const uint8_t* record, uint32_t length, bool last);
+    // A command that changed the controller took effect here (code, then arguments): kept as a marker at
+    // the next sample to come (sampleCount), and the listener is told. Once kMaxMarkers are kept, later
+    // ones are counted in markersDropped only.
+    void appendMarker(const uint8_t* command, uint32_t length);
     // Writes the raw records as text, CR LF line ends, replacing the file. Returns false when the file
     // cannot be written completely.
     bool exportData(const char* path) const;
@@ -50,6 +56,9 @@ public:
     int32_t samples[kMaxSamples];
     uint32_t newStart = 0;
     uint32_t newCount = 0;
+    uint32_t markerCount = 0;
+    uint32_t markersDropped = 0;
+    Marker markers[kMaxMarkers];
 
     DeviceInfo deviceInfo;
     DisplaySettings displaySettings;

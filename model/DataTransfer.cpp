@@ -14,6 +14,8 @@ namespace {
 constexpr uint8_t kHeaderMark = 0x80;
 constexpr uint8_t kLastOfBatch = 0x40;
 constexpr uint8_t kLengthBits = 0x3F;
+// Length 0 without the last flag frames no record; it announces that the next record is a marker.
+constexpr uint8_t kMarkerHeader = kHeaderMark;
 
 } // namespace
 
@@ -46,6 +48,18 @@ void DataTransfer::writeRecord(const uint8_t* bytes, uint32_t length, bool last)
         // One write of at most 64 bytes: atomic, and blocks while the pipe is full.
         pipe_.write(writeBuffer_, length + 1);
     }
+    if (sender_ != nullptr)
+        sender_->PostUserMessage(NotifyData, 0);
+}
+
+void DataTransfer::writeMarker(const uint8_t* command, uint32_t length) {
+    // The marker header and the framed command fit the write buffer, so one write keeps them together.
+    if (command == nullptr || length == 0 || length > kMaxMarkerLength)
+        return;
+    writeBuffer_[0] = kMarkerHeader;
+    writeBuffer_[1] = static_cast<uint8_t>(kHeaderMark | length);
+    std::memcpy(writeBuffer_ + 2, command, length);
+    pipe_.write(writeBuffer_, length + 2);
     if (sender_ != nullptr)
         sender_->PostUserMessage(NotifyData, 0);
 }
@@ -123,9 +137,15 @@ void DataTransfer::reassemble(uint8_t byte) {
         // Between records only a header is meaningful; anything else is skipped until one comes.
         if ((byte & kHeaderMark) == 0)
             return;
+        if (byte == kMarkerHeader) {
+            markerNext_ = true;
+            return;
+        }
         header_ = byte;
         expectedLength_ = byte & kLengthBits;
         if (expectedLength_ == 0) {
+            // An empty batch end; a marker announced before it carries nothing and is dropped.
+            markerNext_ = false;
             if (model_ != nullptr)
                 model_->appendRecord(nullptr, 0, true);
             return;
@@ -140,9 +160,14 @@ void DataTransfer::reassemble(uint8_t byte) {
         recordBuffer_[fillPosition_++] = byte;
     ++receivedCount_;
     if (receivedCount_ >= expectedLength_) {
-        if (model_ != nullptr)
-            model_->appendRecord(recordBuffer_, static_cast<uint32_t>(fillPosition_),
-                                 (header_ & kLastOfBatch) != 0);
+        if (model_ != nullptr) {
+            if (markerNext_)
+                model_->appendMarker(recordBuffer_, static_cast<uint32_t>(fillPosition_));
+            else
+                model_->appendRecord(recordBuffer_, static_cast<uint32_t>(fillPosition_),
+                                     (header_ & kLastOfBatch) != 0);
+        }
+        markerNext_ = false;
         reassemblyState_ = 0;
     }
 }

@@ -28,6 +28,9 @@ public:
     // length <= 63; blocks while the pipe is full. Posts NotifyData after every record.
     void writeRecord(const uint8_t* bytes, uint32_t length, bool last) override;
     void setDeviceInfo(const DeviceInfo& info) override;
+    // The marker header (0x80: length 0 without the last flag, never a record of its own), then the
+    // command framed as a record: the UI hands it to AppModel::appendMarker. Posts NotifyData.
+    void writeMarker(const uint8_t* command, uint32_t length) override;
 
     // UI thread: every posted (code, argument) comes back here.
     void onUserMessage(uint32_t code, intptr_t argument);
@@ -48,6 +51,7 @@ private:
     int reassemblyState_ = 0;
     int expectedLength_ = 0;
     int header_ = 0;
+    bool markerNext_ = false; // a marker header came: the next record is a marker's command
     DeviceInfo deviceInfo_{};
     AppModel* model_;
     iWMUserSender* sender_ = nullptr;

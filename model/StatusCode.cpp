@@ -19,6 +19,15 @@ constexpr const char* kStatusTexts[kStatusCodeCount] = {
     "Error: Not connected yet",
     "Ready",
     "Paramers stored in motor control.",
+    "Info: Replaced the waiting closed loop change",
+    "Info: Replaced the waiting PID change",
+    "Info: Replaced the waiting aux change",
+    "Info: Replaced the waiting motor current change",
+    "Info: Replaced the waiting parameter change",
+    "Info: Replaced the waiting tracking change",
+    "Info: Replaced the waiting encoder calibration",
+    "Info: Replaced the waiting EEPROM store",
+    "Info: Replaced the waiting command 40",
 };
 
 } // namespace

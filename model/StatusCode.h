@@ -19,11 +19,21 @@ enum StatusCode : uint32_t {
     StatusNotConnectedYet = 12,
     StatusReady = 13,
     StatusParametersStored = 14,
+    // A command of a kind that already waited for the next data block replaced the waiting one.
+    StatusReplacedClosedLoop = 15,
+    StatusReplacedPid = 16,
+    StatusReplacedAux = 17,
+    StatusReplacedMotorCurrent = 18,
+    StatusReplacedParameter = 19,
+    StatusReplacedTracking = 20,
+    StatusReplacedCalibration = 21,
+    StatusReplacedStore = 22,
+    StatusReplacedCommand40 = 23,
 };
 
-constexpr uint32_t kStatusCodeCount = 15;
+constexpr uint32_t kStatusCodeCount = 24;
 
-// The text of a status code (UTF-8), or nullptr for codes above 14.
+// The text of a status code (UTF-8), or nullptr for codes from kStatusCodeCount on.
 const char* statusText(uint32_t code);
 
 // Notification codes posted from the engine's side to the main dialog.

@@ -2,12 +2,24 @@
 
 #include "engine/iEngineCommands.h"
 #include "model/AppModel.h"
+#include "model/SettingsFile.h"
 #include "ui/NumberText.h"
+#include "ui/PlainRadioButton.h"
 #include "ui/Trackbar.h"
 
+#include <QCheckBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSaveFile>
 #include <QSignalBlocker>
+
+#include <ctime>
+#include <string>
 
 namespace {
 
@@ -15,6 +27,9 @@ constexpr int kMotorCurrentParam = 129;
 constexpr int kParam128 = 128;
 constexpr int kCurrentPositions = 32;
 constexpr unsigned kMaxTrackingMode = 8;
+// Settings files are small; a larger file is not one.
+constexpr qint64 kMaxSettingsFileBytes = 64 * 1024;
+const QString kFileFilter = QStringLiteral("Controller settings (*.txt);;All files (*)");
 
 } // namespace
 
@@ -56,6 +71,13 @@ ClosedLoopDialog::ClosedLoopDialog(QWidget* owner, AppModel* model, iEngineComma
     addButton(112, QStringLiteral("Save settings to EEPROM"), 284, 90, 104, 18);
     addButton(1, QStringLiteral("Ok"), 284, 110, 50, 18);
     addButton(2, QStringLiteral("Cancel"), 338, 110, 50, 18);
+    addButton(kSaveId, QStringLiteral("Save to file..."), 10, 140, 70, 14)
+        ->setToolTip(QStringLiteral("Save the settings shown here to a file"));
+    addButton(kLoadId, QStringLiteral("Load from file..."), 84, 140, 70, 14)
+        ->setToolTip(QStringLiteral("Check a settings file and send its PID, aux parameters, motor current, "
+                                    "parameter 128 and encoder calibration to the controller"));
+    addButton(kAdvancedId, QStringLiteral("Advanced >>"), 322, 140, 66, 14);
+    addAdvancedControls();
 
     // The gains stand out in a larger bold face.
     const QFont bold = scaledFont(gainLabels[0]->font(), 18, QFont::Bold);
@@ -83,6 +105,64 @@ ClosedLoopDialog::ClosedLoopDialog(QWidget* owner, AppModel* model, iEngineComma
     if (auto* param = qobject_cast<QSlider*>(control(430)))
         param->setRange(kParam128Min, kParam128Max);
     moveTrackbar(430, param128_);
+}
+
+void ClosedLoopDialog::addAdvancedControls() {
+    const int top = kFoldedHeight - 2;
+    advanced_ << addGroupBox(1302, QStringLiteral("Advanced"), 4, top, 392, 88);
+
+    // What Start sends in each tracking mode: the two special commands, normal tracking, or a rate of
+    // the rate table.
+    advanced_ << addStatic(1220, QStringLiteral("Tracking mode for Start:"), 10, top + 12, 140, 10,
+                           Qt::AlignLeft);
+    const char* modes[9] = {"Special 2", "Special 1", "Normal",  "Rate 2", "Rate 4",
+                            "Rate 8",    "Rate 16",   "Rate 32", "Rate 50"};
+    const char* tips[9] = {
+        "Start sends the special tracking command with 2 and the tracking flag",
+        "Start sends the special tracking command with 1 and the tracking flag",
+        "Start starts tracking (with the tracking flag: rate 1 with the flag)",
+        "Start sends tracking rate 2 with the tracking flag",
+        "Start sends tracking rate 4 with the tracking flag",
+        "Start sends tracking rate 8 with the tracking flag",
+        "Start sends tracking rate 16 with the tracking flag",
+        "Start sends tracking rate 32 with the tracking flag",
+        "Start sends tracking rate 50 with the tracking flag",
+    };
+    for (int mode = 0; mode <= 8; ++mode) {
+        const int column = mode < 5 ? 0 : 1;
+        const int row = mode < 5 ? mode : mode - 5;
+        PlainRadioButton* radio = addRadio(400 + mode, QString::fromLatin1(modes[mode]), 10 + 70 * column,
+                                           top + 24 + 12 * row, 64, 12);
+        radio->setToolTip(QString::fromLatin1(tips[mode]));
+        advanced_ << radio;
+    }
+    QCheckBox* flag = addCheckBox(380, QStringLiteral("Tracking flag"), 80, top + 72, 70, 12);
+    flag->setToolTip(QStringLiteral("Sent with the tracking commands of Start"));
+    advanced_ << flag;
+
+    advanced_ << addStatic(1221, QStringLiteral("Aux mode:"), 160, top + 12, 70, 10, Qt::AlignLeft);
+    for (int mode = 0; mode <= 6; ++mode) {
+        const int column = mode < 4 ? 0 : 1;
+        const int row = mode < 4 ? mode : mode - 4;
+        PlainRadioButton* radio =
+            addRadio(300 + mode, QString::number(mode), 160 + 34 * column, top + 24 + 12 * row, 30, 12);
+        radio->setToolTip(QStringLiteral("Sent as the aux mode with Send Aux Parameters"));
+        advanced_ << radio;
+    }
+
+    advanced_ << addStatic(1222, QStringLiteral("Parameter 128:"), 240, top + 12, 80, 10, Qt::AlignLeft);
+    advanced_ << addTrackbar(430, 240, top + 26, 108, 11);
+    advanced_ << addEdit(431, 352, top + 25, 36, 12);
+    showAdvanced(false);
+}
+
+void ClosedLoopDialog::showAdvanced(bool show) {
+    advancedShown_ = show;
+    for (QWidget* w : advanced_)
+        w->setVisible(show);
+    if (auto* button = qobject_cast<QPushButton*>(control(kAdvancedId)))
+        button->setText(show ? QStringLiteral("Advanced <<") : QStringLiteral("Advanced >>"));
+    setTemplateSize(400, show ? kUnfoldedHeight : kFoldedHeight);
 }
 
 bool ClosedLoopDialog::command(int id) {
@@ -133,12 +213,154 @@ bool ClosedLoopDialog::command(int id) {
     case 112:
         engine_->StoreParameters();
         return true;
+    case kSaveId:
+        saveToFile();
+        return true;
+    case kLoadId:
+        loadFromFile();
+        return true;
+    case kAdvancedId:
+        showAdvanced(!advancedShown_);
+        return true;
     case 421:
     case 431:
         return true;
     default:
         return false;
     }
+}
+
+QString ClosedLoopDialog::chooseSaveFile() {
+    return QFileDialog::getSaveFileName(this, QStringLiteral("Save controller settings"),
+                                        QStringLiteral("controller-settings.txt"), kFileFilter);
+}
+
+QString ClosedLoopDialog::chooseLoadFile() {
+    return QFileDialog::getOpenFileName(this, QStringLiteral("Load controller settings"), QString(),
+                                        kFileFilter);
+}
+
+void ClosedLoopDialog::tell(const QString& text, bool problem) {
+    if (problem)
+        QMessageBox::warning(this, windowTitle(), text);
+    else
+        QMessageBox::information(this, windowTitle(), text);
+}
+
+DeviceInfo ClosedLoopDialog::shownSettings() const {
+    DeviceInfo info = model_->deviceInfo;
+    const int pidEdits[5] = {120, 121, 122, 123, 124};
+    const int pidSlots[5] = {0, 1, 2, 6, 7};
+    for (int i = 0; i < 5; ++i)
+        info.pidParameters[pidSlots[i]] = readUnsignedDecimal(editText(pidEdits[i])) & 0xFFFFu;
+    info.auxMode = static_cast<uint8_t>(auxMode_);
+    info.auxSkip = readUnsignedDecimal(editText(220)) & 0xFFFFu;
+    info.auxErrorLimit = readUnsignedDecimal(editText(221));
+    info.auxAccelLimit = readUnsignedDecimal(editText(222));
+    info.auxSpeedLimit = readUnsignedDecimal(editText(223));
+    info.motorCurrent = motorCurrent_;
+    info.param128 = static_cast<int8_t>(static_cast<uint8_t>(param128_ & 0xFF));
+    return info;
+}
+
+void ClosedLoopDialog::saveToFile() {
+    const QString path = chooseSaveFile();
+    if (path.isEmpty())
+        return;
+    const std::time_t now = std::time(nullptr);
+    std::tm date{};
+    localtime_r(&now, &date);
+    const std::string text =
+        SettingsFile::header("astrelvo", ASTRELVO_VERSION_TEXT, date) + SettingsFile::format(shownSettings());
+    QSaveFile file(path);
+    const bool ok =
+        file.open(QIODevice::WriteOnly) &&
+        file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size()) &&
+        file.commit();
+    if (!ok)
+        tell(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()), true);
+}
+
+void ClosedLoopDialog::loadFromFile() {
+    const QString path = chooseLoadFile();
+    if (path.isEmpty())
+        return;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        tell(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()), true);
+        return;
+    }
+    if (file.size() > kMaxSettingsFileBytes) {
+        tell(QStringLiteral("%1 is too large for a settings file; nothing was sent.").arg(path), true);
+        return;
+    }
+    const QByteArray bytes = file.readAll();
+    SettingsFile settings;
+    std::string error;
+    if (!settings.parse(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())), error) ||
+        !settings.checkAgainst(model_->deviceInfo, error)) {
+        tell(QStringLiteral("%1: %2\nNothing was sent.").arg(path, QString::fromStdString(error)), true);
+        return;
+    }
+    const SettingsFile::Values v = settings.written(model_->deviceInfo);
+
+    // The dialog shows what the file holds, and the model keeps it as the Send buttons would.
+    const uint16_t shown[5] = {v.pidParameters[0], v.pidParameters[1], v.pidParameters[2], v.pidParameters[6],
+                               v.pidParameters[7]};
+    for (int i = 0; i < 5; ++i)
+        setEditText(120 + i, unsignedDecimalText(shown[i]));
+    const uint32_t aux[4] = {v.auxSkip, v.auxErrorLimit, v.auxAccelLimit, v.auxSpeedLimit};
+    for (int i = 0; i < 4; ++i)
+        setEditText(220 + i, unsignedDecimalText(aux[i]));
+    auxMode_ = v.auxMode;
+    checkRadioIndex(300, 306, auxMode_);
+    ClosedLoopSettings& s = model_->closedLoopSettings;
+    s.pGain = shown[0];
+    s.iGain = shown[1];
+    s.dGain = shown[2];
+    s.iSamples = shown[3];
+    s.dSamples = shown[4];
+    s.auxMode = v.auxMode;
+    s.auxSkip = v.auxSkip;
+    s.auxErrorLimit = v.auxErrorLimit;
+    s.auxAccelLimit = v.auxAccelLimit;
+    s.auxSpeedLimit = v.auxSpeedLimit;
+    motorCurrent_ = v.motorCurrent;
+    setEditText(421, unsignedDecimalText(motorCurrent_));
+    moveTrackbar(420, currentToPosition(motorCurrent_));
+    param128_ = v.param128;
+    setEditText(431, signedDecimalText(param128_));
+    moveTrackbar(430, param128_);
+    model_->deviceInfo.encoderFlags = v.encoderFlags;
+    model_->deviceInfo.encoderOffset = static_cast<uint32_t>(v.encoderOffset);
+
+    // As the dialog's own controls do: without the drive's maximum the motor current is not sent.
+    const bool sendCurrent = model_->deviceInfo.maxCurrent != 0;
+    if (engine_) {
+        engine_->SendPid(v.pidParameters);
+        engine_->SendAux(v.auxMode, 0, v.auxSkip, 0, v.auxErrorLimit, v.auxAccelLimit, v.auxSpeedLimit, 0, 0,
+                         0);
+        if (sendCurrent)
+            engine_->WriteParam16(kMotorCurrentParam, v.motorCurrent);
+        engine_->WriteParam8(kParam128, static_cast<uint8_t>(v.param128));
+        engine_->SetEncoderCalibration(v.encoderFlags & 1u, static_cast<uint32_t>(v.encoderOffset));
+    }
+    QString sent = QStringLiteral("Sent to the controller: PID %1/%2/%3 (all ten values), aux mode %4, ")
+                       .arg(shown[0])
+                       .arg(shown[1])
+                       .arg(shown[2])
+                       .arg(v.auxMode);
+    if (sendCurrent)
+        sent += QStringLiteral("motor current %1 mA, ").arg(v.motorCurrent);
+    sent += QStringLiteral("parameter 128 %1, encoder %2 with offset %3.")
+                .arg(v.param128)
+                .arg((v.encoderFlags & 1u) != 0 ? QStringLiteral("reversed") : QStringLiteral("normal"))
+                .arg(v.encoderOffset);
+    if (!sendCurrent)
+        sent += QStringLiteral("\nThe motor current was not sent: the drive's maximum current is not known.");
+    sent += QStringLiteral("\nThe status line shows the controller's answers; connect again to read the "
+                           "settings back. \"Save settings to EEPROM\" keeps them after a power cycle.");
+    tell(sent, false);
 }
 
 void ClosedLoopDialog::editFocusLost(int id) {

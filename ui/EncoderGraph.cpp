@@ -39,7 +39,8 @@ constexpr int kMarkerLabelMaxChars = 40;
 QFont makeLabelFont() {
     QFont font(QStringLiteral("Arial"));
     font.setStyleHint(QFont::SansSerif);
-    font.setWeight(QFont::Light);
+    // Weight 100, thin; a family without a thin face gives its lightest one.
+    font.setWeight(QFont::Thin);
     // The label cell is 14 pixels high, and a label such as +3'20" must fit the 37 pixels left of its
     // tick. Where Arial is missing a wider face stands in for it; then a condensed width of it is used.
     const QString typical = QStringLiteral("+3'20\"");

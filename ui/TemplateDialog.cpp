@@ -29,6 +29,10 @@ TemplateDialog::TemplateDialog(QWidget* owner, const QString& title, int width, 
     setFixedSize(units_.x(width), units_.y(height));
 }
 
+void TemplateDialog::setTemplateSize(int width, int height) {
+    setFixedSize(units_.x(width), units_.y(height));
+}
+
 QWidget* TemplateDialog::control(int id) const {
     return findChild<QWidget*>(QString::number(id), Qt::FindDirectChildrenOnly);
 }

@@ -42,6 +42,8 @@ protected:
     TemplateDialog(QWidget* owner, const QString& title, int width, int height);
 
     const DialogUnits& units() const { return units_; }
+    // A new client size in dialog units (a dialog that folds a part out or in).
+    void setTemplateSize(int width, int height);
 
     // A single-line text, anchored at the left or right edge of its rectangle.
     QLabel* addStatic(int id, const QString& text, int x, int y, int w, int h, Qt::Alignment align);

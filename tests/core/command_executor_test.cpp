@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 struct Row {
@@ -100,21 +102,39 @@ TEST_F(ExecutorFixture, EveryCommandSendsItsPacketAndSetsItsState) {
     }
 }
 
-TEST_F(ExecutorFixture, WhileLoggingOnlyClosedLoopAndSendPidAreHeldBack) {
+TEST_F(ExecutorFixture, WhileTheLoggingCycleRunsEveryChangeIsHeldBack) {
+    const Bytes heldCodes{4, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17};
     for (const Row& row : table()) {
         reset();
         fields.logActive = true;
         run(row.code, row.args);
-        if (row.code == 14 || row.code == 15) {
+        const bool held = std::find(heldCodes.begin(), heldCodes.end(), row.code) != heldCodes.end();
+        if (held) {
             EXPECT_TRUE(host.writes.empty()) << "code " << int(row.code);
             EXPECT_EQ(fields.sessionState, SessionState::Delay);
-            EXPECT_EQ(fields.deferredCommand, row.code);
+            EXPECT_EQ(fields.heldCommands.count(), 1) << "code " << int(row.code);
+            EXPECT_EQ(fields.heldCommands.codeAt(0), row.code);
+            EXPECT_TRUE(report.markers.empty());
         } else {
             EXPECT_EQ(host.writes, (std::vector<Bytes>{row.packet})) << "code " << int(row.code);
             EXPECT_EQ(fields.sessionState, row.state) << "code " << int(row.code);
-            EXPECT_EQ(fields.deferredCommand, 0u);
+            EXPECT_TRUE(fields.heldCommands.empty());
         }
     }
+}
+
+TEST_F(ExecutorFixture, OutsideTheCycleChangesGoOutAtOnceAndAreMarkedWhileLogging) {
+    // Logging, but the cycle has ended (a store waits for its answer): sent at once, and marked.
+    fields.logActive = true;
+    fields.sessionState = SessionState::AwaitStoreAck;
+    run(12, cat({{129}, le16(900)}));
+    EXPECT_EQ(host.writes.size(), 1u);
+    EXPECT_EQ(report.markers, (std::vector<Bytes>{cat({{12, 129}, le16(900)})}));
+    // Not logging: sent at once without a marker.
+    reset();
+    run(14, {1});
+    EXPECT_EQ(host.writes.size(), 1u);
+    EXPECT_TRUE(report.markers.empty());
 }
 
 TEST_F(ExecutorFixture, TestModeSkipsDriveCommandsAndSimulatesLogging) {
@@ -143,7 +163,7 @@ TEST_F(ExecutorFixture, TestModeSkipsDriveCommandsAndSimulatesLogging) {
     fields.testMode = true;
     fields.logActive = true;
     run(15, pidArgs());
-    EXPECT_EQ(fields.deferredCommand, 0u);
+    EXPECT_TRUE(fields.heldCommands.empty());
     EXPECT_TRUE(host.writes.empty());
 }
 
@@ -240,56 +260,126 @@ struct HoldBackFixture : ::testing::Test {
     const Bytes blockRequest{0xAA, 0x04, 0x53, 0x01, 10, 0};
 };
 
-TEST_F(HoldBackFixture, ClosedLoopIsSentAfterTheNextBlockAndPollingResumesAfterItsReply) {
-    command(14, {1});
-    EXPECT_TRUE(host.writes.empty());
-    EXPECT_EQ(session.fields().sessionState, SessionState::AwaitBlock);
-    serial({'R', 9, 0, 83, 1, 2, 3, 4, 5, 6, 7, 8});
-    EXPECT_EQ(report.records.size(), 1u);
-    EXPECT_EQ(host.writes, (std::vector<Bytes>{{0xAA, 0x04, 0x50, 0x01, 0x01, 0x01}}));
-    EXPECT_EQ(session.fields().sessionState, SessionState::AwaitDeferredAck);
-    EXPECT_EQ(session.fields().deferredCommand, 0u);
-    serial({'U', 0});
-    EXPECT_EQ(host.writes.back(), blockRequest);
-    EXPECT_EQ(session.fields().sessionState, SessionState::AwaitBlock);
+// Every command that changes the controller, held back while logging: sent after the next block; one
+// the controller answers is waited for and marked at its answer, any other is marked when sent; then
+// the polling goes on.
+TEST_F(HoldBackFixture, EachHeldBackCommandIsSentAfterTheNextBlockAndMarked) {
+    struct HeldRow {
+        uint8_t code;
+        Bytes args;
+        uint8_t packetCommand;
+        bool answered;
+    };
+    const HeldRow rows[] = {
+        {4, {}, 0x0D, true},
+        {8, cat({{1}, le32(22000)}), 0x7C, false},
+        {9, {0}, 0x24, false},
+        {10, {8, 0}, 0x24, false},
+        {11, {2, 1}, 0x24, false},
+        {12, cat({{129}, le16(900)}), 0x33, false},
+        {13, {128, 0xFD}, 0x3B, false},
+        {14, {1}, 0x50, true},
+        {15, pidArgs(), 0x55, true},
+        {16, auxArgs(), 0x57, false},
+        {17, {1}, 0x28, false},
+    };
+    for (const HeldRow& row : rows) {
+        SCOPED_TRACE(int(row.code));
+        host.writes.clear();
+        report.markers.clear();
+        report.statuses.clear();
+        command(row.code, row.args);
+        EXPECT_TRUE(host.writes.empty());
+        serial({'R', 9, 0, 83, 1, 2, 3, 4, 5, 6, 7, 8});
+        ASSERT_EQ(host.writes.size(), 1u);
+        EXPECT_EQ(host.writes[0][2], row.packetCommand);
+        const Bytes marker = cat({{row.code}, row.args});
+        if (row.answered) {
+            EXPECT_EQ(session.fields().sessionState, SessionState::AwaitDeferredAck);
+            EXPECT_TRUE(report.markers.empty()); // not before the controller took it
+            serial({'U', 0});
+            EXPECT_EQ(host.writes.back(), blockRequest);
+        } else {
+            EXPECT_EQ(session.fields().sessionState, SessionState::Delay);
+            tick(3);
+            EXPECT_EQ(host.writes.back(), blockRequest);
+        }
+        EXPECT_EQ(report.markers, (std::vector<Bytes>{marker}));
+        // The store's answer still confirms the store.
+        EXPECT_EQ(report.statuses, row.code == 4 ? (std::vector<uint32_t>{14}) : (std::vector<uint32_t>{}));
+        EXPECT_EQ(session.fields().sessionState, SessionState::AwaitBlock);
+    }
 }
 
-TEST_F(HoldBackFixture, LaterHeldBackCommandReplacesTheEarlier) {
-    command(14, {1});
-    const Bytes pid = pidArgs();
-    command(15, pid);
-    serial({'R', 1, 0, 83});
-    EXPECT_EQ(host.writes, (std::vector<Bytes>{cat({{0xAA, 0x16, 0x55, 0x01}, pid})}));
-
-    serial({'U', 0});
-    command(15, pid);
-    command(14, {2});
-    serial({'R', 1, 0, 83});
-    EXPECT_EQ(host.writes.back(), (Bytes{0xAA, 0x04, 0x50, 0x01, 0x01, 0x02}));
+TEST_F(HoldBackFixture, ALaterCommandOfTheSameKindReplacesTheWaitingOneAndSaysSo) {
+    struct ReplaceRow {
+        Bytes first, second; // code and arguments
+        uint32_t status;
+    };
+    const ReplaceRow rows[] = {
+        {{14, 1}, {14, 2}, 15},
+        {cat({{15}, pidArgs()}), cat({{15}, Bytes(20, 1)}), 16},
+        {cat({{12, 129}, le16(500)}), cat({{12, 129}, le16(900)}), 18},
+        {{13, 128, 1}, {13, 128, 2}, 19},
+        {{9, 1}, {10, 8, 0}, 20}, // start, then a rate: both are tracking
+        {{4}, {4}, 22},
+    };
+    for (const ReplaceRow& row : rows) {
+        SCOPED_TRACE(int(row.first[0]));
+        report.statuses.clear();
+        host.writes.clear();
+        command(row.first[0], Bytes(row.first.begin() + 1, row.first.end()));
+        command(17, {1}); // another kind in between
+        command(row.second[0], Bytes(row.second.begin() + 1, row.second.end()));
+        EXPECT_EQ(report.statuses, (std::vector<uint32_t>{row.status}));
+        // Two wait: the other kind first, then the replacement (it moved to the end).
+        ASSERT_EQ(session.fields().heldCommands.count(), 2);
+        EXPECT_EQ(session.fields().heldCommands.codeAt(session.fields().heldCommands.count() - 1),
+                  row.second[0]);
+        // Empty the queue before the next row.
+        while (!session.fields().heldCommands.empty()) {
+            serial({'R', 1, 0, 83});
+            serial({'U', 0});
+            tick(3);
+        }
+    }
+    // Different parameter indices and the two parameter writes are different kinds.
+    report.statuses.clear();
+    command(12, cat({{129}, le16(1)}));
+    command(12, cat({{7}, le16(1)}));
+    command(13, {129, 1});
+    EXPECT_TRUE(report.statuses.empty());
+    EXPECT_EQ(session.fields().heldCommands.count(), 3);
 }
 
-TEST_F(HoldBackFixture, StopLogKeepsTheHeldBackCommandForTheNextRun) {
+TEST_F(HoldBackFixture, StopLogSendsWhatWaitsAtOnce) {
     command(14, {2});
+    command(9, {0});
     command(6);
-    EXPECT_EQ(session.fields().deferredCommand, 14u);
-    serial({'R', 1, 0, 83}); // after StopLog: discarded
-    EXPECT_EQ(host.writes.size(), 1u);
-    command(5, {1, 0});
-    serial({'U', 0});
-    tick(3);
-    EXPECT_EQ(host.writes.back(), blockRequest);
-    serial({'R', 1, 0, 83});
-    EXPECT_EQ(host.writes.back(), (Bytes{0xAA, 0x04, 0x50, 0x01, 0x01, 0x02}));
+    EXPECT_TRUE(session.fields().heldCommands.empty());
+    ASSERT_EQ(host.writes.size(), 3u);
+    EXPECT_EQ(host.writes[0], (Bytes{0xAA, 0x04, 0x51, 0x01, 0x01, 0x00}));
+    EXPECT_EQ(host.writes[1], (Bytes{0xAA, 0x04, 0x50, 0x01, 0x01, 0x02}));
+    EXPECT_EQ(host.writes[2], (Bytes{0xAA, 0x03, 0x24, 0x01, 0x00}));
+    EXPECT_TRUE(report.markers.empty()); // logging has ended: nothing to mark
+    serial({'R', 1, 0, 83});             // after StopLog: discarded
+    EXPECT_EQ(host.writes.size(), 3u);
 }
 
-TEST_F(HoldBackFixture, TrackingWhileLoggingStopsThePolling) {
-    command(9, {1});
-    EXPECT_EQ(host.writes.back(), (Bytes{0xAA, 0x03, 0x24, 0x01, 0x01}));
-    EXPECT_EQ(session.fields().sessionState, SessionState::SessionIdle);
-    serial({'R', 9, 0, 83, 1, 2, 3, 4, 5, 6, 7, 8});
-    EXPECT_TRUE(report.records.empty());
-    tick(10);
-    EXPECT_EQ(host.writes.size(), 1u);
+TEST_F(HoldBackFixture, StopLogWhileAStoreAwaitsItsAnswerKeepsTheConfirmation) {
+    command(4);
+    serial({'R', 1, 0, 83});
+    ASSERT_EQ(session.fields().sessionState, SessionState::AwaitDeferredAck);
+    command(6);
+    serial({'U', 0});
+    EXPECT_EQ(report.statuses.back(), 14u);
+}
+
+TEST_F(HoldBackFixture, ANewConnectionForgetsWhatWaited) {
+    command(14, {1});
+    command(3);
+    command(2, {3});
+    EXPECT_TRUE(session.fields().heldCommands.empty());
 }
 
 TEST_F(HoldBackFixture, FetchLogRequestsABlockAndPollingGoesOnFromThere) {

@@ -197,6 +197,7 @@ TEST(StatusTexts, TableAndBounds) {
     EXPECT_STREQ(statusText(StatusParametersStored), "Paramers stored in motor control.");
     for (uint32_t code = 0; code < kStatusCodeCount; ++code)
         EXPECT_NE(statusText(code), nullptr) << code;
-    EXPECT_EQ(statusText(15), nullptr);
+    EXPECT_STREQ(statusText(StatusReplacedPid), "Info: Replaced the waiting PID change");
+    EXPECT_EQ(statusText(kStatusCodeCount), nullptr);
     EXPECT_EQ(statusText(0xFFFFFFFFu), nullptr);
 }

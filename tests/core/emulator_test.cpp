@@ -1,4 +1,5 @@
 #include "emulator/Rz4Emulator.h"
+#include "emulator/ServoModel.h"
 #include "emulator/TrackingSignal.h"
 #include "platform/SerialPort.h"
 
@@ -6,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <poll.h>
 #include <thread>
@@ -529,6 +531,98 @@ TEST(EmulatorLifecycle, StopIsPromptAndTheEmulatorCanRestart) {
     ASSERT_TRUE(host.opened());
     host.query(1);
     EXPECT_FALSE(host.frame().empty());
+}
+
+// ---- the closed loop's answer to its settings, and the encoder calibration ----
+
+// RMS of the tracking error about its mean over one worm turn, noise left out.
+double rmsOverWormTurn(const ServoResponse& response) {
+    TrackingSignal::Params params;
+    TrackingSignal signal(params, 25);
+    signal.resetResponse(response);
+    double sum = 0.0, sumSquares = 0.0;
+    const int n = 960;
+    for (int k = 0; k < n; ++k) {
+        const double e = signal.modelArcsec(k * params.wormPeriodS / n);
+        sum += e;
+        sumSquares += e * e;
+    }
+    const double mean = sum / n;
+    return std::sqrt(sumSquares / n - mean * mean);
+}
+
+TEST(EmulatorServo, ErrorFallsAsPRisesUntilTheLoopRings) {
+    std::vector<double> rms;
+    for (std::uint16_t p = 40; p <= 240; p += 20)
+        rms.push_back(rmsOverWormTurn(ServoModel::respond(p, 40, 120, 800)));
+    const auto best = std::min_element(rms.begin(), rms.end());
+    // An optimum inside the range: falling before it, rising after it.
+    ASSERT_NE(best, rms.begin());
+    ASSERT_NE(best, rms.end() - 1);
+    EXPECT_TRUE(std::is_sorted(rms.begin(), best + 1, std::greater<double>()));
+    EXPECT_TRUE(std::is_sorted(best, rms.end()));
+    EXPECT_GT(rms.back(), rms.front());
+    // More D damps the ringing of a high P.
+    EXPECT_LT(rmsOverWormTurn(ServoModel::respond(200, 40, 240, 800)),
+              rmsOverWormTurn(ServoModel::respond(200, 40, 120, 800)));
+    // Too little current raises the error.
+    EXPECT_GT(rmsOverWormTurn(ServoModel::respond(80, 40, 120, 300)),
+              rmsOverWormTurn(ServoModel::respond(80, 40, 120, 800)));
+}
+
+TEST(EmulatorServo, TheEmulatorsOwnSettingsGiveExactlyThePlainSignal) {
+    TrackingSignal plain(TrackingSignal::Params{}, 25);
+    TrackingSignal answered(TrackingSignal::Params{}, 25);
+    answered.resetResponse(ServoModel::respond(80, 40, 120, 800));
+    for (int k = 0; k < 2000; ++k) {
+        const double t = k * 0.37;
+        ASSERT_EQ(plain.absoluteCounts(t), answered.absoluteCounts(t)) << k;
+        ASSERT_EQ(plain.errorCounts(t), answered.errorCounts(t)) << k;
+    }
+    // A change holds from its time on; earlier times keep the response before it.
+    answered.setResponse(ServoModel::respond(0, 40, 120, 800), 100.0);
+    EXPECT_EQ(answered.responseAt(99.9), ServoModel::respond(80, 40, 120, 800));
+    EXPECT_EQ(answered.responseAt(100.0), ServoModel::respond(0, 40, 120, 800));
+}
+
+TEST(EmulatorServo, TheEncoderCalibrationAppliesToThePositions) {
+    Rz4EmulatorConfig c;
+    c.fullSpeed = true;
+    c.encoderBits = 25;
+    c.signal.noiseArcsec = 0.0; // every position follows from its record number
+    Rz4Emulator emu(c);
+    ASSERT_TRUE(emu.start());
+    Host host(emu);
+    ASSERT_TRUE(host.opened());
+    auto positions = [&](std::uint8_t mode) {
+        host.startLog(mode, 3);
+        EXPECT_FALSE(host.frame().empty());
+        host.requestBlock(4);
+        return cutBlock(host.frame(), 16).pos;
+    };
+    const std::vector<std::int32_t> absolute = positions(1);
+    const std::vector<std::int32_t> error = positions(3);
+    ASSERT_EQ(absolute.size(), 4u);
+    ASSERT_EQ(error.size(), 4u);
+
+    // Reversed, with an offset 1000 counts above the configured one.
+    const std::uint32_t offset = c.encoderOffset + 1000;
+    Bytes calibration = {0xAA, 0x0B, 124, 0x01, 0x01};
+    for (std::uint32_t v : {offset, c.encoderCalibAux})
+        for (int i = 0; i < 4; ++i)
+            calibration.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    host.send(calibration);
+    ASSERT_TRUE(emu.waitForCommand(124, 1000));
+    const std::vector<std::int32_t> reversed = positions(1);
+    const std::vector<std::int32_t> reversedError = positions(3);
+    ASSERT_EQ(reversed.size(), 4u);
+    ASSERT_EQ(reversedError.size(), 4u);
+    const std::uint32_t mask = (1u << 25) - 1;
+    for (std::size_t k = 0; k < 4; ++k) {
+        const std::uint32_t shaft = static_cast<std::uint32_t>(absolute[k]) - c.encoderOffset;
+        EXPECT_EQ(static_cast<std::uint32_t>(reversed[k]), ((0u - shaft) + offset) & mask) << k;
+        EXPECT_EQ(reversedError[k], -error[k]) << k;
+    }
 }
 
 } // namespace

@@ -43,6 +43,7 @@ struct FakeReport : iEngineReport {
     std::vector<uint32_t> statuses;
     std::vector<Record> records;
     std::vector<DeviceInfo> infos;
+    std::vector<Bytes> markers; // the command of each marker: code, then arguments
     std::vector<std::string> calls;
 
     void postStatus(uint32_t code) override {
@@ -57,6 +58,12 @@ struct FakeReport : iEngineReport {
     void setDeviceInfo(const DeviceInfo& info) override {
         infos.push_back(info);
         calls.push_back("info");
+    }
+    void writeMarker(const uint8_t* command, uint32_t length) override {
+        EXPECT_GE(length, 1u);
+        EXPECT_LE(length, 31u);
+        markers.emplace_back(command, command + length);
+        calls.push_back("marker " + std::to_string(command[0]));
     }
 };
 

@@ -350,6 +350,7 @@ public:
     void postStatus(uint32_t) override {}
     void writeRecord(const uint8_t*, uint32_t, bool) override {}
     void setDeviceInfo(const DeviceInfo&) override {}
+    void writeMarker(const uint8_t*, uint32_t) override {}
 };
 
 TEST(EngineSerialPath, PortBytesAndFaultReachTheWorker) {

@@ -216,6 +216,14 @@ static bool labelMatches(const EncoderGraph& graph, const QImage& image, int y, 
     return true;
 }
 
+TEST_F(EncoderGraphTest, LabelFontIsThinAndFitsTheMargin) {
+    auto graph = makeGraph(300, 200);
+    EXPECT_EQ(graph->labelFont().weight(), QFont::Thin);
+    const QFontMetrics metrics(graph->labelFont());
+    EXPECT_LE(metrics.height(), 14);
+    EXPECT_LE(metrics.horizontalAdvance(QStringLiteral("+3'20\"")), EncoderGraph::kLeftMargin - 9);
+}
+
 TEST_F(EncoderGraphTest, LabelsAtTheDefaultScale) {
     auto graph = makeGraph(300, 200); // plot height 169, zero line at 84
     const QImage image = graph->grab().toImage();

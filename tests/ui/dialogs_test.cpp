@@ -540,7 +540,7 @@ TEST_F(ClosedLoop, OkStoresOnlyGainsModesAndFlag) {
     EXPECT_EQ(s.auxSkip, 9u);
     EXPECT_EQ(s.auxMode, 3u);
     EXPECT_EQ(s.trackingMode, 6u);
-    EXPECT_FALSE(s.trackingFlag); // this dialog has no tracking-flag check box
+    EXPECT_TRUE(s.trackingFlag); // check box 380 (advanced part) shows the record's flag and keeps it
     EXPECT_TRUE(engine.calls.empty());
 }
 

@@ -13,14 +13,13 @@
 #include <numbers>
 #include <random>
 
+#include "ScreenshotDirectory.h"
 #include "UiTestMain.h"
 
 namespace {
 
 QString screenshotPath(const char* file) {
-    const QString dir = QCoreApplication::applicationDirPath() + QStringLiteral("/../screenshots");
-    QDir().mkpath(dir);
-    return QDir::cleanPath(dir) + QLatin1Char('/') + QLatin1String(file);
+    return screenshotDirectory() + QLatin1Char('/') + QLatin1String(file);
 }
 
 void save(QWidget& widget, const char* file) {

@@ -57,7 +57,7 @@ TEST_F(MainDialog, TitleReadOnlyLinesAndNoDefaultButton) {
 TEST_F(MainDialog, StatusLineShowsKnownCodesOnly) {
     dialog->OnStatus(StatusReady);
     EXPECT_EQ(lineText(104), QStringLiteral("Ready"));
-    dialog->OnStatus(15);
+    dialog->OnStatus(kStatusCodeCount);
     dialog->OnStatus(0xFFFF);
     EXPECT_EQ(lineText(104), QStringLiteral("Ready"));
     dialog->OnStatus(0x10000 | StatusParametersStored); // only the low 16 bits count

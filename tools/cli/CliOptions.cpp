@@ -1,5 +1,7 @@
 #include "tools/cli/CliOptions.h"
 
+#include "engine/Rz4Protocol.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -10,6 +12,10 @@ const char* const kCliUsage =
     "       astrelvo-cli log --port PORT --seconds N [--output FILE] [--csv FILE] [--rate 0..5] [--raw]\n"
     "       astrelvo-cli analyze FILE [--encoder-bits N] [--sample-seconds S] [--section K]\n"
     "                                 [--worm-period-seconds S]\n"
+    "       astrelvo-cli tune --port PORT --seconds-per-step N [--rate 0..5] --pid P,I,D [--pid P,I,D ...]\n"
+    "                         [--keep]\n"
+    "       astrelvo-cli backup --port PORT [--output FILE]\n"
+    "       astrelvo-cli restore --port PORT FILE [--store]\n"
     "\n"
     "PORT is a serial device path (e.g. /dev/ttyUSB0), 'virtual' for the built-in RZ4 emulator,\n"
     "or 'test' for the test mode without a controller.\n"
@@ -25,7 +31,16 @@ const char* const kCliUsage =
     "  --sample-seconds S         sample period of a data.dat export, or of a CSV log that has none\n"
     "  --section K                guide logs: analyse guiding section K (default: the longest)\n"
     "  --worm-period-seconds S    fold on this period (default: the dominant period)\n"
-    "Exit codes: 0 done, 2 bad usage, 3 the session failed or the log cannot be read or analysed.\n";
+    "  tune       log the tracking error and measure its periodic error for N seconds with the controller's\n"
+    "             PID as it is (step 0), then with each --pid in turn (I and D samples as read at connect);\n"
+    "             print a line per step and the step with the lowest RMS, then send the PID read at connect\n"
+    "             back (also on Ctrl-C or a failure), unless --keep\n"
+    "  backup     write the controller's settings as info prints them to FILE (default: standard output)\n"
+    "  restore    check FILE whole, send its PID, aux parameters, motor current, parameter 128 and encoder\n"
+    "             calibration, store them in EEPROM with --store, then connect again and print each setting\n"
+    "             that reads back differently\n"
+    "Exit codes: 0 done, 2 bad usage or a settings file that does not pass its check, 3 the session\n"
+    "failed, the log cannot be read or analysed, or a restored setting reads back differently.\n";
 
 namespace {
 
@@ -90,6 +105,30 @@ std::string parseAnalyzeOptions(int argc, const char* const* argv, CliOptions& o
     return {};
 }
 
+// "P,I,D": three numbers from 0 to 65535.
+bool parsePid(const char* text, std::array<uint16_t, 3>& out) {
+    if (text == nullptr)
+        return false;
+    const std::string s = text;
+    std::size_t start = 0;
+    for (int i = 0; i < 3; ++i) {
+        const std::size_t end = i < 2 ? s.find(',', start) : s.size();
+        if (end == std::string::npos)
+            return false;
+        int v = 0;
+        if (!parseInt(s.substr(start, end - start).c_str(), 0, 65535, v))
+            return false;
+        out[static_cast<std::size_t>(i)] = static_cast<uint16_t>(v);
+        start = end + 1;
+    }
+    return true;
+}
+
+// The minimum and maximum samples a tune step may measure: enough for the analysis, and within the
+// sample store with room for the blocks around the step.
+constexpr double kMinStepSamples = 8;
+constexpr double kMaxStepSamples = 190000;
+
 } // namespace
 
 std::string parseCliOptions(int argc, const char* const* argv, CliOptions& options) {
@@ -104,11 +143,19 @@ std::string parseCliOptions(int argc, const char* const* argv, CliOptions& optio
     else if (command == "analyze") {
         options.command = CliOptions::Command::Analyze;
         return parseAnalyzeOptions(argc, argv, options);
-    } else if (command == "-h" || command == "--help")
+    } else if (command == "tune")
+        options.command = CliOptions::Command::Tune;
+    else if (command == "backup")
+        options.command = CliOptions::Command::Backup;
+    else if (command == "restore")
+        options.command = CliOptions::Command::Restore;
+    else if (command == "-h" || command == "--help")
         return "help";
     else
         return "unknown command '" + command + "'";
 
+    using C = CliOptions::Command;
+    const C cmd = options.command;
     bool haveSeconds = false;
     for (int i = 2; i < argc; ++i) {
         std::string arg = argv[i];
@@ -123,12 +170,28 @@ std::string parseCliOptions(int argc, const char* const* argv, CliOptions& optio
                 return "--seconds needs a whole number of seconds from 1";
             haveSeconds = true;
             ++i;
-        } else if (arg == "--output" && options.command == CliOptions::Command::Log) {
+        } else if (arg == "--output" && (cmd == C::Log || cmd == C::Backup)) {
             if (value == nullptr || *value == '\0')
                 return "--output needs a file name";
-            options.output = value;
+            (cmd == C::Log ? options.output : options.settingsFile) = value;
             ++i;
-        } else if (arg == "--rate" && options.command == CliOptions::Command::Log) {
+        } else if (arg == "--seconds-per-step" && cmd == C::Tune) {
+            if (!parseInt(value, 1, 24 * 3600, options.secondsPerStep))
+                return "--seconds-per-step needs a whole number of seconds from 1";
+            ++i;
+        } else if (arg == "--pid" && cmd == C::Tune) {
+            std::array<uint16_t, 3> pid{};
+            if (!parsePid(value, pid))
+                return "--pid needs P,I,D: three numbers from 0 to 65535";
+            options.pids.push_back(pid);
+            ++i;
+        } else if (arg == "--keep" && cmd == C::Tune) {
+            options.keep = true;
+        } else if (arg == "--store" && cmd == C::Restore) {
+            options.store = true;
+        } else if (cmd == C::Restore && !arg.empty() && arg[0] != '-' && options.settingsFile.empty()) {
+            options.settingsFile = arg;
+        } else if (arg == "--rate" && (cmd == C::Log || cmd == C::Tune)) {
             if (!parseInt(value, 0, 5, options.rate))
                 return "--rate needs a number from 0 to 5";
             ++i;
@@ -147,5 +210,20 @@ std::string parseCliOptions(int argc, const char* const* argv, CliOptions& optio
         return "--port is required";
     if (options.command == CliOptions::Command::Log && !haveSeconds)
         return "--seconds is required";
+    if ((cmd == C::Tune || cmd == C::Restore) && options.port == "test")
+        return "the test mode has no controller settings to change";
+    if (cmd == C::Tune) {
+        if (options.secondsPerStep == 0)
+            return "--seconds-per-step is required";
+        if (options.pids.empty())
+            return "at least one --pid is required";
+        const double samples = options.secondsPerStep * rz4::kLogRatesHz[options.rate];
+        if (samples < kMinStepSamples)
+            return "--seconds-per-step is too short for the rate: a step needs at least 8 samples";
+        if (samples > kMaxStepSamples)
+            return "--seconds-per-step is too long for the rate: a step may take at most 190000 samples";
+    }
+    if (cmd == C::Restore && options.settingsFile.empty())
+        return "restore needs the settings FILE";
     return {};
 }

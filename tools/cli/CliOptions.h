@@ -1,11 +1,20 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
+
+// The exit codes of astrelvo-cli.
+enum CliExit : int {
+    CliExitDone = 0,
+    CliExitUsage = 2,  // bad usage (or a settings file that does not pass its check)
+    CliExitFailed = 3, // the session failed (or settings read back other than written)
+};
 
 // The command line of astrelvo-cli, parsed. Owned by main().
 struct CliOptions {
-    enum class Command { None, Info, Log, Analyze };
+    enum class Command { None, Info, Log, Analyze, Tune, Backup, Restore };
     Command command = Command::None;
     std::string port; // a device path, "virtual" (built-in emulator) or "test" (test mode)
     int seconds = 0;  // log: how long to log
@@ -21,6 +30,14 @@ struct CliOptions {
     double sampleSeconds = 0.0;     // 0: not given
     uint32_t section = 0;           // 0: not given (the longest)
     double wormPeriodSeconds = 0.0; // 0: not given (the dominant period)
+
+    // tune
+    int secondsPerStep = 0;
+    std::vector<std::array<uint16_t, 3>> pids; // P, I, D of each step after the first
+    bool keep = false;                         // leave the last step's PID on the controller
+    // backup: --output (empty: standard output); restore: the file to read
+    std::string settingsFile;
+    bool store = false; // restore: store in EEPROM
 };
 
 // Parses argv. Returns an empty string on success, else the reason (the caller prints the usage).

@@ -5,10 +5,14 @@
 #include "model/AppModel.h"
 #include "model/CsvLogWriter.h"
 #include "model/PeAnalysis.h"
+#include "model/SettingsFile.h"
 #include "model/StatusCode.h"
 #include "tools/cli/AnalyzeCommand.h"
+#include "tools/cli/BackupCommand.h"
+#include "tools/cli/CliConnection.h"
 #include "tools/cli/CliOptions.h"
 #include "tools/cli/ConsoleProgram.h"
+#include "tools/cli/TuneCommand.h"
 
 #include <cerrno>
 #include <chrono>
@@ -27,82 +31,13 @@ void onSignal(int) {
     ConsoleProgram::requestStop();
 }
 
-void printDeviceInfo(const DeviceInfo& d) {
-    char quad[32];
-    appendDottedQuad(quad, sizeof quad, 0, d.hardwareVersion);
-    std::printf("hardwareVersion: %s\n", quad);
-    appendDottedQuad(quad, sizeof quad, 0, d.firmwareVersion);
-    std::printf("firmwareVersion: %s\n", quad);
-    std::printf("gearRatio: %u\n", d.gearRatio);
-    std::printf("fullResolution: %u\n", d.fullResolution);
-    std::printf("siderealSpeed: %u\n", d.siderealSpeed);
-    std::printf("maxCurrent: %u\n", static_cast<unsigned>(d.maxCurrent));
-    std::printf("motorCurrent: %u\n", static_cast<unsigned>(d.motorCurrent));
-    std::printf("param128: %d\n", static_cast<int>(d.param128));
-    std::printf("encoderBits: %u\n", d.encoderBits);
-    std::printf("encoderResolution: %llu\n", static_cast<unsigned long long>(d.encoderResolution));
-    std::printf("encoderFlags: %u\n", static_cast<unsigned>(d.encoderFlags));
-    std::printf("encoderOffset: %d\n", static_cast<int32_t>(d.encoderOffset));
-    std::printf("encoderCalibAux: %u\n", d.encoderCalibAux);
-    std::printf("recordLength: %u\n", d.recordLength);
-    std::printf("maxBlockBytes: %u\n", d.maxBlockBytes);
-    std::printf("blockRecords: %u\n", d.blockRecords);
-    std::printf("pidParameters:");
-    for (uint32_t v : d.pidParameters)
-        std::printf(" %u", v);
-    std::printf("\n");
-    std::printf("auxMode: %u\n", static_cast<unsigned>(d.auxMode));
-    std::printf("auxSkip: %u\n", d.auxSkip);
-    std::printf("auxErrorLimit: %u\n", d.auxErrorLimit);
-    std::printf("auxAccelLimit: %u\n", d.auxAccelLimit);
-    std::printf("auxSpeedLimit: %u\n", d.auxSpeedLimit);
-}
-
-// Connects as the options say. Returns true once the controller (or the test mode) is ready.
-bool connect(ConsoleProgram& session, const CliOptions& options, Rz4Emulator* emulator) {
-    const bool testMode = options.port == "test";
-    if (testMode) {
-        session.engine().Connect(0);
-        return session.pumpUntil([&] { return session.lastStatus() == StatusTestMode; }, 5000);
-    }
-    std::string path = options.port;
-    if (emulator != nullptr)
-        path = emulator->slavePath();
-    session.engine().setPortPath(1, path.c_str());
-    session.engine().Connect(1);
-    bool ready = session.pumpUntil(
-        [&] {
-            return session.lastStatus() == StatusConnected ||
-                   ConsoleProgram::isErrorStatus(session.lastStatus());
-        },
-        options.connectTimeoutSeconds * 1000);
-    if (ready && session.lastStatus() == StatusConnected)
-        return true;
-    if (session.lastStatus() == StatusCannotOpenPort) {
-        int error = session.engine().lastOpenError();
-        if (error != 0)
-            std::fprintf(stderr, "%s: %s\n", path.c_str(), serialOpenErrorText(error, path.c_str()).c_str());
-    } else if (!ready && !ConsoleProgram::stopRequested()) {
-        std::fprintf(stderr, "%s\n", statusText(StatusTimeout));
-    }
-    return false;
-}
-
-void disconnect(ConsoleProgram& session, const CliOptions& options) {
-    if (options.port == "test")
-        return; // the test mode opens no port
-    session.engine().Disconnect();
-    uint32_t before = session.statusCount();
-    session.pumpUntil([&] { return session.statusCount() != before; }, 12000, false);
-}
-
 int runInfo(ConsoleProgram& session, const CliOptions& options, Rz4Emulator* emulator) {
-    if (!connect(session, options, emulator)) {
-        disconnect(session, options);
+    if (!connectController(session, options, emulator)) {
+        disconnectController(session, options);
         return kExitFailed;
     }
-    printDeviceInfo(session.model().deviceInfo);
-    disconnect(session, options);
+    std::fputs(SettingsFile::format(session.model().deviceInfo).c_str(), stdout);
+    disconnectController(session, options);
     return kExitDone;
 }
 
@@ -189,8 +124,8 @@ int runLog(ConsoleProgram& session, const CliOptions& options, Rz4Emulator* emul
         }
         spool->alsoWriteCsv(csv.get());
     }
-    if (!connect(session, options, emulator)) {
-        disconnect(session, options);
+    if (!connectController(session, options, emulator)) {
+        disconnectController(session, options);
         return kExitFailed;
     }
     const bool testMode = options.port == "test";
@@ -227,7 +162,7 @@ int runLog(ConsoleProgram& session, const CliOptions& options, Rz4Emulator* emul
     }
     if (!failed) {
         session.engine().StopLog();
-        disconnect(session, options);
+        disconnectController(session, options);
     }
     // Take in what is still on its way before closing the file.
     session.pumpUntil([] { return false; }, 300, false);
@@ -281,8 +216,23 @@ int main(int argc, char** argv) {
     int result;
     {
         ConsoleProgram session;
-        result = options.command == CliOptions::Command::Info ? runInfo(session, options, emulator.get())
-                                                              : runLog(session, options, emulator.get());
+        switch (options.command) {
+        case CliOptions::Command::Info:
+            result = runInfo(session, options, emulator.get());
+            break;
+        case CliOptions::Command::Tune:
+            result = runTune(session, options, emulator.get());
+            break;
+        case CliOptions::Command::Backup:
+            result = runBackup(session, options, emulator.get());
+            break;
+        case CliOptions::Command::Restore:
+            result = runRestore(session, options, emulator.get());
+            break;
+        default:
+            result = runLog(session, options, emulator.get());
+            break;
+        }
     }
     if (emulator)
         emulator->stop();

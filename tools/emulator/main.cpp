@@ -2,6 +2,7 @@
 // Prints the device path to open, then runs until SIGINT or SIGTERM.
 
 #include "emulator/Rz4Emulator.h"
+#include "emulator/ServoModel.h"
 
 #include <cerrno>
 #include <csignal>
@@ -33,8 +34,11 @@ void usage(std::FILE* to) {
                "  --oversize N            block frames declare N (> 2048) data bytes\n"
                "  --hang-up-at N          close the line in the middle of the N-th block\n"
                "  --flood                 send block frames unasked, as fast as possible\n"
-               "  --seed N                seed of the noise\n",
+               "  --ignore-command N      take packets with controller command N without effect or answer\n"
+               "  --seed N                seed of the noise\n"
+               "\n",
                to);
+    std::fputs(ServoModel::description(), to);
 }
 
 bool parseNumber(const char* text, unsigned long max, unsigned long& out) {
@@ -112,6 +116,9 @@ int main(int argc, char** argv) {
         } else if (a == "--hang-up-at") {
             ok = parseNumber(value, 1000000, n);
             config.hangUpAtBlock = static_cast<int>(n);
+        } else if (a == "--ignore-command") {
+            ok = parseNumber(value, 255, n) && n > 0;
+            config.ignoredCommand = static_cast<std::uint8_t>(n);
         } else if (a == "--seed") {
             ok = parseNumber(value, 0xFFFFFFFFul, n);
             config.randomSeed = static_cast<std::uint32_t>(n);

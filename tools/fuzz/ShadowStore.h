@@ -4,6 +4,7 @@
 #include "model/AppModel.h"
 #include "model/iMainDlgCallback.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -31,6 +32,8 @@ public:
         updateGeometry(length);
         expectedCalls.clear();
         calls.clear();
+        markerCalls.clear();
+        expectedMarkerCalls.clear();
     }
 
     void clear() {
@@ -39,6 +42,8 @@ public:
         samples_.clear();
         newStart_ = 0;
         newCount_ = 0;
+        markers_.clear();
+        markersDropped_ = 0;
     }
 
     void updateGeometry(uint32_t length) {
@@ -72,6 +77,22 @@ public:
         }
     }
 
+    // What appendMarker must do: keep the command at the next sample's index while fewer than
+    // kMaxMarkers are kept, else count it as dropped.
+    void appendMarker(const uint8_t* command, uint32_t length) {
+        if (command == nullptr || length == 0)
+            return;
+        if (markers_.size() >= AppModel::kMaxMarkers) {
+            ++markersDropped_;
+            return;
+        }
+        ShadowMarker m;
+        m.sample = static_cast<uint32_t>(samples_.size());
+        m.command.assign(command, command + length);
+        markers_.push_back(m);
+        expectedMarkerCalls.push_back(static_cast<uint32_t>(markers_.size() - 1));
+    }
+
     // Takes over the model's kept records and samples after a test moved its counts directly (a state
     // the model reaches by appending exactly those records, only faster).
     void adopt(const AppModel& model) {
@@ -87,6 +108,7 @@ public:
     void OnNewData(uint32_t start, uint32_t count, uint32_t available) override {
         calls.push_back({start, count, available});
     }
+    void OnMarker(uint32_t index) override { markerCalls.push_back(index); }
 
     // The cheap part of the comparison, fit for every step.
     void checkCounts(const AppModel& model) const {
@@ -99,6 +121,9 @@ public:
         FUZZ_CHECK(calls.size() == expectedCalls.size());
         if (!calls.empty())
             FUZZ_CHECK(calls.back() == expectedCalls.back());
+        FUZZ_CHECK(model.markerCount == markers_.size());
+        FUZZ_CHECK(model.markersDropped == markersDropped_);
+        FUZZ_CHECK(markerCalls == expectedMarkerCalls);
     }
 
     // The whole comparison.
@@ -109,6 +134,16 @@ public:
         if (!samples_.empty())
             FUZZ_CHECK(std::memcmp(model.samples, samples_.data(), samples_.size() * sizeof(int32_t)) == 0);
         FUZZ_CHECK(calls == expectedCalls);
+        for (std::size_t i = 0; i < markers_.size(); ++i) {
+            const Marker& m = model.markers[i];
+            const ShadowMarker& s = markers_[i];
+            FUZZ_CHECK(m.sample == s.sample);
+            FUZZ_CHECK(m.command == s.command[0]);
+            const std::size_t arguments = std::min<std::size_t>(s.command.size() - 1, Marker::kMaxArguments);
+            FUZZ_CHECK(m.argumentCount == arguments);
+            FUZZ_CHECK(std::memcmp(m.arguments, s.command.data() + 1, arguments) == 0);
+            FUZZ_CHECK(std::memchr(m.label, '\0', sizeof m.label) != nullptr);
+        }
     }
 
     // The export text of the kept records, numbered from firstNumber.
@@ -147,6 +182,8 @@ public:
 
     std::vector<NewData> calls;         // what the model reported
     std::vector<NewData> expectedCalls; // what it should have reported
+    std::vector<uint32_t> markerCalls;  // the index of every OnMarker call
+    std::vector<uint32_t> expectedMarkerCalls;
 
 private:
     // The signed 32-bit value at offset of a kept record; 0 where the record ends before it.
@@ -165,4 +202,10 @@ private:
     std::vector<int32_t> samples_;
     uint32_t newStart_ = 0;
     uint32_t newCount_ = 0;
+    struct ShadowMarker {
+        uint32_t sample = 0;
+        std::vector<uint8_t> command;
+    };
+    std::vector<ShadowMarker> markers_;
+    uint32_t markersDropped_ = 0;
 };

@@ -10,6 +10,7 @@
 //   3  new device record: record-length selector, encoder-bits byte; then NotifyDeviceInfo
 //   4  clear the store
 //   5  any other user message: code byte, argument long
+//   6  writeMarker: length byte (1 + b % 31), command bytes
 #include "FuzzInput.h"
 #include "ShadowStore.h"
 #include "model/AppModel.h"
@@ -48,15 +49,22 @@ public:
 };
 
 // Cuts the pipe bytes into records as the UI side must: a header (bit 7) with the length in bits 0..5
-// and the batch end in bit 6, then that many bytes taken whatever their value.
+// and the batch end in bit 6, then that many bytes taken whatever their value. The header 0x80 alone
+// (length 0, not last) announces that the next record is a marker's command; an empty batch end right
+// after it drops the announcement.
 class ReferenceReassembly {
 public:
     void feed(uint8_t byte, ShadowStore& target) {
         if (!collecting_) {
             if ((byte & 0x80) == 0)
                 return;
+            if (byte == 0x80) {
+                marker_ = true;
+                return;
+            }
             header_ = byte;
             if ((byte & 0x3F) == 0) {
+                marker_ = false;
                 target.append(nullptr, 0, true);
                 return;
             }
@@ -66,13 +74,18 @@ public:
         }
         record_.push_back(byte);
         if (record_.size() == static_cast<std::size_t>(header_ & 0x3F)) {
-            target.append(record_.data(), static_cast<uint32_t>(record_.size()), (header_ & 0x40) != 0);
+            if (marker_)
+                target.appendMarker(record_.data(), static_cast<uint32_t>(record_.size()));
+            else
+                target.append(record_.data(), static_cast<uint32_t>(record_.size()), (header_ & 0x40) != 0);
+            marker_ = false;
             collecting_ = false;
         }
     }
 
 private:
     bool collecting_ = false;
+    bool marker_ = false;
     uint8_t header_ = 0;
     std::vector<uint8_t> record_;
 };
@@ -116,7 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
     for (int op = 0; op < kMaxOperations && !in.empty(); ++op) {
         const uint8_t opcode = in.byte();
-        switch (opcode % 6) {
+        switch (opcode % 7) {
         case 0: {
             std::vector<uint8_t> bytes(1 + static_cast<std::size_t>(in.byte()));
             in.bytes(bytes.data(), bytes.size());
@@ -160,6 +173,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             store.clear();
             shadow.clear();
             break;
+        case 6: {
+            std::vector<uint8_t> command(1 + in.byte() % 31);
+            in.bytes(command.data(), command.size());
+            makeRoom(command.size() + 2);
+            const int posted = sender.data;
+            channel.writeMarker(command.data(), static_cast<uint32_t>(command.size()));
+            FUZZ_CHECK(sender.data == posted + 1);
+            pending.push_back(0x80);
+            pending.push_back(static_cast<uint8_t>(0x80 | command.size()));
+            pending.insert(pending.end(), command.begin(), command.end());
+            FUZZ_CHECK(pipe.bytesAvailable() == pending.size());
+            break;
+        }
         default: {
             const uint32_t code = in.byte();
             const intptr_t argument = static_cast<int32_t>(in.u32());

@@ -18,6 +18,7 @@
 #include "engine/DevicePacket.h"
 #include "engine/EngineEvent.h"
 #include "engine/FrameParser.h"
+#include "engine/HeldCommands.h"
 #include "engine/Rz4Protocol.h"
 #include "engine/Session.h"
 #include "engine/iFrameHandler.h"
@@ -148,7 +149,7 @@ public:
     bool batchOpen = false;   // a batch was started and its last record not yet written
     uint32_t checksum = 0;
 
-    void postStatus(uint32_t code) override { FUZZ_CHECK(code <= StatusParametersStored); }
+    void postStatus(uint32_t code) override { FUZZ_CHECK(code < kStatusCodeCount); }
     void writeRecord(const uint8_t* bytes, uint32_t length, bool last) override {
         FUZZ_CHECK(length <= iEngineReport::kMaxRecordLength);
         FUZZ_CHECK(bytes != nullptr || length == 0);
@@ -163,6 +164,16 @@ public:
             blockRecords.onRecord(*frames, bytes, length, last);
         batchOpen = !last;
     }
+    void writeMarker(const uint8_t* command, uint32_t length) override {
+        // A marker carries one command that changes the controller, whole, between batches, while the
+        // controller logs (or just stopped).
+        FUZZ_CHECK(command != nullptr);
+        FUZZ_CHECK(length >= 1 && length <= iEngineReport::kMaxMarkerLength);
+        FUZZ_CHECK(HeldCommands::holds(command[0]));
+        FUZZ_CHECK(!batchOpen);
+        for (uint32_t i = 0; i < length; ++i)
+            checksum += command[i];
+    }
     void setDeviceInfo(const DeviceInfo& info) override {
         // A completed handshake asks for no more records per block than the frame buffer holds. (Test
         // mode keeps the block size of the last handshake: it never requests blocks.)
@@ -176,8 +187,11 @@ void checkInvariants(const Session& session, const FuzzHost& host, const FuzzRep
     FUZZ_CHECK(f.portOpen == host.open);
     FUZZ_CHECK(f.replyTimeout >= 0 && f.replyTimeout <= Session::kReplyTimeoutTicks);
     FUZZ_CHECK(f.delayTicks >= 0 && f.delayTicks <= Session::kBlockDelayTicks);
-    FUZZ_CHECK(f.deferredCommand == 0 || f.deferredCommand == CmdClosedLoop ||
-               f.deferredCommand == CmdSendPid);
+    FUZZ_CHECK(f.heldCommands.count() >= 0 && f.heldCommands.count() <= HeldCommands::kCapacity);
+    for (int i = 0; i < f.heldCommands.count(); ++i)
+        FUZZ_CHECK(HeldCommands::holds(f.heldCommands.codeAt(i)));
+    // Commands wait only for a block of a logging run, and a new connection forgets them.
+    FUZZ_CHECK(f.heldCommands.empty() || f.logActive);
     FUZZ_CHECK(static_cast<int>(f.sessionState) >= 0 &&
                static_cast<int>(f.sessionState) <= static_cast<int>(SessionState::AwaitDeferredAck));
     // Every batch is finished within the event that started it, so the UI sees each one complete.

@@ -1,0 +1,167 @@
+#include "tools/cli/BackupCommand.h"
+
+#include "engine/CommControl.h"
+#include "engine/Rz4Protocol.h"
+#include "model/AppModel.h"
+#include "model/SettingsFile.h"
+#include "model/StatusCode.h"
+#include "tools/cli/CliConnection.h"
+#include "tools/cli/CliOptions.h"
+#include "tools/cli/ConsoleProgram.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+namespace {
+
+// The controller answers the store with a short frame; generous.
+constexpr int kStoreTimeoutMs = 10000;
+// Time for the commands to go out and their answers (which the engine does not wait for outside
+// logging) to come back before the store's answer is awaited.
+constexpr int kSettleMs = 1000;
+// Settings files are small; anything much larger is not one.
+constexpr long kMaxFileBytes = 64 * 1024;
+
+// Closes the file on every path.
+class File {
+public:
+    File(const char* path, const char* mode) : file_(std::fopen(path, mode)) {}
+    ~File() { close(); }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    std::FILE* get() const { return file_; }
+    bool close() {
+        if (file_ == nullptr)
+            return true;
+        const bool ok = std::fclose(file_) == 0;
+        file_ = nullptr;
+        return ok;
+    }
+
+private:
+    std::FILE* file_;
+};
+
+bool readWhole(const std::string& path, std::string& text, std::string& error) {
+    File file(path.c_str(), "rb");
+    if (file.get() == nullptr) {
+        error = std::strerror(errno);
+        return false;
+    }
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+        text.append(buffer, n);
+        if (static_cast<long>(text.size()) > kMaxFileBytes) {
+            error = "too large for a settings file";
+            return false;
+        }
+    }
+    if (std::ferror(file.get())) {
+        error = std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+void sendSettings(CommControl& engine, const SettingsFile::Values& v) {
+    engine.SendPid(v.pidParameters);
+    engine.SendAux(v.auxMode, 0, v.auxSkip, 0, v.auxErrorLimit, v.auxAccelLimit, v.auxSpeedLimit, 0, 0, 0);
+    engine.WriteParam16(rz4::kParamMotorCurrent, v.motorCurrent);
+    engine.WriteParam8(rz4::kParam128, static_cast<uint8_t>(v.param128));
+    engine.SetEncoderCalibration(v.encoderFlags & 1u, static_cast<uint32_t>(v.encoderOffset));
+}
+
+} // namespace
+
+int runBackup(ConsoleProgram& session, const CliOptions& options, Rz4Emulator* emulator) {
+    if (!connectController(session, options, emulator)) {
+        disconnectController(session, options);
+        return CliExitFailed;
+    }
+    const std::time_t now = std::time(nullptr);
+    std::tm date{};
+    localtime_r(&now, &date);
+    const std::string text = SettingsFile::header("astrelvo-cli", ASTRELVO_VERSION_TEXT, date) +
+                             SettingsFile::format(session.model().deviceInfo);
+    disconnectController(session, options);
+
+    if (options.settingsFile.empty()) {
+        std::fputs(text.c_str(), stdout);
+        return std::fflush(stdout) == 0 ? CliExitDone : CliExitFailed;
+    }
+    File file(options.settingsFile.c_str(), "wb");
+    const bool ok =
+        file.get() != nullptr && std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
+    if (!file.close() || !ok) {
+        std::fprintf(stderr, "Cannot write %s: %s\n", options.settingsFile.c_str(), std::strerror(errno));
+        return CliExitFailed;
+    }
+    return CliExitDone;
+}
+
+int runRestore(ConsoleProgram& session, const CliOptions& options, Rz4Emulator* emulator) {
+    // The whole file is checked before anything is sent.
+    std::string text;
+    std::string error;
+    if (!readWhole(options.settingsFile, text, error)) {
+        std::fprintf(stderr, "astrelvo-cli: cannot read %s: %s\n", options.settingsFile.c_str(),
+                     error.c_str());
+        return CliExitUsage;
+    }
+    SettingsFile file;
+    if (!file.parse(text, error)) {
+        std::fprintf(stderr, "astrelvo-cli: %s: %s\n", options.settingsFile.c_str(), error.c_str());
+        return CliExitUsage;
+    }
+    if (!connectController(session, options, emulator)) {
+        disconnectController(session, options);
+        return CliExitFailed;
+    }
+    if (!file.checkAgainst(session.model().deviceInfo, error)) {
+        disconnectController(session, options);
+        std::fprintf(stderr, "astrelvo-cli: %s: %s\n", options.settingsFile.c_str(), error.c_str());
+        return CliExitUsage;
+    }
+
+    const SettingsFile::Values wrote = file.written(session.model().deviceInfo);
+    sendSettings(session.engine(), wrote);
+    session.pumpUntil([] { return false; }, kSettleMs, false);
+    if (options.store) {
+        const uint32_t before = session.statusCount();
+        session.engine().StoreParameters();
+        const bool stored = session.pumpUntil(
+            [&] {
+                return session.statusCount() != before &&
+                       (session.lastStatus() == StatusParametersStored ||
+                        ConsoleProgram::isErrorStatus(session.lastStatus()));
+            },
+            kStoreTimeoutMs, false);
+        if (!stored || session.lastStatus() != StatusParametersStored) {
+            std::fprintf(stderr, "astrelvo-cli: the controller did not confirm the store in EEPROM\n");
+            disconnectController(session, options);
+            return CliExitFailed;
+        }
+    }
+    disconnectController(session, options);
+
+    // A new connection reads back what the controller holds now.
+    if (!connectController(session, options, emulator)) {
+        std::fprintf(stderr, "astrelvo-cli: the settings were sent, but cannot be read back\n");
+        disconnectController(session, options);
+        return CliExitFailed;
+    }
+    const SettingsFile::Values read = SettingsFile::valuesOf(session.model().deviceInfo);
+    disconnectController(session, options);
+    const std::vector<std::string> differences = SettingsFile::differences(wrote, read);
+    for (const std::string& line : differences)
+        std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+    if (!differences.empty())
+        return CliExitFailed;
+    std::fprintf(stderr, "Every restored setting reads back as written.\n");
+    return CliExitDone;
+}
