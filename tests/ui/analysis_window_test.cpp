@@ -288,6 +288,29 @@ TEST_F(AnalysisWindowTest, NightModeIsRedOnBlackOnly) {
     EXPECT_FALSE(window.night());
 }
 
+// Counts the times Qt tells a window that a modal one blocks its input.
+class BlockWatch : public QObject {
+public:
+    int blocked = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        blocked += event->type() == QEvent::WindowBlocked ? 1 : 0;
+        return false;
+    }
+};
+
+// The main dialog runs modally all the time: the analysis window beside it must still take input.
+TEST_F(AnalysisWindowTest, IsNotBlockedByTheModalMainDialog) {
+    AnalysisWindow& window = showWindow();
+    BlockWatch analysis, stranger;
+    window.installEventFilter(&analysis);
+    QWidget other; // a window of no relation, to show that the watch sees blocking
+    other.installEventFilter(&stranger);
+    other.show();
+    runWith([&] { QTimer::singleShot(100, dialog.get(), [&] { dialog->done(0); }); });
+    EXPECT_EQ(analysis.blocked, 0);
+    EXPECT_GE(stranger.blocked, 1);
+}
+
 TEST_F(AnalysisWindowTest, SavesTheAnalysisAsCsvAndThePlotsAsPicture) {
     AnalysisWindow& window = openAndAnalyse("night.csv", csvLog(4000, 0.25, kTones));
     QString saveTo;
