@@ -226,13 +226,16 @@ void AnalysisWindow::poll() {
         const uint32_t count = model_->sampleCount;
         const uint32_t bits = model_->deviceInfo.encoderBits;
         const int rate = model_->logSettings.logRate;
-        if (!dirty_ && !sourceChanged && count == liveCount_ && bits == liveBits_ && rate == liveRate_)
+        const uint32_t markers = model_->markerCount;
+        if (!dirty_ && !sourceChanged && count == liveCount_ && bits == liveBits_ && rate == liveRate_ &&
+            markers == liveMarkers_)
             return;
         // The runner is not busy, so it holds no reference to liveLog_.
         copyStoreToLog(*model_, *liveLog_);
         liveCount_ = count;
         liveBits_ = bits;
         liveRate_ = rate;
+        liveMarkers_ = markers;
         request.log = liveLog_;
     }
     analysedLive_ = !logOpen;

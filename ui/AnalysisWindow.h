@@ -99,6 +99,7 @@ private:
     uint32_t liveCount_ = 0;
     uint32_t liveBits_ = 0;
     int liveRate_ = -1;
+    uint32_t liveMarkers_ = 0;
     std::shared_ptr<LoadedLog> liveLog_; // refilled only while the runner is not busy
     uint64_t serial_ = 0;
     double wormPeriod_ = 0.0; // entered; 0 follows the dominant period

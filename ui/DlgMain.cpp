@@ -201,6 +201,10 @@ void DlgMain::OnNewData(uint32_t first, uint32_t received, uint32_t available) {
     graph_->drawNew(first, received);
 }
 
+void DlgMain::OnMarker(uint32_t) {
+    logActions_->liveMarkersChanged();
+}
+
 void DlgMain::connectPort() {
     uint32_t port = 0;
     connectedPath_.clear();
@@ -346,6 +350,7 @@ bool DlgMain::command(int id) {
     case IdClear:
         model_->clear();
         graph_->invalidate();
+        logActions_->liveMarkersChanged();
         peMonitor_.reset();
         return true;
     default:

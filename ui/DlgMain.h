@@ -94,6 +94,7 @@ public:
     void OnStatus(uint32_t code) override;
     void OnEncoderBits(uint32_t bits) override;
     void OnNewData(uint32_t first, uint32_t received, uint32_t available) override;
+    void OnMarker(uint32_t index) override;
 
     // iWMUserSender, any thread: queues (code, argument) for DataTransfer::onUserMessage on the UI thread
     // and returns at once (through NoticeEvents).

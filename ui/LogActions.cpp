@@ -11,7 +11,21 @@
 #include "ui/NoteLabel.h"
 #include "ui/UserPrompts.h"
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 namespace {
+
+// The markers of the changes sent while logging, on the live curve.
+void showLiveMarkers(EncoderGraph& graph, const AppModel& model) {
+    std::vector<GraphMarker> marks;
+    const uint32_t count = std::min(model.markerCount, AppModel::kMaxMarkers);
+    marks.reserve(count);
+    for (uint32_t i = 0; i < count; ++i)
+        marks.push_back({model.markers[i].sample, std::string(model.markers[i].labelText())});
+    graph.setMarkers(std::move(marks));
+}
 
 // An opened log starts in Whole run with its markers, its scale fitted to it (its error may be a few
 // arc-seconds, a flat line at the default scale); the live samples come back in the time axis and scale of
@@ -21,6 +35,7 @@ void showInGraph(EncoderGraph& graph, const AppModel& model, const LoadedLog* lo
         if (graph.showingLog()) {
             graph.setAutoScale(model.displaySettings.autoScale);
             graph.showLive(model.displaySettings.timeAxis);
+            showLiveMarkers(graph, model);
         }
         return;
     }
@@ -39,7 +54,7 @@ void showInGraph(EncoderGraph& graph, const AppModel& model, const LoadedLog* lo
 
 LogActions::LogActions(QWidget* dialog, AppModel* model, EncoderGraph* graph, UserPrompts* prompts,
                        const Controls& controls)
-    : dialog_(dialog), model_(model), prompts_(prompts), exportNote_(controls.exportNote),
+    : dialog_(dialog), model_(model), graph_(graph), prompts_(prompts), exportNote_(controls.exportNote),
       opener_(new LogOpener(dialog, model, &logging_, prompts)),
       csvExport_(std::make_unique<CsvExportAction>(dialog, model, &logging_, prompts, controls.exportNote)) {
     opener_->setIndicators(controls.counterLine, controls.openButton);
@@ -94,6 +109,11 @@ bool LogActions::mayLose(ExitGuard::Loss loss) {
         break;
     }
     return false;
+}
+
+void LogActions::liveMarkersChanged() {
+    if (!opener_->isOpen())
+        showLiveMarkers(*graph_, *model_);
 }
 
 void LogActions::loggingStarted() {

@@ -55,6 +55,8 @@ public:
     void loggingStopped() { logging_.stopped(); }
     void connecting(const QString& port);
     void status(uint32_t code) { logging_.status(code); }
+    // The store's markers changed (a new one, Clear): the live graph shows them.
+    void liveMarkersChanged();
     void setNight(bool on);
 
     const LoggingState& logging() const { return logging_; }
@@ -64,6 +66,7 @@ public:
 private:
     QWidget* dialog_;
     AppModel* model_;
+    EncoderGraph* graph_;
     UserPrompts* prompts_;
     NoteLabel* exportNote_;
     LoggingState logging_;

@@ -100,6 +100,48 @@ TEST_F(CsvLogWriterTest, DecimalPointWhateverTheLocale) {
     std::remove(file.c_str());
 }
 
+// The markers of changes sent while logging go with the export, each before the row of its sample, and
+// read back where they were.
+TEST_F(CsvLogWriterTest, ExportCarriesTheMarkers) {
+    for (int i = 0; i < 6; ++i)
+        putRecord(*model_, i, 100 * i);
+    struct Mark {
+        uint32_t sample;
+        const char* label;
+    };
+    const Mark marks[] = {
+        {0, "Closed loop on"}, {2, "PID 100/40/120"}, {2, "Current 900 mA"}, {9, "EEPROM store"}};
+    for (const Mark& m : marks) {
+        Marker& kept = model_->markers[model_->markerCount++];
+        kept.sample = m.sample;
+        std::snprintf(kept.label, sizeof kept.label, "%s", m.label);
+    }
+    const std::string file = path("astrelvo-marks.csv");
+    ASSERT_TRUE(exportCsvLog(*model_, file.c_str(), csvHeaderFor(*model_)).ok);
+    const std::string text = readFile(file);
+    EXPECT_NE(text.find("value_arcsec\r\n# mark: 0 Closed loop on\r\n0,0,0,"), std::string::npos) << text;
+    EXPECT_NE(text.find("\r\n1,1,100,"), std::string::npos) << text;
+    EXPECT_NE(text.find("\r\n# mark: 2 PID 100/40/120\r\n# mark: 2 Current 900 mA\r\n2,2,200,"),
+              std::string::npos)
+        << text;
+    // A marker after the last record goes at the end.
+    const std::string end = "\r\n# mark: 9 EEPROM store\r\n";
+    ASSERT_GT(text.size(), end.size());
+    EXPECT_EQ(text.substr(text.size() - end.size()), end);
+    EXPECT_LT(text.find("\r\n5,5,500,"), text.size() - end.size());
+
+    LoadedLog log;
+    LogReadReport report;
+    ASSERT_TRUE(readLogFile(file.c_str(), {}, log, report)) << report.errorText();
+    EXPECT_EQ(log.size(), 6u);
+    ASSERT_EQ(log.markers.size(), 4u);
+    for (std::size_t i = 0; i < 4; ++i)
+        EXPECT_EQ(log.markers[i].label, marks[i].label);
+    EXPECT_EQ(log.markers[1].sample, 2u);
+    EXPECT_EQ(log.markers[3].sample, 6u); // after the last sample
+    std::remove(file.c_str());
+}
+
 TEST_F(CsvLogWriterTest, PartsContinueTheNumberingAndReadBackLikeTheDataExport) {
     const std::string csvPath = path("astrelvo-parts.csv");
     const std::string datPath = path("astrelvo-parts.dat");

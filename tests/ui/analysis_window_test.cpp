@@ -2,6 +2,7 @@
 // period, live analysis of the store, the stretches between markers compared, night mode, and saving.
 #include "ui/AnalysisWindow.h"
 
+#include "engine/EngineEvent.h"
 #include "model/AppModel.h"
 #include "ui/ComponentTable.h"
 #include "ui/DlgMain.h"
@@ -183,9 +184,16 @@ TEST_F(AnalysisWindowTest, LiveSamplesAreAnalysedWhenTheyChangeOnly) {
     ASSERT_FALSE(window.report()->whole.components.empty());
     EXPECT_NEAR(window.report()->whole.components[0].periodSeconds, 16.0, 0.2);
 
+    // A change sent while logging leaves a marker: the stretches follow.
+    const uint8_t closedLoopOn[5] = {CmdClosedLoop, 1, 0, 0, 0};
+    model->appendMarker(closedLoopOn, sizeof closedLoopOn);
     append(500);
     ASSERT_TRUE(waitForAnalysis(window));
     EXPECT_EQ(window.report()->samples, 1500u);
+    ASSERT_EQ(window.segmentTable()->rowCount(), 2);
+    EXPECT_EQ(window.segmentTable()->item(1, SegmentTable::StartColumn)->text(),
+              QString::fromLatin1(model->markers[0].label));
+    EXPECT_EQ(window.segmentTable()->item(1, SegmentTable::SamplesColumn)->text(), QStringLiteral("500"));
     // Nothing new: no new analysis.
     EXPECT_FALSE(waitForAnalysis(window, 3 * AnalysisWindow::kIntervalMs));
 

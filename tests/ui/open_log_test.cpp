@@ -4,6 +4,7 @@
 #include "ui/DlgMain.h"
 
 #include "app/CommandLine.h"
+#include "engine/EngineEvent.h"
 #include "model/AppModel.h"
 #include "ui/Application.h"
 #include "ui/DatLogDialog.h"
@@ -304,7 +305,10 @@ TEST_F(CsvExport, WritesTheStoredRecordsWhereTheUserSaysAndTellsWhere) {
     EXPECT_TRUE(suggested.isEmpty());
 
     model->deviceInfo.encoderBits = 25;
-    appendRecords(4);
+    appendRecords(2);
+    const uint8_t closedLoopOn[5] = {CmdClosedLoop, 1, 0, 0, 0};
+    model->appendMarker(closedLoopOn, sizeof closedLoopOn);
+    appendRecords(2);
     dialog->command(DlgMain::kCsvExportId); // cancelled: no path
     EXPECT_TRUE(suggested.endsWith(QStringLiteral(".csv"))) << suggested.toStdString();
     EXPECT_EQ(dialog->unexportedRecords(), 4u);
@@ -316,7 +320,9 @@ TEST_F(CsvExport, WritesTheStoredRecordsWhereTheUserSaysAndTellsWhere) {
     const QByteArray text = written.readAll();
     EXPECT_TRUE(text.startsWith("# astrelvo log 1\r\n# encoder_bits: 25\r\n# sample_seconds: 0.25\r\n"))
         << text.toStdString();
-    EXPECT_EQ(text.count("\r\n"), 4 + 4); // four header lines, four records
+    EXPECT_EQ(text.count("\r\n"), 4 + 1 + 4); // four header lines, the marker, four records
+    EXPECT_TRUE(text.contains(QByteArray("\r\n# mark: 2 ") + model->markers[0].label + "\r\n2,2,"))
+        << text.toStdString();
     EXPECT_EQ(dialog->unexportedRecords(), 0u);
     auto* note = controlAs<QLabel>(DlgMain::kExportNoteId);
     EXPECT_EQ(note->toolTip(), QStringLiteral("Exported 4 records to ") + saveTo);
