@@ -86,14 +86,17 @@ void LogAnalyser::analyseSegments(const LoadedLog& log, LogAnalysisReport& repor
             if (std::min(m.sample, log.size()) == first)
                 s.label = m.label; // the last of several marks at one sample names it
         }
-        if (spectrum_.analyse(log, first, last, part_)) {
+        // A log without markers is one stretch: the whole log's figures are its own.
+        const bool whole = first == 0 && last == log.size();
+        const PeSpectrumResult& figures = whole ? whole_ : part_;
+        if (whole ? whole_.valid : spectrum_.analyse(log, first, last, part_)) {
             s.valid = true;
-            s.peakToPeakArcsec = part_.peakToPeakArcsec;
-            s.rmsArcsec = part_.rmsArcsec;
-            if (part_.hasPeriod()) {
+            s.peakToPeakArcsec = figures.peakToPeakArcsec;
+            s.rmsArcsec = figures.rmsArcsec;
+            if (figures.hasPeriod()) {
                 s.hasPeriod = true;
-                s.dominantPeriodSamples = part_.components.front().periodSamples;
-                s.dominantPeriodSeconds = part_.components.front().periodSeconds;
+                s.dominantPeriodSamples = figures.components.front().periodSamples;
+                s.dominantPeriodSeconds = figures.components.front().periodSeconds;
             }
         }
         if (!report.segments.empty() && report.segments.back().valid && s.valid) {
