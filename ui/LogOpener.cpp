@@ -134,7 +134,10 @@ bool LogOpener::read(const QString& path, const LogReadOptions& options, LoadedL
 }
 
 bool LogOpener::askDatOptions(const QString& path, LogReadOptions& options) {
-    DatLogDialog dialog(window_, fileName(path), model_->deviceInfo.encoderBits, model_->logSettings.logRate);
+    // The width is offered only when a controller told it: the record before any connection holds
+    // defaults (its record length is 0 until a controller's record arrives).
+    const uint32_t bits = model_->deviceInfo.recordLength != 0 ? model_->deviceInfo.encoderBits : 0;
+    DatLogDialog dialog(window_, fileName(path), bits, model_->logSettings.logRate);
     if (dialog.exec() == 0)
         return false;
     options.encoderBits = dialog.encoderBits();

@@ -116,6 +116,25 @@ TEST_F(AnalysisWindowTest, TableShowsTheFiveComponentsOfASyntheticLog) {
         << window.spectrumPlot()->title().toStdString();
 }
 
+// A log that does not say its sample period: periods, and the worm period entered, are in samples.
+TEST_F(AnalysisWindowTest, WithoutATimeBasePeriodsAreInSamples) {
+    // csvLog's periods are in seconds of its sampleSeconds, here 1: 64 samples. The file says 0.
+    std::string text = csvLog(2000, 1.0, {{3.0, 64.0}});
+    text.replace(text.find("# sample_seconds: 1"), 19, "# sample_seconds: 0");
+    AnalysisWindow& window = openAndAnalyse("untimed.csv", text);
+    ASSERT_FALSE(window.report()->hasTime());
+    EXPECT_EQ(window.componentTable()->horizontalHeaderItem(ComponentTable::PeriodColumn)->text(),
+              QStringLiteral("Period (samples)"));
+    EXPECT_NEAR(cellNumber(window.componentTable(), 0, ComponentTable::PeriodColumn), 64.0, 0.5);
+    EXPECT_TRUE(window.sourceLabel()->text().contains(QStringLiteral("no time base")))
+        << window.sourceLabel()->text().toStdString();
+    window.setWormPeriod(128.0);
+    ASSERT_TRUE(waitForAnalysis(window));
+    EXPECT_EQ(window.report()->fold.cycles, 15u); // 2000 / 128
+    EXPECT_TRUE(window.foldPlot()->title().startsWith(QStringLiteral("Folded on 128.0 samples")))
+        << window.foldPlot()->title().toStdString();
+}
+
 TEST_F(AnalysisWindowTest, FoldsOnTheDominantPeriodUntilAWormPeriodIsEntered) {
     AnalysisWindow& window =
         openAndAnalyse("night.csv", csvLog(static_cast<std::size_t>(7.3 * 480 * 4), 0.25, kTones));

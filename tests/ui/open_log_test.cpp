@@ -59,10 +59,18 @@ TEST_F(OpenLog, DataDatAsksWidthAndPeriodPrefilledThenReads) {
     model->logSettings.logRate = 3;                                   // 16 Hz
     const QString path = file("data.dat", datLog(400, 2589.0, 64.0)); // 100" amplitude at 25 bits
 
-    // Cancel: nothing opens.
-    answerNextModal(2);
+    // Before any controller's record arrived its width is not offered. Cancel: nothing opens.
+    model->deviceInfo.recordLength = 0;
+    QString offered = QStringLiteral("?");
+    answerNextModal(2, [&](QWidget* modal) {
+        offered =
+            qobject_cast<QLineEdit*>(qobject_cast<DatLogDialog*>(modal)->control(DatLogDialog::IdEncoderBits))
+                ->text();
+    });
     EXPECT_FALSE(dialog->openLog(path));
     EXPECT_FALSE(opener().isOpen());
+    EXPECT_EQ(offered, QString());
+    model->deviceInfo.recordLength = 16;
 
     // A width out of range keeps the dialog open and says why; a good one reads the file.
     QString problem;
