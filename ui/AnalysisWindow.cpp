@@ -67,6 +67,8 @@ AnalysisWindow::AnalysisWindow(const AppModel* model, const LogOpener* opener, c
     });
     timer_.setInterval(kIntervalMs);
     connect(&timer_, &QTimer::timeout, this, [this] { poll(); });
+    if (opener_ != nullptr) // a log opened or closed is analysed at once
+        connect(opener_, &LogOpener::changed, this, [this] { poll(); });
     setNight(false);
 }
 
