@@ -14,11 +14,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -140,7 +142,11 @@ void AnalysisWindow::build() {
     layout->addWidget(plots_, 3);
     layout->addLayout(bottom, 1);
     layout->addWidget(note_);
-    resize(1100, 800);
+    // Large enough for four readable plots, but within the screen of a small observatory laptop.
+    QSize size(1100, 800);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableGeometry().size() * 9 / 10);
+    resize(size);
 
     connect(wormEdit_, &QLineEdit::textEdited, this, [this] { wormTyped_ = true; });
     connect(wormEdit_, &QLineEdit::editingFinished, this, [this] { wormEntered(); });
@@ -395,7 +401,7 @@ void AnalysisWindow::fillSpectrum(const LogAnalysisReport& r) {
         series.push_back({spectrumSeries(b.spectrumPeriod, b.spectrumAmplitude), colours_.secondary, 1.2,
                           Qt::DashLine, false, stretchName(b.segment)});
         spectrum_->setTitle(
-            QStringLiteral("Amplitude spectra of stretches %1 and %2").arg(a.segment + 1).arg(b.segment + 1));
+            QStringLiteral("Spectra of stretches %1 and %2").arg(a.segment + 1).arg(b.segment + 1));
     } else {
         series.push_back({spectrumSeries(w.spectrumPeriod, w.spectrumAmplitude), colours_.primary, 1.0,
                           Qt::SolidLine, false, QString()});
@@ -407,10 +413,10 @@ void AnalysisWindow::fillSpectrum(const LogAnalysisReport& r) {
             series.push_back(std::move(strongest));
         spectrum_->setTitle(
             w.hasPeriod()
-                ? QStringLiteral("Amplitude spectrum: dominant %1, %2")
+                ? QStringLiteral("Spectrum: dominant %1, %2")
                       .arg(period(time ? w.components[0].periodSeconds : w.components[0].periodSamples, time),
                            arcsec(w.components[0].amplitudeArcsec, 3))
-                : QStringLiteral("Amplitude spectrum: no period stands above the noise"));
+                : QStringLiteral("Spectrum: no period stands above the noise"));
     }
     spectrum_->setSeries(std::move(series));
 }
@@ -444,7 +450,7 @@ void AnalysisWindow::fillFold(const LogAnalysisReport& r) {
                           false, QStringLiteral("mean cycle")});
         fold_->setTitle(QStringLiteral("Folded on %1%2: %3 cycles, mean %4 p-p")
                             .arg(period(r.wormPeriod, time),
-                                 r.wormFromDominant ? QStringLiteral(" (dominant period)") : QString())
+                                 r.wormFromDominant ? QStringLiteral(" (dominant)") : QString())
                             .arg(f.cycles)
                             .arg(arcsec(f.meanPeakToPeakArcsec)));
     } else {

@@ -20,13 +20,23 @@ QTableWidgetItem* cell(const QString& text) {
 ComponentTable::ComponentTable(QWidget* parent) : QTableWidget(kRows, 3, parent) {
     setHorizontalHeaderLabels(
         {QStringLiteral("Period (s)"), QStringLiteral("Amplitude (\")"), QStringLiteral("Phase (°)")});
-    horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    // Every column as wide as its title and figures, the last one taking the room left.
+    horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    horizontalHeader()->setStretchLastSection(true);
     verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     setSelectionMode(QAbstractItemView::NoSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setFocusPolicy(Qt::NoFocus);
     setToolTip(QStringLiteral("Amplitude is half the peak-to-peak of the sinusoid; phase is that of "
                               "A sin(2 pi t / P + phase) with t = 0 at the first sample."));
+}
+
+QSize ComponentTable::minimumSizeHint() const {
+    // Never narrower than its columns' titles (measured now, with the font and style in use).
+    int width = verticalHeader()->sizeHint().width() + 2 * frameWidth() + 4;
+    for (int column = 0; column < columnCount(); ++column)
+        width += horizontalHeader()->sectionSizeHint(column);
+    return QSize(width, QTableWidget::minimumSizeHint().height());
 }
 
 QSize ComponentTable::sizeHint() const {

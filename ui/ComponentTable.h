@@ -17,4 +17,5 @@ public:
     void showReport(const LogAnalysisReport& report);
 
     QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 };

@@ -17,11 +17,12 @@ constexpr uint32_t kMaxEncoderBits = 64;
 
 DatLogDialog::DatLogDialog(QWidget* owner, const QString& fileName, uint32_t encoderBits, int logRateIndex)
     : TemplateDialog(owner, QStringLiteral("Open data.dat export"), 220, 102) {
-    addWrappedStatic(1000,
-                     QStringLiteral("A data.dat export does not say how it was logged. Give the encoder width "
-                                    "and the sample period of %1:")
-                         .arg(fileName),
-                     6, 6, 208, 26);
+    addWrappedStatic(
+        1000,
+        QStringLiteral("A data.dat export does not say how it was logged. Give the encoder width "
+                       "and the sample period of %1:")
+            .arg(fileName),
+        6, 6, 208, 26);
     addStatic(1001, QStringLiteral("Encoder width:"), 6, 38, 58, 10, Qt::AlignRight);
     addEdit(IdEncoderBits, 68, 36, 30, 12);
     addStatic(1002, QStringLiteral("bits"), 102, 38, 24, 10, Qt::AlignLeft);

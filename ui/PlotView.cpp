@@ -40,6 +40,7 @@ void PlotView::setColours(const PlotPalette& palette) {
 
 void PlotView::setTitle(const QString& title) {
     title_ = title;
+    setToolTip(title); // whole, where the plot is too narrow for it
     update();
 }
 

@@ -28,9 +28,13 @@ SegmentTable::SegmentTable(QWidget* parent) : QTableWidget(0, kColumns, parent) 
                                QStringLiteral("P-P (\")"), QStringLiteral("RMS (\")"),
                                QStringLiteral("Period (s)"), QStringLiteral("P-P change"),
                                QStringLiteral("RMS change")});
+    // Every column as wide as what it shows (a narrow window scrolls the table rather than cut the
+    // labels); the last one takes the room left.
     horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    horizontalHeader()->setSectionResizeMode(StartColumn, QHeaderView::Stretch);
+    horizontalHeader()->setStretchLastSection(true);
     verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    setWordWrap(false); // a long marker label is cut, one line a stretch
+    setTextElideMode(Qt::ElideRight);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::MultiSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);

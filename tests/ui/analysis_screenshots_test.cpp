@@ -4,9 +4,11 @@
 // and apart.
 #include "ui/AnalysisWindow.h"
 
+#include "engine/EngineEvent.h"
 #include "model/AppModel.h"
 #include "ui/DatLogDialog.h"
 #include "ui/DlgMain.h"
+#include "ui/EncoderGraph.h"
 #include "ui/GuideSectionDialog.h"
 #include "ui/SegmentTable.h"
 
@@ -58,8 +60,10 @@ protected:
         EXPECT_TRUE(settle(*dialog->analysisWindow()));
         return *dialog->analysisWindow();
     }
-    // Both pictures, the night one checked for green and blue.
+    // Both pictures, the night one checked for green and blue, at the size the window takes on a common
+    // desktop (the offscreen screen is smaller).
     void dayAndNight(AnalysisWindow& window, const char* day, const char* night) {
+        window.resize(1100, 800);
         save(window, day);
         dialog->command(DlgMain::kNightModeId);
         QApplication::processEvents();
@@ -77,9 +81,12 @@ TEST_F(AnalysisScreenshots, Live) {
     model->deviceInfo.encoderBits = 25;
     model->logSettings.logRate = 2;
     const double countsPerArcsec = std::ldexp(1.0, 25) / 1296000.0;
+    const uint8_t pid[21] = {CmdSendPid, 100, 0, 40, 0, 120, 0};
     for (int i = 0; i < 6000; ++i) {
+        if (i == 3600) // a change sent while logging: its marker cuts the run in two stretches
+            model->appendMarker(pid, sizeof pid);
         const double t = i * 0.25;
-        const double arcsec = 5.0 * std::sin(2.0 * std::numbers::pi * t / 480.0) +
+        const double arcsec = (i < 3600 ? 5.0 : 3.0) * std::sin(2.0 * std::numbers::pi * t / 480.0) +
                               1.5 * std::sin(2.0 * std::numbers::pi * t / 240.0 + 1.0) + 0.002 * i;
         const int32_t values[4] = {i, static_cast<int32_t>(std::lround(arcsec * countsPerArcsec)), 0, 0};
         model->appendRecord(reinterpret_cast<const uint8_t*>(values), 16, i == 5999);
@@ -88,6 +95,16 @@ TEST_F(AnalysisScreenshots, Live) {
     AnalysisWindow& window = *dialog->analysisWindow();
     ASSERT_TRUE(settle(window));
     dayAndNight(window, "analysis_live.png", "analysis_live_night.png");
+    // A small laptop's screen.
+    window.resize(720, 640);
+    save(window, "analysis_live_small.png");
+    // The live graph with the change's marker, the whole run in view.
+    dialog->OnEncoderBits(25);
+    dialog->graph()->setTimeAxis(TimeAxis::WholeRun);
+    dialog->graph()->setAutoScale(true);
+    dialog->show();
+    dialog->graph()->repaint();
+    save(*dialog, "main_dialog_live_marker.png");
 }
 
 TEST_F(AnalysisScreenshots, GuideLog) {
@@ -99,6 +116,7 @@ TEST_F(AnalysisScreenshots, CsvWithMarkersAndTwoStretchesCompared) {
     AnalysisWindow& window =
         open("tuning.csv", csvLog(14400, 0.25, {{4.0, 480.0}, {1.2, 240.0}, {0.6, 160.0}},
                                   {{4800, "PID 100/40/120"}, {9600, "Current 900 mA"}}, {1.0, 0.55, 0.8}));
+    window.resize(1100, 800);
     save(window, "analysis_markers.png");
     window.segmentTable()->toggle(0);
     window.segmentTable()->toggle(1);

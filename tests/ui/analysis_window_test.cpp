@@ -143,7 +143,7 @@ TEST_F(AnalysisWindowTest, FoldsOnTheDominantPeriodUntilAWormPeriodIsEntered) {
     EXPECT_TRUE(report->wormFromDominant);
     EXPECT_DOUBLE_EQ(report->wormPeriod, report->whole.components[0].periodSeconds);
     EXPECT_EQ(window.wormEdit()->text(), QString::number(report->wormPeriod, 'f', 1));
-    EXPECT_TRUE(window.foldPlot()->title().contains(QStringLiteral("(dominant period): 7 cycles")))
+    EXPECT_TRUE(window.foldPlot()->title().contains(QStringLiteral("(dominant): 7 cycles")))
         << window.foldPlot()->title().toStdString();
     // Seven single cycles in their shades and the mean.
     EXPECT_EQ(window.foldPlot()->series().size(), 8u);
