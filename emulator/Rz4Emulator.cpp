@@ -7,9 +7,6 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
 
 namespace {
 
@@ -129,10 +126,10 @@ bool Rz4Emulator::start() {
         published_ = ctl_;
     }
 
-    if (!openPty())
+    if (!openLine())
         return false;
     if (!thread_.start([this] { run(); })) {
-        closePty();
+        closeLine();
         return false;
     }
     return true;
@@ -141,18 +138,34 @@ bool Rz4Emulator::start() {
 void Rz4Emulator::stop() {
     stopEvent_.set();
     thread_.join(-1);
-    closePty();
+    closeLine();
 }
 
-bool Rz4Emulator::openPty() {
-    if (!pty_.open())
-        return false;
-    ::fcntl(pty_.master(), F_SETFL, ::fcntl(pty_.master(), F_GETFL) | O_NONBLOCK);
-    slavePath_ = pty_.slavePath();
+bool Rz4Emulator::openLine() {
+    const bool pty = config_.line == Rz4Line::PseudoTerminal ||
+                     (config_.line == Rz4Line::Default && PseudoTerminal::supported());
+    if (pty) {
+        if (!pty_.open(true) || pty_.masterLine() == nullptr) {
+            pty_.close();
+            return false;
+        }
+        line_ = pty_.masterLine();
+        slavePath_ = pty_.slavePath();
+        return true;
+    }
+    loopback_ = std::make_shared<LoopbackLine>();
+    slavePath_ = LoopbackLine::publish(loopback_);
+    line_ = &loopback_->deviceEnd();
     return true;
 }
 
-void Rz4Emulator::closePty() {
+void Rz4Emulator::closeLine() {
+    line_ = nullptr;
+    if (loopback_) {
+        LoopbackLine::withdraw(slavePath_);
+        loopback_->hangUp();
+        loopback_.reset();
+    }
     pty_.close();
 }
 
@@ -165,29 +178,16 @@ void Rz4Emulator::run() {
         if (hangUpPending_ && outHead_ == outTail_) {
             // The flag goes first, so whoever sees the line drop also sees it.
             hungUp_ = true;
-            closePty();
+            closeLine();
             return;
         }
-        pollfd fds[2] = {
-            {pty_.master(), static_cast<short>(POLLIN | (outHead_ != outTail_ ? POLLOUT : 0)), 0},
-            {stopEvent_.pollFd(), POLLIN, 0}};
-        int r = ::poll(fds, 2, 100);
-        if (r < 0) {
-            if (errno != EINTR)
-                sleepMs(10);
-            continue;
-        }
-        if (fds[1].revents != 0 || stopEvent_.isSet())
+        const IoResult got = line_->readWait(in.data(), in.size(), stopEvent_, 100, outHead_ != outTail_);
+        if (got.status == IoStatus::Stopped || stopEvent_.isSet())
             return;
-        if (fds[0].revents & POLLIN) {
-            ssize_t n = ::read(pty_.master(), in.data(), in.size());
-            if (n > 0)
-                onBytes(in.data(), static_cast<std::size_t>(n));
-            else if (n < 0 && errno != EAGAIN && errno != EINTR)
-                sleepMs(10); // the line is in a state that reports no data; do not spin on it
-        } else if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) {
-            sleepMs(10);
-        }
+        if (got.status == IoStatus::Data)
+            onBytes(in.data(), static_cast<std::size_t>(got.count));
+        else if (got.status == IoStatus::Broken && stopEvent_.wait(10) == WaitResult::Object0)
+            return; // the line is in a state that reports no data; do not spin on it
     }
 }
 
@@ -541,14 +541,13 @@ void Rz4Emulator::queueFrame(std::size_t size) {
 
 bool Rz4Emulator::flushOutput() {
     while (outHead_ < outTail_) {
-        ssize_t n = ::write(pty_.master(), out_.data() + outHead_, outTail_ - outHead_);
+        const long n =
+            line_ != nullptr ? line_->writeSome(out_.data() + outHead_, outTail_ - outHead_, 0) : -1;
         if (n > 0) {
             outHead_ += static_cast<std::size_t>(n);
             continue;
         }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+        if (n == 0)
             return false;
         outHead_ = outTail_; // the line failed: what was queued is lost, as on a dead wire
     }

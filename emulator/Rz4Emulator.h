@@ -3,7 +3,7 @@
 #include "emulator/TrackingSignal.h"
 #include "engine/Rz4Protocol.h"
 #include "platform/Event.h"
-#include "platform/FileHandle.h"
+#include "platform/LoopbackLine.h"
 #include "platform/PseudoTerminal.h"
 #include "platform/Thread.h"
 
@@ -13,13 +13,23 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <string>
 #include <vector>
 
+// The line the emulated controller sits on.
+enum class Rz4Line {
+    Default,        // a pseudo-terminal where the platform has them, else a loopback line
+    PseudoTerminal, // the host opens the slave's device path
+    Loopback,       // an in-process line the host opens by its name ("loopback:N")
+};
+
 // How the emulated controller identifies itself and behaves. Set before start().
 struct Rz4EmulatorConfig {
+    Rz4Line line = Rz4Line::Default;
+
     // Identity reply to request 1: 'U', identityLength, identityCode, then the version bytes. A
     // genuine controller answers with length 5 and code 1.
     std::uint8_t identityLength = 5;
@@ -113,9 +123,9 @@ struct Rz4ControllerState {
     std::uint64_t recordsSent = 0;
 };
 
-// An RZ4 controller on the master side of a pseudo-terminal: the host opens slavePath() like a
-// serial port. The controller's state is owned by the emulator's own thread; the received-packet log
-// and the published state copy are guarded by a mutex.
+// An RZ4 controller on the master side of a pseudo-terminal or on the device end of an in-process
+// loopback line: the host opens slavePath() like a serial port. The controller's state is owned by the
+// emulator's own thread; the received-packet log and the published state copy are guarded by a mutex.
 class Rz4Emulator {
 public:
     explicit Rz4Emulator(const Rz4EmulatorConfig& config = {});
@@ -127,13 +137,14 @@ public:
     bool configure(const Rz4EmulatorConfig& config);
     const Rz4EmulatorConfig& config() const { return config_; }
 
-    // Creates the pseudo-terminal (raw) and starts the emulator thread. False when either fails or
-    // it already runs.
+    // Creates the line (a raw pseudo-terminal or a loopback line) and starts the emulator thread.
+    // False when either fails or it already runs.
     bool start();
-    // Ends the thread promptly and closes the pseudo-terminal. Harmless when not running.
+    // Ends the thread promptly and closes the line. Harmless when not running.
     void stop();
     bool running() const { return thread_.running(); }
-    // The device path the host opens, e.g. /dev/pts/7; empty before start().
+    // What the host opens: the pseudo-terminal's device path (e.g. /dev/pts/7) or the loopback line's
+    // name (e.g. loopback:1); empty before start().
     const std::string& slavePath() const { return slavePath_; }
     // True once the emulator has closed the line on purpose (hangUpAtBlock).
     bool hungUp() const { return hungUp_.load(); }
@@ -151,8 +162,8 @@ private:
     static constexpr std::size_t kLogLimit = 100000;
 
     void run();
-    bool openPty();
-    void closePty();
+    bool openLine();
+    void closeLine();
     void onBytes(const std::uint8_t* data, std::size_t count);
     void onPacket(const std::uint8_t* packet, std::size_t size);
     void handleHandshake(std::uint8_t code);
@@ -174,8 +185,9 @@ private:
 
     Rz4EmulatorConfig config_;
     std::string slavePath_;
-    PseudoTerminal
-        pty_; // its slave end stays open, so the master never sees a hang-up while no host has the line
+    PseudoTerminal pty_; // its slave end stays open: no hang-up while no host has the line
+    std::shared_ptr<LoopbackLine> loopback_;
+    iSerialLine* line_ = nullptr; // the emulator's end of whichever line is open
     Thread thread_;
     Event stopEvent_{Event::Reset::Manual, false};
     std::atomic<bool> hungUp_{false};

@@ -3,9 +3,7 @@
 #include "app/TextFormat.h"
 #include "engine/EngineEvent.h"
 #include "engine/LittleEndian.h"
-
-#include <poll.h>
-#include <unistd.h>
+#include "platform/Process.h"
 
 namespace {
 
@@ -23,10 +21,14 @@ int CommControl::buildPipeName(char* buffer, int capacity, uint32_t processId) {
 }
 
 CommControl::CommControl(iEngineReport* report) : session_(report, this) {
-    buildPipeName(pipeName_, kPipeNameSize, static_cast<uint32_t>(::getpid()));
+    buildPipeName(pipeName_, kPipeNameSize, currentProcessId());
     // The engine cannot work without its pipe and worker; their failures are not reported. Without
-    // a pipe every write fails and the worker only waits for its stop event.
-    pipe_.create(kPipeCapacity);
+    // a pipe every write fails and the worker only waits for its stop event. On Windows the pipe is
+    // the named pipe of that name; elsewhere the name only labels it.
+    // A second engine in the same process (a program restarted in place, a test) finds the name
+    // taken while the first one still exists; its pipe then gets a name of its own.
+    if (!pipe_.create(kPipeCapacity, pipeName_))
+        pipe_.create(kPipeCapacity);
     worker_.start([this]() { workerLoop(); });
 }
 
@@ -92,19 +94,19 @@ bool CommControl::roomForSerialData() const {
 void CommControl::workerLoop() {
     uint8_t buffer[kWorkerReadSize];
     for (;;) {
-        WaitResult ready = waitEventOrFd(workerStopEvent_, pipe_.readFd(), POLLIN, kWorkerWaitMs);
-        if (ready == WaitResult::Object0)
+        const IoResult got = pipe_.readWait(buffer, sizeof buffer, workerStopEvent_, kWorkerWaitMs);
+        if (got.status == IoStatus::Stopped)
             return;
-        if (ready == WaitResult::Timeout)
+        if (got.status == IoStatus::Timeout)
             continue;
-        long n = ready == WaitResult::Object1 ? pipe_.read(buffer, sizeof buffer) : -1;
-        if (n <= 0) {
-            // A failed wait or read (the write end stays open, so this should not happen): rest on
-            // the stop event rather than spin on the same failure.
+        if (got.status != IoStatus::Data || got.count <= 0) {
+            // A failed read (the write end stays open, so this should not happen): rest on the stop
+            // event rather than spin on the same failure.
             if (workerStopEvent_.wait(kWorkerWaitMs) == WaitResult::Object0)
                 return;
             continue;
         }
+        const long n = got.count;
         for (long i = 0; i < n; ++i)
             assembler_.assembleEventByte(buffer[i]);
     }

@@ -2,14 +2,14 @@
 
 #include "engine/EngineEvent.h"
 #include "engine/iEventWriter.h"
-
-#include <cerrno>
-#include <poll.h>
+#include "platform/SerialLines.h"
+#include "platform/SerialPort.h"
 
 SerialTransport::~SerialTransport() {
     readerStopEvent_.set();
     reader_.join(-1);
-    port_.close();
+    if (line_)
+        line_->close();
 }
 
 bool SerialTransport::setPortPath(uint32_t port, const char* path) {
@@ -35,23 +35,21 @@ bool SerialTransport::openPort(uint32_t port, uint8_t generation) {
     closePort();
     if (reader_.running()) {
         // The previous reader is stuck and still holds the port.
-        lastOpenError_ = EBUSY;
+        lastOpenError_ = kSerialErrorBusy;
         return false;
     }
     std::string path;
     lookUpPath(port, path);
-    if (path.empty()) {
-        lastOpenError_ = ENOENT;
-        return false;
-    }
-    int error = port_.open(path.c_str());
+    int error = 0;
+    line_ = openSerialLine(path, error);
     lastOpenError_ = error;
-    if (error != 0)
+    if (!line_)
         return false;
     readerStopEvent_.reset();
     if (!reader_.start([this, generation]() { readerLoop(generation); })) {
-        port_.close();
-        lastOpenError_ = EAGAIN;
+        line_->close();
+        line_.reset();
+        lastOpenError_ = kSerialErrorNoThread;
         return false;
     }
     return true;
@@ -61,15 +59,18 @@ void SerialTransport::closePort() {
     readerStopEvent_.set();
     if (!reader_.join(kReaderEndWaitMs))
         return;
-    port_.close();
+    if (line_) {
+        line_->close();
+        line_.reset();
+    }
 }
 
 bool SerialTransport::writePort(const uint8_t* bytes, int count) {
-    if (!port_.isOpen() || count < 0 || (bytes == nullptr && count > 0))
+    if (!line_ || count < 0 || (bytes == nullptr && count > 0))
         return false;
     if (count == 0)
         return true;
-    return port_.write(bytes, static_cast<std::size_t>(count), kWriteWaitMs);
+    return line_->writeAll(bytes, static_cast<std::size_t>(count), kWriteWaitMs);
 }
 
 void SerialTransport::forwardSerialBytes(const uint8_t* bytes, long count) {
@@ -97,33 +98,19 @@ void SerialTransport::readerLoop(uint8_t generation) {
                 return;
             continue;
         }
-        WaitResult ready = waitEventOrFd(readerStopEvent_, port_.fd(), POLLIN, kReaderWaitMs);
-        if (ready == WaitResult::Object0)
+        const IoResult got = line_->readWait(buffer, sizeof buffer, readerStopEvent_, kReaderWaitMs);
+        if (got.status == IoStatus::Stopped)
             return;
-        if (ready == WaitResult::Timeout)
-            continue;
-        if (ready == WaitResult::Failed) {
-            // The wait itself broke: do not spin, keep honouring the stop event.
-            if (readerStopEvent_.wait(kReaderWaitMs) == WaitResult::Object0)
-                return;
-            continue;
-        }
-        long n = port_.read(buffer, sizeof buffer);
-        if (n > 0) {
-            forwardSerialBytes(buffer, n);
-        } else if (n < 0) {
-            // Read error, end of file or hang-up: the port is gone. The descriptor would stay ready
-            // forever, so the reader ends here; the session closes the port on the notice.
+        if (got.status == IoStatus::Data) {
+            forwardSerialBytes(buffer, got.count);
+        } else if (got.status == IoStatus::Broken) {
+            // Read error, end of file or hang-up: the port is gone and would report the same at
+            // once again, so the reader ends here; the session closes the port on the notice.
             if (!readerStopEvent_.isSet()) {
                 const uint8_t notice[2] = {kSerialFaultHeader, generation};
                 writer_.writeEvent(notice, 2);
             }
             return;
-        } else {
-            // Reported ready but nothing to read (an error condition without data): pause instead
-            // of polling the same condition again at once.
-            if (readerStopEvent_.wait(kBackOffMs) == WaitResult::Object0)
-                return;
         }
     }
 }

@@ -1,11 +1,12 @@
 #pragma once
 
 #include "platform/Event.h"
-#include "platform/SerialPort.h"
 #include "platform/Thread.h"
+#include "platform/iSerialLine.h"
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -35,8 +36,9 @@ public:
     // number outside 1..255.
     bool setPortPath(uint32_t port, const char* path);
 
-    // Closes what is open, opens the port's device (exclusive, 115200 8N1 raw) and starts the reader.
-    // False when the number has no path (ENOENT) or the open fails; lastOpenError() tells why.
+    // Closes what is open, opens the port's line (a serial device, exclusive, 115200 8N1 raw, or an
+    // in-process loopback line) and starts the reader. False when the number has no path
+    // (kSerialErrorNotFound) or the open fails; lastOpenError() tells why.
     bool openPort(uint32_t port, uint8_t generation);
     // Stops the reader, waiting at most kReaderEndWaitMs, then discards both queues and closes the
     // port. Harmless when nothing is open. A reader that does not end in time keeps the port open
@@ -54,9 +56,9 @@ public:
     void signalReaderStop() { readerStopEvent_.set(); }
     bool waitReaderEnd(int timeoutMs) { return reader_.join(timeoutMs); }
 
-    bool isOpen() const { return port_.isOpen(); }
+    bool isOpen() const { return line_ != nullptr; }
     bool readerRunning() const { return reader_.running(); }
-    // errno of the last failed open, 0 after a successful one.
+    // OS error of the last failed open (errno, or the Win32 code on Windows), 0 after a success.
     int lastOpenError() const { return lastOpenError_.load(); }
 
 private:
@@ -65,7 +67,7 @@ private:
     void lookUpPath(uint32_t port, std::string& out);
 
     iEventWriter& writer_;
-    SerialPort port_;
+    std::unique_ptr<iSerialLine> line_; // set and reset on the worker thread while no reader runs
     Event readerStopEvent_{Event::Reset::Manual, false};
     std::atomic<int> lastOpenError_{0};
 

@@ -1,48 +1,53 @@
 #pragma once
 
-#include "platform/FileHandle.h"
-
-#include <mutex>
+#include <cstdint>
+#include <memory>
 
 enum class WaitResult { Object0, Object1, Timeout, Failed };
 
-// A manual- or auto-reset event that can be waited on with a time-out, alone or together with a file
-// descriptor (see waitEventOrFd). Built on a self-pipe: its read end is readable while the event is
-// signalled. Any thread may set, reset or wait.
+// A manual- or auto-reset event that can be waited on with a time-out, alone or together with other
+// events (waitForAny) or with a line's data (iSerialLine::readWait). POSIX: a self-pipe that is readable
+// while the event is signalled; Windows: a kernel event. Any thread may set, reset or wait.
 class Event {
 public:
     enum class Reset { Manual, Auto };
 
     explicit Event(Reset mode = Reset::Manual, bool initiallySet = false);
+    ~Event();
     Event(const Event&) = delete;
     Event& operator=(const Event&) = delete;
 
-    bool valid() const { return readEnd_.valid(); }
+    bool valid() const;
     void set();
     void reset();
+    // Whether the event is signalled now; does not take the signal of an auto-reset event.
     bool isSet() const;
 
     // Waits up to timeoutMs (negative: without limit). Object0 when signalled (an auto-reset event
     // is then cleared again), Timeout, or Failed when the event could not be created.
     WaitResult wait(int timeoutMs);
 
-    // For waitEventOrFd: readable while signalled.
-    int pollFd() const { return readEnd_.get(); }
-    // Completes a successful poll on an auto-reset event: true when this waiter took the signal.
+    // For the platform backends: the OS object that a wait watches (POSIX: a descriptor that is
+    // readable while the event is signalled; Windows: the event's HANDLE).
+    std::intptr_t nativeHandle() const;
+    // For the POSIX backend: completes a poll that found nativeHandle() readable. True when this
+    // waiter took the signal (an auto-reset event is then clear again).
     bool consumeIfSignalled();
 
 private:
-    Reset mode_;
-    mutable std::mutex lock_;
-    bool signalled_ = false;
-    FileHandle readEnd_;
-    FileHandle writeEnd_;
+    struct State;
+    std::unique_ptr<State> state_;
 };
 
-// Waits for the event (Object0) or for fd to become ready for fdEvents (Object1, also on error or
-// hang-up of fd), at most timeoutMs (negative: without limit). The event comes first when both are
-// ready. Failed when the wait itself fails.
-WaitResult waitEventOrFd(Event& event, int fd, short fdEvents, int timeoutMs);
+constexpr int kWaitTimeout = -1;
+constexpr int kWaitFailed = -2;
+constexpr int kMaxWaitEvents = 4;
+
+// Waits up to timeoutMs (negative: without limit) until one of count events (at most kMaxWaitEvents;
+// null entries are skipped) is signalled. Returns the index of the first signalled one (an auto-reset
+// event is cleared for this waiter; earlier entries win when several are set), kWaitTimeout, or
+// kWaitFailed when an event is invalid or the wait itself fails.
+int waitForAny(Event* const* events, int count, int timeoutMs);
 
 // Sleeps the calling thread.
 void sleepMs(int ms);

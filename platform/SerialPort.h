@@ -1,35 +1,43 @@
 #pragma once
 
-#include "platform/FileHandle.h"
 #include "platform/SerialDeviceList.h"
+#include "platform/iSerialLine.h"
 
 #include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
 
-// A serial device opened for exclusive use and set to 115200 baud, 8 data bits, no parity, 1 stop bit,
-// raw (no echo, no line editing, no CR/LF translation, no flow control). Works with any tty, including
-// a pseudo-terminal. The descriptor is non-blocking: reads return what has arrived.
-// Owned by the engine worker thread; the serial reader thread only reads through fd().
-class SerialPort {
+// A serial device opened for exclusive use and set to 115200 baud, 8 data bits, no parity, 1 stop
+// bit, with no CR/LF translation. POSIX: any tty (a pseudo-terminal too), raw, no flow control, read
+// non-blocking. Windows: a COM port ("COM7", "\\.\COM12") with overlapped reads and writes, 8192-byte
+// queues and a 1 ms read interval time-out; the other line settings stay as the port reports them.
+// Owned by the engine worker thread; the serial reader thread only calls readWait.
+class SerialPort : public iSerialLine {
 public:
-    SerialPort() = default;
-    ~SerialPort() { close(); }
+    SerialPort();
+    ~SerialPort() override;
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    // Opens and configures the device. Returns 0 on success, else the errno of the failing step
-    // (EBUSY when another program holds the port).
+    // Opens and configures the device. Returns 0 on success, else the OS error of the failing step
+    // (errno on POSIX, the Win32 error code on Windows; kSerialErrorBusy when another program holds
+    // the port).
     int open(const char* path);
-    // Discards what is queued in both directions, then closes. Harmless when nothing is open.
-    void close();
-    bool isOpen() const { return fd_.valid(); }
-    int fd() const { return fd_.get(); }
 
-    // Reads what has arrived, up to count bytes: the count, 0 when nothing waits, -1 when the port
-    // failed or the peer hung up.
-    long read(void* data, std::size_t count);
-    // Writes all bytes within timeoutMs. False when the port is closed, fails or the time runs out.
-    bool write(const void* data, std::size_t count, int timeoutMs);
+    IoResult readWait(void* data, std::size_t count, Event& stop, int timeoutMs,
+                      bool wakeOnWritable = false) override;
+    long writeSome(const void* data, std::size_t count, int timeoutMs) override;
+    // Discards what is queued in both directions (aborting a pending read), then closes.
+    void close() override;
+    bool isOpen() const override;
 
 private:
-    FileHandle fd_;
+    struct State;
+    std::unique_ptr<State> state_;
 };
+
+// OS error numbers in the backend's own numbering, for the cases the engine reports itself.
+extern const int kSerialErrorNotFound; // no such device (no path for the port number)
+extern const int kSerialErrorBusy;     // another user holds the port
+extern const int kSerialErrorNoThread; // the reader thread cannot be started

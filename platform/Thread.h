@@ -1,14 +1,12 @@
 #pragma once
 
-#include "platform/Event.h"
-
 #include <functional>
-#include <thread>
+#include <memory>
 
 // One OS thread with a bounded wait for its end. Owned and joined by the object that started it.
 class Thread {
 public:
-    Thread() = default;
+    Thread();
     ~Thread(); // waits for a running thread without limit: nothing it uses may go before it
     Thread(const Thread&) = delete;
     Thread& operator=(const Thread&) = delete;
@@ -20,9 +18,10 @@ public:
     bool join(int timeoutMs);
     // True between start and the end of body.
     bool running() const;
-    bool started() const { return thread_.joinable(); }
+    // True from start until the ended thread is joined.
+    bool started() const;
 
 private:
-    std::thread thread_;
-    Event finished_{Event::Reset::Manual, false};
+    struct State;
+    std::unique_ptr<State> state_;
 };

@@ -41,15 +41,21 @@ void PortList::refresh() {
 
 void PortList::rebuild(const std::string& keepPath) {
     entries_ = lister_();
+    std::vector<SerialDeviceEntry> typedEntries;
     for (const std::string& path : typed_) {
         const bool listed = std::any_of(entries_.begin(), entries_.end(), [&](const SerialDeviceEntry& e) {
             return e.path == path || e.devicePath == path || e.byIdPath == path;
         });
         if (!listed)
-            entries_.push_back({path, path, {}, path, {}, {}});
+            typedEntries.push_back({path, path, {}, path, {}, {}});
     }
-    // The virtual entry needs a number of its own.
+    // The virtual entry needs a number of its own. When the numbers run out (Windows lists COM1 to
+    // COM256), the listed devices give way to the typed paths, which the user asked for by name.
     const size_t limit = static_cast<size_t>(virtualController_ ? kMaxPorts - 1 : kMaxPorts);
+    const size_t room = limit > typedEntries.size() ? limit - typedEntries.size() : 0;
+    if (entries_.size() > room)
+        entries_.resize(room);
+    entries_.insert(entries_.end(), typedEntries.begin(), typedEntries.end());
     if (entries_.size() > limit)
         entries_.resize(limit);
 
@@ -67,7 +73,7 @@ void PortList::rebuild(const std::string& keepPath) {
     virtualIndex_ = -1;
     if (virtualController_) {
         add(QString::fromLatin1(VirtualController::kLabel),
-            QStringLiteral("An RZ4 emulated inside this program, on a pseudo-terminal"));
+            QStringLiteral("An RZ4 emulated inside this program"));
         virtualIndex_ = box_->count() - 1;
     }
     // The closed box is narrow; the open list is wide enough for whole names, and the box's tool tip
@@ -133,7 +139,7 @@ PortList::Choice PortList::resolve() {
     }
     choice.port = static_cast<uint32_t>(index) + 1;
     if (index == virtualIndex_) {
-        // The emulator's pseudo-terminal is opened like any serial device.
+        // The emulator's line (a pseudo-terminal, on Windows an in-process line) opens like a port.
         if (!virtualController_->ensureStarted())
             choice.error = virtualController_->lastError();
         else

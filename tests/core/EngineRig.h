@@ -1,7 +1,8 @@
 #pragma once
 
 // The program's long-lived objects wired as start-up wires them, without a window, for tests that run
-// the whole engine against the controller emulator over a pseudo-terminal. The test's own thread plays
+// the whole engine against the controller emulator over its line (a pseudo-terminal, or on Windows an
+// in-process loopback line). The test's own thread plays
 // the UI thread: notifications that the engine's worker posts are queued and handled by pump().
 
 #include "app/Program.h"
@@ -11,7 +12,7 @@
 #include "model/DataTransfer.h"
 #include "model/StatusCode.h"
 #include "model/iMainDlgCallback.h"
-#include "platform/SerialPort.h"
+#include "platform/SerialLines.h"
 
 #include <gtest/gtest.h>
 
@@ -22,13 +23,19 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
-#include <dirent.h>
 #include <functional>
 #include <string>
-#include <sys/resource.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
+#ifdef _WIN32
+#include <windows.h>
+// after windows.h, which it needs
+#include <tlhelp32.h>
+#else
+#include <dirent.h>
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
 
 namespace rig {
 
@@ -51,10 +58,21 @@ inline bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
 
 // CPU time (user + system) of the whole process, in milliseconds.
 inline double processCpuMs() {
+#ifdef _WIN32
+    FILETIME created, exited, kernel, user;
+    if (!::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user))
+        return 0;
+    auto ms = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) /
+               10000.0;
+    };
+    return ms(kernel) + ms(user);
+#else
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
     auto ms = [](const timeval& t) { return static_cast<double>(t.tv_sec) * 1000.0 + t.tv_usec / 1000.0; };
     return ms(usage.ru_utime) + ms(usage.ru_stime);
+#endif
 }
 
 // CPU time the process uses while the calling thread sleeps for sleepMs: what the other threads
@@ -67,6 +85,19 @@ inline double idleCpuMs(int sleepMs = 1000) {
 
 // Threads of this process.
 inline int threadCount() {
+#ifdef _WIN32
+    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return -1;
+    int count = 0;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    const DWORD self = ::GetCurrentProcessId();
+    for (BOOL more = ::Thread32First(snapshot, &entry); more; more = ::Thread32Next(snapshot, &entry))
+        count += entry.th32OwnerProcessID == self ? 1 : 0;
+    ::CloseHandle(snapshot);
+    return count;
+#else
     DIR* dir = ::opendir("/proc/self/task");
     if (dir == nullptr)
         return -1;
@@ -77,10 +108,16 @@ inline int threadCount() {
     }
     ::closedir(dir);
     return count;
+#endif
 }
 
 // Descriptors of this process that refer to the device at path (also after the device went away).
+// Windows (handles, not descriptors) and in-process lines: 0, nothing to count.
 inline int descriptorsOn(const std::string& path) {
+#ifdef _WIN32
+    (void)path;
+    return 0;
+#else
     DIR* dir = ::opendir("/proc/self/fd");
     if (dir == nullptr)
         return -1;
@@ -99,12 +136,13 @@ inline int descriptorsOn(const std::string& path) {
     }
     ::closedir(dir);
     return count;
+#endif
 }
 
-// True when nobody holds the serial device exclusively any more: a second open succeeds.
+// True when nobody holds the line exclusively any more: a second open succeeds.
 inline bool portFree(const std::string& path) {
-    SerialPort probe;
-    return probe.open(path.c_str()) == 0;
+    int error = 0;
+    return openSerialLine(path, error) != nullptr;
 }
 
 inline uint32_t recordWord(const AppModel& model, uint32_t record, uint32_t word) {

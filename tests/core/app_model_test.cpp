@@ -1,5 +1,6 @@
 #include "model/AppModel.h"
 #include "model/iMainDlgCallback.h"
+#include "platform/Process.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,6 @@
 #include <memory>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -49,7 +49,7 @@ protected:
         model = std::make_unique<AppModel>();
         model->listener = &listener;
         dir = std::filesystem::temp_directory_path() /
-              ("astrelvo_model_" + std::to_string(::getpid()) + "_" +
+              ("astrelvo_model_" + std::to_string(currentProcessId()) + "_" +
                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir);
     }

@@ -346,7 +346,11 @@ TEST_F(DataTransferTest, WriterStallsOnFullPipeAndResumesWhenDrained) {
     const int stalledAt = written;
     EXPECT_LT(stalledAt, total);
     EXPECT_GE(static_cast<std::size_t>(stalledAt + 1) * 17, capacity - 17);
-    EXPECT_EQ(pipe.bytesAvailable(), static_cast<std::size_t>(stalledAt) * 17);
+    // Whole records only. A Windows pipe already shows the bytes of the write that waits for room.
+    const std::size_t waiting = pipe.bytesAvailable();
+    EXPECT_TRUE(waiting == static_cast<std::size_t>(stalledAt) * 17 ||
+                waiting == static_cast<std::size_t>(stalledAt + 1) * 17)
+        << waiting << " bytes after " << stalledAt << " records";
 
     // The reader wakes up: everything arrives.
     while (written < total || pipe.bytesAvailable() > 0) {

@@ -1,7 +1,7 @@
 #include "emulator/Rz4Emulator.h"
 #include "emulator/ServoModel.h"
 #include "emulator/TrackingSignal.h"
-#include "platform/SerialPort.h"
+#include "platform/SerialLines.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
-#include <poll.h>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -28,10 +28,15 @@ std::uint32_t le(const Bytes& b, std::size_t at, std::size_t width) {
 // The host's end of the line: writes packets and cuts the replies into frames.
 class Host {
 public:
-    explicit Host(const Rz4Emulator& emulator) { opened_ = port_.open(emulator.slavePath().c_str()) == 0; }
-    bool opened() const { return opened_; }
+    explicit Host(const Rz4Emulator& emulator) {
+        int error = 0;
+        line_ = openSerialLine(emulator.slavePath(), error);
+    }
+    bool opened() const { return line_ != nullptr; }
 
-    void send(const Bytes& packet) { ASSERT_TRUE(port_.write(packet.data(), packet.size(), 1000)); }
+    void send(const Bytes& packet) {
+        ASSERT_TRUE(line_ && line_->writeAll(packet.data(), packet.size(), 1000));
+    }
     void query(std::uint8_t code) { send({0xAA, 0x01, code}); }
     void requestBlock(std::uint16_t count) {
         send({0xAA, 0x04, 83, 0x01, static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8)});
@@ -47,13 +52,12 @@ public:
                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
             if (left <= 0)
                 return -1;
-            pollfd pfd{port_.fd(), POLLIN, 0};
-            ::poll(&pfd, 1, static_cast<int>(left));
             std::uint8_t tmp[4096];
-            long n = port_.read(tmp, sizeof tmp);
-            if (n < 0)
+            const IoResult got = line_->readWait(tmp, sizeof tmp, never_, static_cast<int>(left));
+            if (got.status == IoStatus::Broken)
                 return -2;
-            buf_.assign(tmp, tmp + n);
+            if (got.status == IoStatus::Data)
+                buf_.assign(tmp, tmp + got.count);
         }
         return buf_[pos_++];
     }
@@ -98,8 +102,8 @@ public:
     }
 
 private:
-    SerialPort port_;
-    bool opened_ = false;
+    std::unique_ptr<iSerialLine> line_;
+    Event never_;
     Bytes buf_;
     std::size_t pos_ = 0;
 };

@@ -5,6 +5,7 @@
 #include "engine/CommControl.h"
 #include "engine/EventAssembler.h"
 #include "model/iEngineReport.h"
+#include "platform/Process.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +15,6 @@
 #include <cstring>
 #include <mutex>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 using Bytes = std::vector<uint8_t>;
@@ -208,7 +208,7 @@ TEST(EnginePipeName, PrefixAndReversedProcessId) {
     NullReport report;
     CommControl engine(&report);
     char suffix[9];
-    uint32_t pid = static_cast<uint32_t>(::getpid());
+    uint32_t pid = currentProcessId();
     for (int i = 0; i < 8; ++i)
         suffix[i] = "0123456789ABCDEF"[(pid >> (4 * i)) & 0xF];
     suffix[8] = '\0';

@@ -1,17 +1,19 @@
-// A misbehaving controller, a slow or absent user interface and shutdown under load, each run over a
-// pseudo-terminal with the controller emulator. Every scenario must end in a clear status or keep
-// logging, lose or repeat no whole record, leave no thread spinning and the port closed, and leave the
-// program able to connect again. Fault tests drive the ticks themselves instead of waiting 250 ms each.
+// A misbehaving controller, a slow or absent user interface and shutdown under load, each run over the
+// controller emulator's line (a pseudo-terminal, or on Windows an in-process loopback line). Every scenario
+// must end in a clear status or keep logging, lose or repeat no whole record, leave no thread spinning and
+// the port closed, and leave the program able to connect again. Fault tests drive the ticks themselves
+// instead of waiting 250 ms each.
 
 #include "tests/core/EngineRig.h"
 
+#include "platform/LoopbackLine.h"
 #include "platform/PseudoTerminal.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <memory>
-#include <poll.h>
+#include <string>
 #include <vector>
 
 using namespace rig;
@@ -51,33 +53,50 @@ void disconnectAndWait(EngineRig& rig, const Rz4Emulator& emulator) {
     EXPECT_TRUE(waitUntil([&] { return portFree(emulator.slavePath()); }, 5000));
 }
 
-// A bare pseudo-terminal whose master end the test writes by hand: for byte sequences the emulator
-// does not produce.
+// A bare line whose device end the test writes by hand, for byte sequences the emulator does not
+// produce: a pseudo-terminal where the platform has them, else an in-process loopback line.
 class HandLine {
 public:
-    HandLine() { pty_.open(); }
-    const std::string& path() const { return pty_.slavePath(); }
+    HandLine() {
+        if (PseudoTerminal::supported() && pty_.open(true)) {
+            line_ = pty_.masterLine();
+            path_ = pty_.slavePath();
+        } else {
+            loopback_ = std::make_shared<LoopbackLine>();
+            line_ = &loopback_->deviceEnd();
+            path_ = LoopbackLine::publish(loopback_);
+        }
+    }
+    ~HandLine() {
+        if (loopback_)
+            LoopbackLine::withdraw(path_);
+    }
+    const std::string& path() const { return path_; }
 
     void write(const std::vector<uint8_t>& bytes) {
-        ASSERT_EQ(::write(pty_.master(), bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        ASSERT_TRUE(line_ != nullptr && line_->writeAll(bytes.data(), bytes.size(), 1000));
     }
     // Waits for count bytes from the host.
     std::vector<uint8_t> read(std::size_t count, int timeoutMs) {
         std::vector<uint8_t> got;
         const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (got.size() < count && Clock::now() < deadline) {
-            pollfd pfd{pty_.master(), POLLIN, 0};
-            if (::poll(&pfd, 1, 50) <= 0)
-                continue;
+        Event never;
+        while (line_ != nullptr && got.size() < count && Clock::now() < deadline) {
             uint8_t byte = 0;
-            if (::read(pty_.master(), &byte, 1) == 1)
+            const IoResult r = line_->readWait(&byte, 1, never, 50);
+            if (r.status == IoStatus::Data)
                 got.push_back(byte);
+            else if (r.status == IoStatus::Broken)
+                break;
         }
         return got;
     }
 
 private:
     PseudoTerminal pty_;
+    std::shared_ptr<LoopbackLine> loopback_;
+    iSerialLine* line_ = nullptr;
+    std::string path_;
 };
 
 } // namespace

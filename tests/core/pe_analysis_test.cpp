@@ -297,7 +297,8 @@ TEST(PeLineTest, TruncatesWithinCapacity) {
 TEST(PeReserve, ReservedAnalyserGivesTheSameFiguresAsAFreshOne) {
     std::vector<int32_t> samples(50000);
     for (size_t i = 0; i < samples.size(); ++i)
-        samples[i] = static_cast<int32_t>(std::lround(300.0 * std::sin(2 * M_PI * i / 137.5) + 0.01 * i));
+        samples[i] =
+            static_cast<int32_t>(std::lround(300.0 * std::sin(2 * std::numbers::pi * i / 137.5) + 0.01 * i));
     PeAnalysis fresh;
     PeAnalysis reserved;
     reserved.reserve(200000);

@@ -1,6 +1,15 @@
 #include "platform/Event.h"
+#include "platform/LoopbackLine.h"
 #include "platform/Pipe.h"
+#include "platform/Process.h"
+#include "platform/SerialLines.h"
+#include "platform/SerialPort.h"
 #include "platform/Thread.h"
+#ifndef _WIN32
+#include "platform/posix/DescriptorLine.h"
+#include "platform/posix/FileHandle.h"
+#include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -8,9 +17,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
-#include <poll.h>
-#include <unistd.h>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -71,38 +81,91 @@ TEST(PlatformEvent, SetFromAnotherThreadWakesAnUnlimitedWait) {
     EXPECT_TRUE(setter.join(5000));
 }
 
-TIMED_TEST(PlatformEvent, WaitEventOrFd) {
-    Event event(Event::Reset::Auto);
-    Pipe pipe;
-    ASSERT_TRUE(pipe.create());
+TIMED_TEST(PlatformEvent, WaitForAnyTakesTheFirstSignalledEvent) {
+    Event manual(Event::Reset::Manual);
+    Event autoReset(Event::Reset::Auto);
+    Event* both[2] = {&manual, &autoReset};
 
     const auto start = Clock::now();
-    EXPECT_EQ(waitEventOrFd(event, pipe.readFd(), POLLIN, 100), WaitResult::Timeout);
+    EXPECT_EQ(waitForAny(both, 2, 100), kWaitTimeout);
     EXPECT_TIMING_GE(msSince(start), 90);
 
-    ASSERT_TRUE(pipe.write("x", 1));
-    EXPECT_EQ(waitEventOrFd(event, pipe.readFd(), POLLIN, 1000), WaitResult::Object1);
+    // Both set: the earlier entry wins, and an auto-reset event is taken only by the wait that
+    // reports it.
+    autoReset.set();
+    manual.set();
+    EXPECT_EQ(waitForAny(both, 2, 0), 0);
+    manual.reset();
+    EXPECT_EQ(waitForAny(both, 2, 0), 1);
+    EXPECT_EQ(waitForAny(both, 2, 0), kWaitTimeout);
 
-    // Both ready: the event comes first and, being auto-reset, is taken by that wait.
-    event.set();
-    EXPECT_EQ(waitEventOrFd(event, pipe.readFd(), POLLIN, 1000), WaitResult::Object0);
-    EXPECT_EQ(waitEventOrFd(event, pipe.readFd(), POLLIN, 1000), WaitResult::Object1);
+    // Null entries are skipped; too many entries are refused.
+    Event* gap[3] = {nullptr, &manual, nullptr};
+    EXPECT_EQ(waitForAny(gap, 3, 0), kWaitTimeout);
+    manual.set();
+    EXPECT_EQ(waitForAny(gap, 3, 0), 1);
+    Event* many[kMaxWaitEvents + 1] = {};
+    EXPECT_EQ(waitForAny(many, kMaxWaitEvents + 1, 0), kWaitFailed);
 
-    // A negative fd means the event alone.
-    EXPECT_EQ(waitEventOrFd(event, -1, POLLIN, 0), WaitResult::Timeout);
-    event.set();
-    EXPECT_EQ(waitEventOrFd(event, -1, POLLIN, 0), WaitResult::Object0);
-
-    // The writer going away counts as ready, so a reader never sleeps on a dead pipe.
-    char c;
-    EXPECT_EQ(pipe.read(&c, 1), 1);
-    Pipe closing;
-    ASSERT_TRUE(closing.create());
-    int readFd = closing.readFd();
-    FileHandle keepRead(::dup(readFd));
-    closing.close();
-    EXPECT_EQ(waitEventOrFd(event, keepRead.get(), POLLIN, 1000), WaitResult::Object1);
+    // A set from another thread ends an unlimited wait.
+    manual.reset();
+    Thread setter;
+    ASSERT_TRUE(setter.start([&autoReset] {
+        sleepMs(50);
+        autoReset.set();
+    }));
+    EXPECT_EQ(waitForAny(both, 2, -1), 1);
+    EXPECT_TRUE(setter.join(5000));
 }
+
+TIMED_TEST(PlatformPipe, ReadWaitDeliversDataAndStopWinsOverIt) {
+    Pipe pipe;
+    ASSERT_TRUE(pipe.create());
+    Event stop(Event::Reset::Auto);
+    char buffer[8];
+
+    const auto start = Clock::now();
+    IoResult got = pipe.readWait(buffer, sizeof buffer, stop, 100);
+    EXPECT_EQ(got.status, IoStatus::Timeout);
+    EXPECT_TIMING_GE(msSince(start), 90);
+
+    ASSERT_TRUE(pipe.write("xyz", 3));
+    got = pipe.readWait(buffer, 2, stop, 1000);
+    ASSERT_EQ(got.status, IoStatus::Data);
+    EXPECT_EQ(got.count, 2);
+    EXPECT_EQ(std::memcmp(buffer, "xy", 2), 0);
+
+    // Data waits and stop is set: stop comes first, the byte stays for the next read.
+    stop.set();
+    EXPECT_EQ(pipe.readWait(buffer, sizeof buffer, stop, 1000).status, IoStatus::Stopped);
+    got = pipe.readWait(buffer, sizeof buffer, stop, 1000);
+    ASSERT_EQ(got.status, IoStatus::Data);
+    EXPECT_EQ(got.count, 1);
+    EXPECT_EQ(buffer[0], 'z');
+
+    // Bytes written from another thread end an unlimited wait.
+    Thread writer;
+    ASSERT_TRUE(writer.start([&pipe] {
+        sleepMs(50);
+        pipe.write("w", 1);
+    }));
+    got = pipe.readWait(buffer, sizeof buffer, stop, -1);
+    EXPECT_EQ(got.status, IoStatus::Data);
+    EXPECT_TRUE(writer.join(5000));
+}
+
+#ifndef _WIN32
+TEST(PlatformDescriptor, AWriterGoingAwayCountsAsBroken) {
+    // The writer going away ends the wait, so a reader never sleeps on a dead pipe.
+    Event stop;
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    FileHandle readEnd(fds[0]);
+    ::close(fds[1]);
+    char c;
+    EXPECT_EQ(DescriptorLine::readWaitOn(readEnd.get(), &c, 1, stop, 1000, false).status, IoStatus::Broken);
+}
+#endif
 
 TEST(PlatformPipe, WriteReadAndAvailability) {
     Pipe pipe;
@@ -181,4 +244,48 @@ TIMED_TEST(PlatformThread, JoinWithTimeout) {
     ASSERT_TRUE(thread.start([&runs] { runs.fetch_add(1); }));
     EXPECT_TRUE(thread.join(5000));
     EXPECT_EQ(runs.load(), 1);
+}
+
+TEST(PlatformPipe, ANamedPipeIsTheFirstAndOnlyOfItsName) {
+    char name[64];
+    std::snprintf(name, sizeof name, "\\\\.\\Pipe\\astrelvo_test_%u", currentProcessId());
+    Pipe first;
+    ASSERT_TRUE(first.create(1024, name));
+    Pipe second;
+#ifdef _WIN32
+    // Nobody else may own or join the engine's pipe: a second pipe of the same name is refused.
+    EXPECT_FALSE(second.create(1024, name));
+#else
+    EXPECT_TRUE(second.create(1024, name)); // anonymous pipes: the name only labels them
+#endif
+    ASSERT_TRUE(first.write("ok", 2));
+    char buffer[4];
+    EXPECT_EQ(first.read(buffer, sizeof buffer), 2);
+}
+
+TEST(PlatformSerialPort, DeviceListAndOpenErrors) {
+    const std::vector<SerialDeviceEntry> devices = listSerialDevices();
+#ifdef _WIN32
+    ASSERT_EQ(devices.size(), 256u);
+    EXPECT_EQ(devices.front().label, "COM1");
+    EXPECT_EQ(devices.front().path, "\\\\.\\COM1");
+    EXPECT_EQ(devices[11].path, "\\\\.\\COM12");
+    EXPECT_EQ(devices.back().label, "COM256");
+    const char* const missing[] = {"COM250", "com251", "\\\\.\\COM252"};
+#else
+    for (const SerialDeviceEntry& d : devices)
+        EXPECT_EQ(d.path.rfind("/dev/", 0), 0u) << d.path;
+    const char* const missing[] = {"/dev/astrelvo-no-such-port"};
+#endif
+    for (const char* path : missing) {
+        SerialPort port;
+        const int error = port.open(path);
+        EXPECT_NE(error, 0) << path;
+        EXPECT_FALSE(port.isOpen()) << path;
+        EXPECT_NE(serialOpenErrorText(error).find("plugged in"), std::string::npos)
+            << path << ": " << serialOpenErrorText(error);
+    }
+    SerialPort none;
+    EXPECT_EQ(none.open(""), kSerialErrorNotFound);
+    EXPECT_NE(serialOpenErrorText(kSerialErrorBusy).find("another program"), std::string::npos);
 }

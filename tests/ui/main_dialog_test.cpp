@@ -137,6 +137,31 @@ TEST_F(MainDialog, ConnectSendsTheChosenOrTypedPortOrTestMode) {
     EXPECT_EQ(engine.calls, Calls{"Connect(0)"});
 }
 
+// Windows lists COM1 to COM256, more than the engine's one-byte port number carries: a typed name
+// (a virtual port pair, a network port) must still get a number and stay listed.
+TEST_F(MainDialog, TypedNamesStayListedWhenTheDeviceListFillsEveryNumber) {
+    std::vector<SerialDeviceEntry> devices;
+    for (int n = 1; n <= 256; ++n) {
+        const std::string name = "COM" + std::to_string(n);
+        devices.push_back({"\\\\.\\" + name, name, name, "\\\\.\\" + name, "", ""});
+    }
+    dialog->setPortLister([&devices] { return devices; });
+    dialog->command(DlgMain::kRefreshPortsId);
+    auto* box = controlAs<QComboBox>(100);
+    EXPECT_LE(box->count(), 255);
+    EXPECT_EQ(box->itemText(0), QStringLiteral("COM1"));
+
+    box->setEditText(QStringLiteral("CNCA0"));
+    engine.calls.clear();
+    dialog->command(101);
+    ASSERT_EQ(engine.calls.size(), 2u);
+    EXPECT_NE(engine.calls[0].find(",CNCA0)"), std::string::npos) << engine.calls[0];
+    dialog->command(102);
+    dialog->command(DlgMain::kRefreshPortsId);
+    EXPECT_LE(box->count(), 255);
+    EXPECT_NE(box->findText(QStringLiteral("CNCA0")), -1) << "the typed name stays listed";
+}
+
 TEST_F(MainDialog, ControlsSendTheirCommands) {
     controlAs<QPushButton>(142)->click();
     EXPECT_EQ(engine.calls, Calls{"FetchLog()"});

@@ -7,6 +7,7 @@
 #include "model/PeAnalysis.h"
 #include "model/SettingsFile.h"
 #include "model/StatusCode.h"
+#include "platform/SerialDeviceList.h"
 #include "tools/cli/AnalyzeCommand.h"
 #include "tools/cli/BackupCommand.h"
 #include "tools/cli/CliConnection.h"

@@ -1,4 +1,4 @@
-#include "platform/FileHandle.h"
+#include "platform/posix/FileHandle.h"
 
 #include <unistd.h>
 

@@ -1,0 +1,137 @@
+#include "platform/SerialPort.h"
+
+#include "platform/win32/OverlappedReader.h"
+#include "platform/win32/WinHandle.h"
+
+#include <cctype>
+#include <string>
+
+const int kSerialErrorNotFound = ERROR_FILE_NOT_FOUND;
+const int kSerialErrorBusy = ERROR_ACCESS_DENIED;
+const int kSerialErrorNoThread = ERROR_NOT_ENOUGH_MEMORY;
+
+namespace {
+
+constexpr DWORD kBaudRate = 115200;
+constexpr DWORD kQueueBytes = 8192;
+
+// "COM7" and "com12" become "\\.\COM7" and "\\.\com12": the device namespace reaches every port
+// number, also those above 9. Other names are used as given.
+std::string devicePath(const char* path) {
+    const std::string name = path;
+    if (name.rfind("\\\\.\\", 0) == 0)
+        return name;
+    bool com = name.size() > 3;
+    for (std::size_t i = 0; com && i < name.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        com = i < 3 ? std::toupper(c) == "COM"[i] : std::isdigit(c) != 0;
+    }
+    return com ? "\\\\.\\" + name : name;
+}
+
+int lastErrorOr(DWORD fallback) {
+    const DWORD error = ::GetLastError();
+    return static_cast<int>(error != 0 ? error : fallback);
+}
+
+} // namespace
+
+// The port, the reader of its overlapped reads, and the write completion event (auto-reset).
+struct SerialPort::State {
+    WinHandle port;
+    OverlappedReader reader;
+    WinHandle writeDone{::CreateEventA(nullptr, FALSE, FALSE, nullptr)};
+};
+
+SerialPort::SerialPort() : state_(std::make_unique<State>()) {}
+
+SerialPort::~SerialPort() {
+    close();
+}
+
+int SerialPort::open(const char* path) {
+    close();
+    if (path == nullptr || *path == '\0')
+        return kSerialErrorNotFound;
+    if (!state_->writeDone.valid())
+        return kSerialErrorNoThread;
+    const std::string device = devicePath(path);
+    HANDLE port = ::CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (port == INVALID_HANDLE_VALUE)
+        return lastErrorOr(ERROR_FILE_NOT_FOUND);
+    WinHandle handle(port);
+
+    // 115200 8N1 without parity checking; flow control, DTR/RTS and the special characters stay as
+    // the port reports them. Something that has no line settings is not a serial port.
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!::GetCommState(port, &dcb))
+        return lastErrorOr(ERROR_INVALID_HANDLE);
+    dcb.BaudRate = kBaudRate;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    dcb.fParity = FALSE;
+    dcb.fBinary = TRUE;
+    ::SetCommState(port, &dcb);
+
+    // A read waits for its first byte without limit and completes once the line has been quiet for
+    // 1 ms after a byte, or when its buffer is full. Writes have no time-out of their own.
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = 1;
+    ::SetCommTimeouts(port, &timeouts);
+    ::SetupComm(port, kQueueBytes, kQueueBytes);
+    // Nothing left over from an earlier user of the port.
+    ::PurgeComm(port, PURGE_RXCLEAR | PURGE_TXCLEAR);
+
+    state_->port.reset(handle.release());
+    state_->reader.attach(port);
+    return 0;
+}
+
+void SerialPort::close() {
+    if (!state_->port.valid())
+        return;
+    // Abort and clear both directions (this also ends the reader's pending read), then wait until
+    // the OS is done with the read's buffer before the handle goes.
+    ::PurgeComm(state_->port.get(), PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+    state_->reader.finish();
+    state_->port.reset();
+}
+
+bool SerialPort::isOpen() const {
+    return state_->port.valid();
+}
+
+IoResult SerialPort::readWait(void* data, std::size_t count, Event& stop, int timeoutMs, bool) {
+    if (!state_->port.valid() || !stop.valid())
+        return {IoStatus::Broken, 0};
+    // Writes never wait for room here (the port's queue takes them), so a wait for room has nothing
+    // to wake for.
+    return state_->reader.readWait(data, count, reinterpret_cast<HANDLE>(stop.nativeHandle()),
+                                   timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs));
+}
+
+long SerialPort::writeSome(const void* data, std::size_t count, int timeoutMs) {
+    if (!state_->port.valid())
+        return -1;
+    if (count == 0)
+        return 0;
+    HANDLE port = state_->port.get();
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = state_->writeDone.get();
+    ::ResetEvent(overlapped.hEvent);
+    if (!::WriteFile(port, data, static_cast<DWORD>(count), nullptr, &overlapped) &&
+        ::GetLastError() != ERROR_IO_PENDING)
+        return -1;
+    DWORD written = 0;
+    const DWORD wait = timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs);
+    if (::WaitForSingleObject(overlapped.hEvent, wait) == WAIT_OBJECT_0)
+        return ::GetOverlappedResult(port, &overlapped, &written, FALSE) ? static_cast<long>(written) : -1;
+    // Not done in time: cancel the write and wait for its end, so that neither the record nor the
+    // caller's bytes are in the OS's hands after the return. What went out before counts.
+    ::CancelIoEx(port, &overlapped);
+    ::GetOverlappedResult(port, &overlapped, &written, TRUE);
+    return static_cast<long>(written);
+}
