@@ -243,7 +243,11 @@ TEST(AnalysisCsvTest, RoundTrip) {
     const AnalysisCsvResult result = writeAnalysisCsv(path.c_str(), report, "night\n1.csv");
     ASSERT_TRUE(result.ok) << result.errorNumber;
 
-    std::ifstream in(path, std::ios::binary);
+    std::stringstream in;
+    {
+        std::ifstream file(path, std::ios::binary);
+        in << file.rdbuf();
+    } // closed before it is removed (Windows keeps an open file)
     std::map<std::string, std::string> figures;
     std::vector<std::string> harmonics;
     std::vector<double> periods, amplitudes, foldX, foldMean;
