@@ -3,6 +3,9 @@
 #include "model/AppModel.h"
 #include "model/PeAnalysis.h"
 
+#include <algorithm>
+#include <string_view>
+
 CsvLogHeader csvHeaderFor(const AppModel& model) {
     CsvLogHeader header;
     header.encoderBits = model.deviceInfo.encoderBits;
@@ -16,7 +19,20 @@ CsvExportResult exportCsvLog(const AppModel& model, const char* path, const CsvL
     CsvExportResult result;
     if (writer.open(path)) {
         writer.writeHeader(header);
-        writer.writeRecords(model.rawRecords, model.rawCount, model.recordLength);
+        // Each marker's line goes before the row of the sample it was placed at; the records are
+        // numbered as the samples are (a record too short for a position is the exception).
+        uint32_t written = 0;
+        const uint32_t markers = std::min(model.markerCount, AppModel::kMaxMarkers);
+        for (uint32_t i = 0; i < markers; ++i) {
+            const Marker& m = model.markers[i];
+            const uint32_t upTo = std::max(written, std::min(m.sample, model.rawCount));
+            writer.writeRecords(model.rawRecords + static_cast<std::size_t>(written) * model.recordLength,
+                                upTo - written, model.recordLength);
+            written = upTo;
+            writer.writeMark(m.sample, m.labelText());
+        }
+        writer.writeRecords(model.rawRecords + static_cast<std::size_t>(written) * model.recordLength,
+                            model.rawCount - written, model.recordLength);
         writer.close();
     }
     result.ok = !writer.failed();

@@ -101,9 +101,12 @@ bool CsvLogWriter::put(const char* text, std::size_t length) {
 
 bool CsvLogWriter::writeHeader(const CsvLogHeader& header) {
     arcsecPerCount_ = peArcsecPerCount(header.encoderBits);
+    // to_chars, not printf: the program's locale may use a decimal comma, which the file must not.
     char seconds[32];
-    const int n = std::snprintf(seconds, sizeof seconds, "%.9g",
-                                header.sampleSeconds > 0.0 ? header.sampleSeconds : 0.0);
+    const auto written =
+        std::to_chars(seconds, seconds + sizeof seconds,
+                      header.sampleSeconds > 0.0 ? header.sampleSeconds : 0.0, std::chars_format::general, 9);
+    const std::ptrdiff_t n = written.ec == std::errc() ? written.ptr - seconds : 0;
     std::string text;
     commentLine(text, csvlog::kMagic, std::to_string(csvlog::kVersion));
     commentLine(text, csvlog::kEncoderBitsKey, std::to_string(header.encoderBits));

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 // A command that changed the controller while logging (PID, aux, motor current, parameter 128, closed
 // loop, tracking, encoder calibration, EEPROM store), placed at the first sample logged after it took
@@ -15,6 +18,11 @@ struct Marker {
     uint8_t argumentCount = 0;
     uint8_t arguments[kMaxArguments] = {}; // as the command event carries them (little-endian)
     char label[kLabelSize] = {};           // e.g. "PID 100/40/120", "Current 900 mA"
+
+    // The label up to its terminator, never past the array whatever it holds.
+    std::string_view labelText() const {
+        return {label, static_cast<std::size_t>(std::find(label, label + kLabelSize, '\0') - label)};
+    }
 };
 
 // The marker of a command at sample: command holds the code, then the arguments (length bytes in all,

@@ -225,6 +225,8 @@ void Phd2Reader::endSection() {
     if (!inSection_)
         return;
     inSection_ = false;
+    log_.sections.push_back(
+        {current_.number, current_.line, current_.started, current_.frames.size(), current_.usable()});
     const bool take =
         options_.section != 0
             ? current_.number == options_.section

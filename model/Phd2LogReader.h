@@ -17,7 +17,8 @@
 // (RARawDistance_k + the corrections of all frames before k) x pixel scale. A section without xRate (or
 // without the pulse columns) is read as logged, and a note says so.
 //
-// options.section picks a section (1-based); 0 picks the longest usable one. Frame rows that do not parse
-// are skipped and reported with their line number. Fails when the file has no guiding section, the
-// section asked for is not there, or it holds no usable frame. Writes nothing.
+// options.section picks a section (1-based); 0 picks the longest usable one. log.sections lists every
+// section; their frames are counted only when all are read, that is when reading the longest. Frame rows that
+// do not parse are skipped and reported with their line number. Fails when the file has no guiding section,
+// the section asked for is not there, or it holds no usable frame. Writes nothing.
 bool readPhd2Log(LineSource& lines, const LogReadOptions& options, LoadedLog& log, LogReadReport& report);

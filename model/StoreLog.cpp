@@ -4,6 +4,8 @@
 #include "model/CountUnwrap.h"
 #include "model/PeAnalysis.h"
 
+#include <string>
+
 void copyStoreToLog(const AppModel& model, LoadedLog& log) {
     std::vector<double> values = std::move(log.values);
     log.clear();
@@ -15,4 +17,11 @@ void copyStoreToLog(const AppModel& model, LoadedLog& log) {
     log.values.assign(model.samples, model.samples + model.sampleCount);
     if (!countsToArcsec(log.values.data(), log.values.size(), log.encoderBits))
         log.values.clear(); // without an encoder width the counts mean nothing in arc-seconds
+    const uint32_t markers =
+        model.markerCount < AppModel::kMaxMarkers ? model.markerCount : AppModel::kMaxMarkers;
+    log.markers.reserve(markers);
+    for (uint32_t i = 0; i < markers; ++i) {
+        const Marker& m = model.markers[i];
+        log.markers.push_back({m.sample, std::string(m.labelText())});
+    }
 }

@@ -6,6 +6,7 @@
 #include "ui/DlgMain.h"
 #include "ui/VirtualController.h"
 
+#include <QFile>
 #include <QTimer>
 
 #include <memory>
@@ -24,6 +25,12 @@ int Application::run(const BeforeRun& beforeRun, const CommandLine* line) {
         // For observatory start-up scripts: connect as soon as the dialog runs.
         if (line->connect)
             QTimer::singleShot(0, dialog.get(), [&dialog] { dialog->command(DlgMain::IdConnect); });
+    }
+    // The log named on the command line opens once the dialog runs (after a connect asked for with it, so
+    // that the connect does not close it again).
+    if (line != nullptr && !line->logFile.empty()) {
+        const QString path = QFile::decodeName(line->logFile.c_str());
+        QTimer::singleShot(0, dialog.get(), [&dialog, path] { dialog->openLog(path); });
     }
     if (beforeRun)
         beforeRun(*dialog);

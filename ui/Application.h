@@ -13,7 +13,7 @@ public:
     // Called with the wired main dialog just before it runs (tests drive the dialog from here).
     using BeforeRun = std::function<void(DlgMain&)>;
 
-    // Runs the program and returns its exit code, 0. line, when given, names the port to select and
-    // whether to connect to it at once.
+    // Runs the program and returns its exit code, 0. line, when given, names the port to select,
+    // whether to connect to it at once and a log to open.
     static int run(const BeforeRun& beforeRun = {}, const CommandLine* line = nullptr);
 };

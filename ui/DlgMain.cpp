@@ -6,21 +6,21 @@
 #include "model/StatusCode.h"
 #include "ui/AboutDialog.h"
 #include "ui/ClosedLoopDialog.h"
-#include "ui/DataExport.h"
 #include "ui/DisplaySettingsDialog.h"
 #include "ui/EncoderGraph.h"
 #include "ui/GraphFrame.h"
+#include "ui/LogOpener.h"
 #include "ui/LogSettingsDialog.h"
 #include "ui/MotorDriveInfoDialog.h"
+#include "ui/NoteLabel.h"
+#include "ui/NoticeEvents.h"
 #include "ui/StatusLine.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QShowEvent>
@@ -45,27 +45,13 @@ constexpr int kStatusH = 12;
 constexpr int kWhyW = 23;
 constexpr int kWhyGap = 2;
 
-// One notification from the engine's side, carried to the UI thread.
-class UserMessageEvent : public QEvent {
-public:
-    UserMessageEvent(uint32_t code, intptr_t argument)
-        : QEvent(DlgMain::userMessageType()), code(code), argument(argument) {}
-    const uint32_t code;
-    const intptr_t argument;
-};
-
 } // namespace
-
-QEvent::Type DlgMain::userMessageType() {
-    static const QEvent::Type type = static_cast<QEvent::Type>(QEvent::registerEventType());
-    return type;
-}
 
 DlgMain::DlgMain(AppModel* model, iEngineCommands* control, DataTransfer* transfer,
                  VirtualController* virtualController, QWidget* owner)
     : TemplateDialog(owner, QStringLiteral("Astrelvo 1.1. (for RZ4 controller)"), kWidth, kHeight),
       model_(model), control_(control), transfer_(transfer), portList_(virtualController) {
-    userMessageType(); // registered here, before any other thread can post
+    notices_ = new NoticeEvents(transfer_, this);
     setSizeGripEnabled(true);
     buildControls();
 
@@ -121,6 +107,9 @@ void DlgMain::buildControls() {
     addButton(IdDisplaySettings, QStringLiteral("Display settings"), 88, 28, 80, 13);
     addButton(IdLogSettings, QStringLiteral("Log settings"), 172, 28, 62, 13);
     addButton(IdClosedLoop, QStringLiteral("Closed loop settings"), 238, 28, 80, 13);
+    addButton(kOpenLogId, LogOpener::openButtonText(), 322, 28, 44, 13);
+    addButton(kAnalysisId, QStringLiteral("Analysis..."), 369, 28, 42, 13)
+        ->setToolTip(QStringLiteral("Spectrum, harmonics and worm cycle of the samples or the open log"));
 
     addButton(IdStart, QStringLiteral("Start"), 4, 44, 32, 13);
     addButton(IdStop, QStringLiteral("Stop"), 40, 44, 32, 13);
@@ -129,14 +118,22 @@ void DlgMain::buildControls() {
         ->setToolTip(QStringLiteral("Ask the controller for the records it has logged"));
     addButton(IdExport, QStringLiteral("Export"), 148, 44, 32, 13)
         ->setToolTip(QStringLiteral("Write the stored records to data.dat in the current directory"));
-    addEdit(IdCounterLine, 184, 44, 154, 12, true);
-    exportNote_ = addStatic(kExportNoteId, QString(), 322, 30, 186, 12, Qt::AlignLeft);
-    peLine_ = addEdit(kPeLineId, 342, 44, 166, 12, true);
+    addButton(kCsvExportId, QStringLiteral("CSV..."), 183, 44, 28, 13)
+        ->setToolTip(QStringLiteral("Write the stored records to an Astrelvo CSV log"));
+    addEdit(IdCounterLine, 214, 44, 154, 12, true);
+    auto* exportNote = new NoteLabel(this);
+    exportNote->setObjectName(QString::number(kExportNoteId));
+    exportNote->setGeometry(units().rect(415, 30, 93, 12));
+    peLine_ = addEdit(kPeLineId, 372, 44, 136, 12, true);
     peLine_->setToolTip(QStringLiteral("Periodic error of the stored samples"));
 
     graphFrame_ = new GraphFrame(model_, this);
     graphFrame_->setObjectName(QString::number(IdGraph));
     graph_ = graphFrame_->graph();
+    logActions_ = std::make_unique<LogActions>(
+        this, model_, graph_, &prompts_,
+        LogActions::Controls{exportNote, qobject_cast<QLineEdit*>(control(IdCounterLine)),
+                             qobject_cast<QPushButton*>(control(kOpenLogId))});
 }
 
 uint32_t DlgMain::unexportedRecords() const {
@@ -171,28 +168,13 @@ void DlgMain::resizeEvent(QResizeEvent* event) {
     const int w = std::max(0, event->size().width() - marginRight_);
     const int h = std::max(0, event->size().height() - marginBottom_);
     graphFrame_->setGeometry(graphLeft_, graphTop_, w, h);
-    // The periodic-error line ends where the graph ends.
-    if (peLine_ != nullptr)
-        peLine_->resize(std::max(1, graphLeft_ + w - peLine_->x()), peLine_->height());
+    // The periodic-error line and the export note end where the graph ends.
+    for (QWidget* stretching : {control(kPeLineId), control(kExportNoteId)})
+        stretching->resize(std::max(1, graphLeft_ + w - stretching->x()), stretching->height());
 }
 
 bool DlgMain::PostUserMessage(uint32_t code, intptr_t argument) {
-    return notices_.PostUserMessage(code, argument);
-}
-
-void DlgMain::postNotice(uint32_t code, intptr_t argument) {
-    QCoreApplication::postEvent(this, new UserMessageEvent(code, argument));
-}
-
-bool DlgMain::event(QEvent* event) {
-    if (event->type() == userMessageType()) {
-        const auto* message = static_cast<const UserMessageEvent*>(event);
-        notices_.received(message->code);
-        if (transfer_)
-            transfer_->onUserMessage(message->code, message->argument);
-        return true;
-    }
-    return TemplateDialog::event(event);
+    return notices_->PostUserMessage(code, argument);
 }
 
 void DlgMain::OnStatus(uint32_t code) {
@@ -200,6 +182,7 @@ void DlgMain::OnStatus(uint32_t code) {
     if (status >= kStatusCodeCount)
         return;
     statusLine_->showStatus(status);
+    logActions_->status(status);
     // A port that cannot be opened: the OS knows why, and the user can act on it.
     const int error = status == StatusCannotOpenPort ? control_->lastOpenError() : 0;
     statusLine_->setOpenError(error == 0 ? QString() : StatusLine::openErrorText(error, connectedPath_));
@@ -213,8 +196,13 @@ void DlgMain::OnNewData(uint32_t first, uint32_t received, uint32_t available) {
     char text[96];
     std::snprintf(text, sizeof text, "Received:%d  Total:%d  Available:%d", static_cast<int>(received),
                   static_cast<int>(first + received), static_cast<int>(available));
-    setEditText(IdCounterLine, QString::fromLatin1(text));
+    if (!logOpener()->isOpen()) // the counter line names the open log
+        setEditText(IdCounterLine, QString::fromLatin1(text));
     graph_->drawNew(first, received);
+}
+
+void DlgMain::OnMarker(uint32_t) {
+    logActions_->liveMarkersChanged();
 }
 
 void DlgMain::connectPort() {
@@ -235,6 +223,7 @@ void DlgMain::connectPort() {
         }
     }
     simulated_ = port == 0;
+    logActions_->connecting(connectedPath_);
     control_->Connect(port);
     testMode_->setEnabled(false);
 }
@@ -258,58 +247,20 @@ void DlgMain::setNightMode(bool on) {
         return;
     nightMode_.setOn(on);
     nightToggle_->setChecked(on);
+    logActions_->setNight(on);
     // The graph's own colours are all red; a black background completes it.
     graph_->setNight(on);
     graph_->repaint();
 }
 
-bool DlgMain::exportData() {
-    const DataExport::Outcome outcome = DataExport::exportDataDat(*model_);
-    exportNote_->setToolTip(outcome.detail);
-    exportNote_->setText(exportNote_->fontMetrics().elidedText(outcome.note, Qt::ElideMiddle,
-                                                               std::max(1, exportNote_->width())));
-    if (!outcome.written) {
-        message(QStringLiteral("Export failed"), outcome.detail, true);
-        return false;
-    }
-    return true;
-}
-
-bool DlgMain::mayEnd() {
-    // Records stored raw but never written out would be lost with the program.
-    if (ExitGuard::nothingToLose(*model_))
-        return true;
-    switch (exitGuard_.ask(this, *model_, nightMode_.on())) {
-    case ExitAnswer::Discard:
-        return true;
-    case ExitAnswer::ExportAndQuit:
-        return exportData(); // a failed export has told the user; the dialog stays
-    case ExitAnswer::Stay:
-        break;
-    }
-    return false;
-}
-
-void DlgMain::message(const QString& title, const QString& text, bool error) {
-    if (messageSink_) {
-        messageSink_(title, text, error);
-        return;
-    }
-    // The standard icons are coloured pictures; at night the text alone speaks.
-    const QMessageBox::Icon icon =
-        nightMode_.on() ? QMessageBox::NoIcon : (error ? QMessageBox::Critical : QMessageBox::Information);
-    QMessageBox box(icon, title, text, QMessageBox::Ok, this);
-    box.exec();
-}
-
 bool DlgMain::command(int id) {
     switch (id) {
     case IdOk:
-        if (mayEnd())
+        if (logActions_->mayLose(ExitGuard::Loss::Quit))
             done(1);
         return true;
     case IdExit:
-        if (mayEnd())
+        if (logActions_->mayLose(ExitGuard::Loss::Quit))
             done(0);
         return true;
     case IdConnect:
@@ -317,6 +268,7 @@ bool DlgMain::command(int id) {
         return true;
     case IdDisconnect:
         control_->Disconnect();
+        logActions_->loggingStopped();
         testMode_->setEnabled(true);
         return true;
     case IdTestMode:
@@ -367,6 +319,7 @@ bool DlgMain::command(int id) {
         control_->Device43();
         return true;
     case IdStart: {
+        logActions_->loggingStarted();
         const LogSettings& log = model_->logSettings;
         control_->StartLog(log.logProcessed ? 3 : 1, static_cast<uint32_t>(log.logRate));
         peMonitor_.setLogRateIndex(simulated_ ? -1 : log.logRate);
@@ -375,18 +328,29 @@ bool DlgMain::command(int id) {
     }
     case IdStop:
         control_->StopLog();
+        logActions_->loggingStopped();
         return true;
     case IdFetchLog:
         control_->FetchLog();
         return true;
     case IdExport:
-        exportData();
+        logActions_->exportDataDat();
+        return true;
+    case kCsvExportId:
+        logActions_->exportCsv();
+        return true;
+    case kOpenLogId:
+        logActions_->openOrCloseLog();
+        return true;
+    case kAnalysisId:
+        logActions_->showAnalysis();
         return true;
     case IdNoAction:
         return true;
     case IdClear:
         model_->clear();
         graph_->invalidate();
+        logActions_->liveMarkersChanged();
         peMonitor_.reset();
         return true;
     default:

@@ -1,16 +1,17 @@
 #pragma once
 
-#include "app/NoticeSender.h"
 #include "model/iMainDlgCallback.h"
 #include "model/iWMUserSender.h"
 #include "ui/ExitGuard.h"
+#include "ui/LogActions.h"
 #include "ui/NightMode.h"
+#include "ui/NoticeEvents.h"
 #include "ui/PeMonitor.h"
 #include "ui/PortList.h"
 #include "ui/TemplateDialog.h"
+#include "ui/UserPrompts.h"
 
 #include <QCheckBox>
-#include <QEvent>
 #include <QString>
 
 #include <cstdint>
@@ -18,10 +19,12 @@
 #include <memory>
 #include <vector>
 
+class AnalysisWindow;
 class AppModel;
 class DataTransfer;
 class EncoderGraph;
 class GraphFrame;
+class LogOpener;
 class StatusLine;
 class QComboBox;
 class QFrame;
@@ -30,12 +33,13 @@ class QPushButton;
 class VirtualController;
 class iEngineCommands;
 
-// The main dialog: port choice, Connect/Disconnect, test mode, logging Start/Stop/Clear/Fetch/Export,
-// the settings dialogs, night mode, the status and counter lines and the live encoder graph. It is also
-// the UI end of the engine-to-UI channel: DataTransfer and AppModel call it through iMainDlgCallback,
-// and the engine's notifications arrive through PostUserMessage. Lives on the UI thread; only
-// PostUserMessage may be called from another thread.
-class DlgMain : public TemplateDialog, public iMainDlgCallback, public iWMUserSender, private iNoticePoster {
+// The main dialog: port choice, Connect/Disconnect, test mode, logging Start/Stop/Clear/Fetch/Export
+// (data.dat and CSV), opening a saved log, the analysis window, the settings dialogs, night mode, the
+// status and counter lines and the live encoder graph. It is also the UI end of the engine-to-UI channel:
+// DataTransfer and AppModel call it through iMainDlgCallback, and the engine's notifications arrive
+// through PostUserMessage. Lives on the UI thread; only PostUserMessage may be called from another
+// thread.
+class DlgMain : public TemplateDialog, public iMainDlgCallback, public iWMUserSender {
     Q_OBJECT
 public:
     // Control and command IDs.
@@ -71,12 +75,15 @@ public:
     static constexpr int kRefreshPortsId = 108;    // "Refresh": list the serial devices again
     static constexpr int kExportNoteId = 1001;     // where the last export went
     static constexpr int kPeLineId = 147;          // periodic-error figures of the stored samples
+    static constexpr int kOpenLogId = 148;         // "Open log..." / "Close log"
+    static constexpr int kAnalysisId = 149;        // "Analysis...": the analysis window
+    static constexpr int kCsvExportId = 150;       // "CSV...": the Astrelvo CSV of the stored records
 
     // The answer to "quit and discard records that were never exported?", and the question.
     using ExitAnswer = ExitGuard::Answer;
     using ExitQuestion = ExitGuard::Question;
     // Shows a message to the user (an error when error is set). Tests set one that records it.
-    using MessageSink = std::function<void(const QString& title, const QString& text, bool error)>;
+    using MessageSink = UserPrompts::MessageSink;
 
     // virtualController may be null: then the port list has no virtual entry.
     DlgMain(AppModel* model, iEngineCommands* control, DataTransfer* transfer,
@@ -87,9 +94,10 @@ public:
     void OnStatus(uint32_t code) override;
     void OnEncoderBits(uint32_t bits) override;
     void OnNewData(uint32_t first, uint32_t received, uint32_t available) override;
+    void OnMarker(uint32_t index) override;
 
     // iWMUserSender, any thread: queues (code, argument) for DataTransfer::onUserMessage on the UI thread
-    // and returns at once.
+    // and returns at once (through NoticeEvents).
     bool PostUserMessage(uint32_t code, intptr_t argument) override;
 
     // The command handler: acts on a control ID (also the IDs that have no control here) and returns
@@ -97,16 +105,26 @@ public:
     bool command(int id) override;
 
     // Replace the message boxes (empty function: message boxes again).
-    void setExitQuestion(ExitQuestion question) { exitGuard_.setQuestion(std::move(question)); }
-    void setMessageSink(MessageSink sink) { messageSink_ = std::move(sink); }
+    void setExitQuestion(ExitQuestion question) { logActions_->setExitQuestion(std::move(question)); }
+    void setMessageSink(MessageSink sink) { prompts_.setMessageSink(std::move(sink)); }
+    // Message boxes and file dialogs of the dialog and the windows it opens (tests set answers).
+    UserPrompts& prompts() { return prompts_; }
 
     // Selects the port of this device path (or "virtual"), adding it to the list when it is not there.
     void choosePort(const std::string& path) { portList_.select(path); }
     // Where the port list's devices come from (tests give a fixed list); Refresh lists them.
     void setPortLister(PortList::Lister lister) { portList_.setLister(std::move(lister)); }
 
+    // Opens a saved log in place of the live samples (the program's LOGFILE argument); false when it
+    // was refused, cancelled or could not be read.
+    bool openLog(const QString& path) { return logActions_->openLog(path); }
+
     // For start-up and tests.
     AppModel* model() const { return model_; }
+    LogOpener* logOpener() const { return logActions_->opener(); }
+    // The analysis window; null until "Analysis..." first opened it.
+    AnalysisWindow* analysisWindow() const { return logActions_->analysis(); }
+    bool logging() const { return logActions_->logging().active(); }
     EncoderGraph* graph() const { return graph_; }
     QWidget* graphControl() const;
     bool testModeChecked() const { return testMode_->isChecked(); }
@@ -124,11 +142,10 @@ public:
     // Why the last port could not be opened; empty unless the status line shows that error.
     const QString& openErrorReason() const;
 
-    // The event type that carries PostUserMessage's code and argument.
-    static QEvent::Type userMessageType();
+    // The event type that carries PostUserMessage's code and argument to the dialog.
+    static QEvent::Type userMessageType() { return NoticeEvents::eventType(); }
 
 protected:
-    bool event(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
@@ -138,13 +155,9 @@ private:
     void connectPort();
     void showDisplaySettings();
     void setNightMode(bool on);
-    // Writes data.dat into the current directory and tells the user where it went or why it failed.
-    bool exportData();
-    // Whether the dialog may end now: asks first when records were never exported.
-    bool mayEnd();
-    void message(const QString& title, const QString& text, bool error);
-    // iNoticePoster: carries a notice to the UI thread as an event.
-    void postNotice(uint32_t code, intptr_t argument) override;
+    void message(const QString& title, const QString& text, bool error) {
+        prompts_.message(this, title, text, error);
+    }
 
     AppModel* model_;
     iEngineCommands* control_;
@@ -155,16 +168,15 @@ private:
     QCheckBox* testMode_ = nullptr;    // control 103
     QCheckBox* nightToggle_ = nullptr;
     std::unique_ptr<StatusLine> statusLine_; // status line and "Why?"
-    QLabel* exportNote_ = nullptr;
-    QLineEdit* peLine_ = nullptr; // read-only, stretches with the dialog
-    PeMonitor peMonitor_;         // analyses on its own thread; its line comes back as a signal
-    bool simulated_ = false;      // the last Connect was to the test mode (its log rate means nothing)
+    QLineEdit* peLine_ = nullptr;            // read-only, stretches with the dialog
+    PeMonitor peMonitor_;                    // analyses on its own thread; its line comes back as a signal
+    bool simulated_ = false; // the last Connect was to the test mode (its log rate means nothing)
     PortList portList_;
     QString connectedPath_; // device path of the last Connect
-    ExitGuard exitGuard_;
     NightMode nightMode_;
-    NoticeSender notices_{*this};
-    MessageSink messageSink_;
+    NoticeEvents* notices_ = nullptr; // a child: the engine's notices reach the UI thread through it
+    UserPrompts prompts_;
+    std::unique_ptr<LogActions> logActions_; // export, CSV, open log, analysis, the exit question
     int graphLeft_ = 0;
     int graphTop_ = 0;
     int marginRight_ = 0;

@@ -9,21 +9,24 @@ bool ExitGuard::nothingToLose(const AppModel& model) {
     return model.unexportedRaw() == 0;
 }
 
-QString ExitGuard::questionText(const AppModel& model) {
+QString ExitGuard::questionText(const AppModel& model, Loss loss) {
     QString text = QStringLiteral("%1 records have not been exported.").arg(model.unexportedRaw());
     if (model.rawRefused > 0)
         text += QStringLiteral("\n%1 later records were kept for the graph but not for export: the export "
                                "area was full.")
                     .arg(model.rawRefused);
-    return text + QStringLiteral("\nQuit and discard them?");
+    return text + (loss == Loss::Quit ? QStringLiteral("\nQuit and discard them?")
+                                      : QStringLiteral("\nOpen the log and discard them?"));
 }
 
-ExitGuard::Answer ExitGuard::ask(QWidget* parent, const AppModel& model, bool plain) const {
+ExitGuard::Answer ExitGuard::ask(QWidget* parent, const AppModel& model, bool plain, Loss loss) const {
     if (question_)
         return question_(model.unexportedRaw());
     QMessageBox box(plain ? QMessageBox::NoIcon : QMessageBox::Question, QStringLiteral("Unexported records"),
-                    questionText(model), QMessageBox::Yes | QMessageBox::No, parent);
-    QPushButton* exportButton = box.addButton(QStringLiteral("Export and quit"), QMessageBox::AcceptRole);
+                    questionText(model, loss), QMessageBox::Yes | QMessageBox::No, parent);
+    QPushButton* exportButton = box.addButton(loss == Loss::Quit ? QStringLiteral("Export and quit")
+                                                                 : QStringLiteral("Export and open"),
+                                              QMessageBox::AcceptRole);
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     box.exec();

@@ -8,23 +8,26 @@
 class AppModel;
 class QWidget;
 
-// When the program is to end while the store holds raw records that no export has written, asks whether
-// to discard them, stay or export them first. Once the raw area was full, later records were kept for
-// the graph only: the question says so, and counts only what an export can still write. UI thread.
+// When the stored raw records that no export has written are about to be lost (the program ends, or an
+// opened log replaces them), asks whether to discard them, stay or export them first. Once the raw area
+// was full, later records were kept for the graph only: the question says so, and counts only what an
+// export can still write. UI thread.
 class ExitGuard {
 public:
     enum class Answer { Discard, Stay, ExportAndQuit };
+    // What would lose the records.
+    enum class Loss { Quit, OpenLog };
     // Asks the question for this many records. Tests set one that answers at once.
     using Question = std::function<Answer(uint32_t unexported)>;
 
     void setQuestion(Question question) { question_ = std::move(question); }
 
-    // Whether the program may end now without asking.
+    // Whether the records may go now without asking.
     static bool nothingToLose(const AppModel& model);
     // Asks (message box, or the question set by tests). plain: no coloured icon (night mode).
-    Answer ask(QWidget* parent, const AppModel& model, bool plain) const;
+    Answer ask(QWidget* parent, const AppModel& model, bool plain, Loss loss = Loss::Quit) const;
     // The question's text.
-    static QString questionText(const AppModel& model);
+    static QString questionText(const AppModel& model, Loss loss = Loss::Quit);
 
 private:
     Question question_;

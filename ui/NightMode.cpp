@@ -161,6 +161,12 @@ QString NightMode::styleSheet() {
                "QSlider::groove:horizontal { height: 4px; background-color: %6; border: 1px solid %7; }"
                "QSlider::handle:horizontal { width: 8px; margin: -6px 0px; background-color: %10;"
                " border: 1px solid %1; }"
+               // The analysis window's tables and the list of guide sections.
+               "QTableView, QListView { background-color: %6; border: 1px solid %7; gridline-color: %11; }"
+               "QHeaderView { background-color: %2; border: none; }"
+               "QHeaderView::section { background-color: %8; color: %1; border: none;"
+               " border-right: 1px solid %11; border-bottom: 1px solid %11; padding: 0px 3px; }"
+               "QTableCornerButton::section { background-color: %8; border: none; }"
                "QMessageBox { background-color: %2; }"
                "QSizeGrip { width: 0px; height: 0px; image: none; background-color: transparent; }")
         .arg(hex(kText), hex(0), hex(kSelectedText), hex(kSelection), hex(kDimText), hex(kField),

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -72,6 +73,72 @@ TEST_F(CsvLogWriterTest, ExportWritesTheExactFormat) {
               "1,6,-42,-3.244400\r\n"
               "2,-7,2147483647,165887999.922752\r\n" // counts beyond the encoder range are written as logged
     );
+    std::remove(file.c_str());
+}
+
+// The desktop program runs in the user's locale (Qt sets it); a decimal comma there must not reach the
+// file, or the log would not read back.
+TEST_F(CsvLogWriterTest, DecimalPointWhateverTheLocale) {
+    const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
+    const char* commaLocale = nullptr;
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"}) {
+        if (std::setlocale(LC_NUMERIC, name) != nullptr) {
+            commaLocale = name;
+            break;
+        }
+    }
+    if (commaLocale == nullptr)
+        GTEST_SKIP() << "no locale with a decimal comma is installed";
+    putRecord(*model_, 5, 1000);
+    const std::string file = path("astrelvo-comma.csv");
+    const CsvExportResult result = exportCsvLog(*model_, file.c_str(), csvHeaderFor(*model_));
+    std::setlocale(LC_NUMERIC, saved.c_str());
+    ASSERT_TRUE(result.ok) << commaLocale;
+    const std::string text = readFile(file);
+    EXPECT_NE(text.find("# sample_seconds: 0.0625\r\n"), std::string::npos) << commaLocale << "\n" << text;
+    EXPECT_NE(text.find("0,5,1000,77.247620\r\n"), std::string::npos) << commaLocale;
+    std::remove(file.c_str());
+}
+
+// The markers of changes sent while logging go with the export, each before the row of its sample, and
+// read back where they were.
+TEST_F(CsvLogWriterTest, ExportCarriesTheMarkers) {
+    for (int i = 0; i < 6; ++i)
+        putRecord(*model_, i, 100 * i);
+    struct Mark {
+        uint32_t sample;
+        const char* label;
+    };
+    const Mark marks[] = {
+        {0, "Closed loop on"}, {2, "PID 100/40/120"}, {2, "Current 900 mA"}, {9, "EEPROM store"}};
+    for (const Mark& m : marks) {
+        Marker& kept = model_->markers[model_->markerCount++];
+        kept.sample = m.sample;
+        std::snprintf(kept.label, sizeof kept.label, "%s", m.label);
+    }
+    const std::string file = path("astrelvo-marks.csv");
+    ASSERT_TRUE(exportCsvLog(*model_, file.c_str(), csvHeaderFor(*model_)).ok);
+    const std::string text = readFile(file);
+    EXPECT_NE(text.find("value_arcsec\r\n# mark: 0 Closed loop on\r\n0,0,0,"), std::string::npos) << text;
+    EXPECT_NE(text.find("\r\n1,1,100,"), std::string::npos) << text;
+    EXPECT_NE(text.find("\r\n# mark: 2 PID 100/40/120\r\n# mark: 2 Current 900 mA\r\n2,2,200,"),
+              std::string::npos)
+        << text;
+    // A marker after the last record goes at the end.
+    const std::string end = "\r\n# mark: 9 EEPROM store\r\n";
+    ASSERT_GT(text.size(), end.size());
+    EXPECT_EQ(text.substr(text.size() - end.size()), end);
+    EXPECT_LT(text.find("\r\n5,5,500,"), text.size() - end.size());
+
+    LoadedLog log;
+    LogReadReport report;
+    ASSERT_TRUE(readLogFile(file.c_str(), {}, log, report)) << report.errorText();
+    EXPECT_EQ(log.size(), 6u);
+    ASSERT_EQ(log.markers.size(), 4u);
+    for (std::size_t i = 0; i < 4; ++i)
+        EXPECT_EQ(log.markers[i].label, marks[i].label);
+    EXPECT_EQ(log.markers[1].sample, 2u);
+    EXPECT_EQ(log.markers[3].sample, 6u); // after the last sample
     std::remove(file.c_str());
 }
 

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -268,6 +270,17 @@ TEST(LiveStoreTest, CopiesSamplesAsArcsecondsWithTheLogRate) {
     EXPECT_EQ(log.sampleSeconds, 1.0 / 128.0);
     EXPECT_EQ(log.format, LogFormat::Live);
     EXPECT_TRUE(log.notes.empty());
+    // The markers of changes sent while logging come along, their labels read within their arrays.
+    model->markers[0].sample = 1;
+    std::memset(model->markers[0].label, 'x', sizeof model->markers[0].label); // no terminator
+    model->markers[1].sample = 3;
+    std::snprintf(model->markers[1].label, sizeof model->markers[1].label, "PID 100/40/120");
+    model->markerCount = 2;
+    copyStoreToLog(*model, log);
+    ASSERT_EQ(log.markers.size(), 2u);
+    EXPECT_EQ(log.markers[0].label, std::string(Marker::kLabelSize, 'x'));
+    EXPECT_EQ(log.markers[1].sample, 3u);
+    EXPECT_EQ(log.markers[1].label, "PID 100/40/120");
     model->deviceInfo.encoderBits = 0; // no usable width: nothing to show in arc-seconds
     copyStoreToLog(*model, log);
     EXPECT_TRUE(log.values.empty());

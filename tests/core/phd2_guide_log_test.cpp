@@ -140,6 +140,17 @@ TEST(Phd2GuideLogTest, LongestSectionByDefaultAnyByNumber) {
         EXPECT_EQ(r.log.sectionCount, 3u);
         EXPECT_EQ(r.log.values.size(), c.frames);
     }
+    // Reading the longest counts the frames of every section, so that a user can choose another.
+    const Read all = readText(text, 0);
+    ASSERT_EQ(all.log.sections.size(), 3u);
+    const std::size_t frames[3] = {11, 29, 19};
+    for (uint32_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(all.log.sections[i].number, i + 1);
+        EXPECT_EQ(all.log.sections[i].frames, frames[i]);
+        EXPECT_TRUE(all.log.sections[i].usable);
+        EXPECT_EQ(all.log.sections[i].started, "2023-03-01 20:05:00");
+    }
+    EXPECT_LT(all.log.sections[0].line, all.log.sections[1].line);
     const Read r = readText(text, 4);
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.report.error(), LogReadError::NoSuchSection);

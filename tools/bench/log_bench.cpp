@@ -1,8 +1,10 @@
 // Offline logs: reading a 4,000,000-row Astrelvo CSV log and analysing 4,000,000 samples (spectrum,
-// harmonics, folding), and the peak memory of both together. Build target astrelvo_bench_log; not part
+// harmonics, folding; and as the analysis window does, stretches included), and the peak memory of
+// reading and analysing together. Build target astrelvo_bench_log; not part
 // of the test suite. Run the ReadAndAnalyse benchmark alone (--benchmark_filter=ReadAndAnalyse) for a
 // peak memory figure that holds nothing else.
 #include "model/CsvLogWriter.h"
+#include "model/LogAnalyser.h"
 #include "model/LogFileReader.h"
 #include "model/PeFolding.h"
 #include "model/PeSpectrum.h"
@@ -130,6 +132,32 @@ void BM_AnalyseLog4M(benchmark::State& state) {
     state.counters["components"] = static_cast<double>(result.components.size());
 }
 BENCHMARK(BM_AnalyseLog4M)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// What the analysis window does with an opened night: the whole log (spectrum, components, the curve cut
+// down for drawing, folding on the dominant period), then each stretch between markers. Arg: markers (0:
+// the log is one stretch, whose figures are the whole log's; 3: four stretches, each analysed; with two
+// of them compared).
+void BM_AnalysisWindow4M(benchmark::State& state) {
+    LoadedLog log;
+    log.format = LogFormat::Csv;
+    log.sampleSeconds = kSampleSeconds;
+    log.values = nightValues();
+    for (int64_t k = 1; k <= state.range(0); ++k)
+        log.markers.push_back({static_cast<std::size_t>(k) * kSamples / 4, "PID 100/40/120"});
+    LogAnalysisOptions options;
+    if (state.range(0) > 0) {
+        options.compareA = 1;
+        options.compareB = 2;
+    }
+    LogAnalyser analyser; // kept, as the window's worker keeps it
+    LogAnalysisReport report;
+    for (auto _ : state) {
+        analyser.analyse(log, options, report);
+        benchmark::DoNotOptimize(report.fold.meanPeakToPeakArcsec);
+    }
+    state.counters["stretches"] = static_cast<double>(report.segments.size());
+}
+BENCHMARK(BM_AnalysisWindow4M)->Arg(0)->Arg(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // What astrelvo-cli analyze does with the CSV log: read it, analyse it whole, fold it.
 void BM_ReadAndAnalyse4M(benchmark::State& state) {

@@ -1,0 +1,161 @@
+// Pictures of the analysis window (by day and at night, live, with a guide log and with a CSV log with
+// markers and two stretches compared), the data.dat and guide-section dialogs and the main dialog with a
+// log open, under <build>/screenshots for visual review; the dialogs' controls are checked to lie whole
+// and apart.
+#include "ui/AnalysisWindow.h"
+
+#include "engine/EngineEvent.h"
+#include "model/AppModel.h"
+#include "ui/DatLogDialog.h"
+#include "ui/DlgMain.h"
+#include "ui/EncoderGraph.h"
+#include "ui/GuideSectionDialog.h"
+#include "ui/SegmentTable.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+#include "ControlLayout.h"
+#include "LogFiles.h"
+#include "MainDialogFixture.h"
+#include "NightPicture.h"
+#include "ScreenshotDirectory.h"
+#include "UiTestMain.h"
+
+namespace {
+
+bool settle(AnalysisWindow& window, int timeoutMs = 10000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (window.reportsShown() > 0 && window.settled())
+            return true;
+    }
+    return false;
+}
+
+void save(QWidget& widget, const char* name) {
+    QApplication::processEvents();
+    const QString path = screenshotDirectory() + QLatin1Char('/') + QLatin1String(name);
+    EXPECT_TRUE(widget.grab().save(path)) << path.toStdString();
+}
+
+class AnalysisScreenshots : public MainDialogFixture {
+protected:
+    void SetUp() override {
+        MainDialogFixture::SetUp();
+        ASSERT_TRUE(dir.isValid());
+    }
+    AnalysisWindow& open(const char* name, const std::string& text) {
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        EXPECT_TRUE(writeText(path, text));
+        EXPECT_TRUE(dialog->openLog(path));
+        dialog->command(DlgMain::kAnalysisId);
+        EXPECT_TRUE(settle(*dialog->analysisWindow()));
+        return *dialog->analysisWindow();
+    }
+    // Both pictures, the night one checked for green and blue, at the size the window takes on a common
+    // desktop (the offscreen screen is smaller).
+    void dayAndNight(AnalysisWindow& window, const char* day, const char* night) {
+        window.resize(1100, 800);
+        save(window, day);
+        dialog->command(DlgMain::kNightModeId);
+        QApplication::processEvents();
+        QPoint where;
+        EXPECT_LE(maxGreenOrBlue(window.grab().toImage(), &where), kNightTolerance)
+            << night << " at " << where.x() << "," << where.y();
+        save(window, night);
+        dialog->command(DlgMain::kNightModeId);
+    }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(AnalysisScreenshots, Live) {
+    model->deviceInfo.encoderBits = 25;
+    model->logSettings.logRate = 2;
+    const double countsPerArcsec = std::ldexp(1.0, 25) / 1296000.0;
+    const uint8_t pid[21] = {CmdSendPid, 100, 0, 40, 0, 120, 0};
+    for (int i = 0; i < 6000; ++i) {
+        if (i == 3600) // a change sent while logging: its marker cuts the run in two stretches
+            model->appendMarker(pid, sizeof pid);
+        const double t = i * 0.25;
+        const double arcsec = (i < 3600 ? 5.0 : 3.0) * std::sin(2.0 * std::numbers::pi * t / 480.0) +
+                              1.5 * std::sin(2.0 * std::numbers::pi * t / 240.0 + 1.0) + 0.002 * i;
+        const int32_t values[4] = {i, static_cast<int32_t>(std::lround(arcsec * countsPerArcsec)), 0, 0};
+        model->appendRecord(reinterpret_cast<const uint8_t*>(values), 16, i == 5999);
+    }
+    dialog->command(DlgMain::kAnalysisId);
+    AnalysisWindow& window = *dialog->analysisWindow();
+    ASSERT_TRUE(settle(window));
+    dayAndNight(window, "analysis_live.png", "analysis_live_night.png");
+    // A small laptop's screen.
+    window.resize(720, 640);
+    save(window, "analysis_live_small.png");
+    // The live graph with the change's marker, the whole run in view.
+    dialog->OnEncoderBits(25);
+    dialog->graph()->setTimeAxis(TimeAxis::WholeRun);
+    dialog->graph()->setAutoScale(true);
+    dialog->show();
+    dialog->graph()->repaint();
+    save(*dialog, "main_dialog_live_marker.png");
+}
+
+TEST_F(AnalysisScreenshots, GuideLog) {
+    AnalysisWindow& window = open("PHD2_GuideLog.txt", phd2Log({400}));
+    dayAndNight(window, "analysis_phd2.png", "analysis_phd2_night.png");
+}
+
+TEST_F(AnalysisScreenshots, CsvWithMarkersAndTwoStretchesCompared) {
+    AnalysisWindow& window =
+        open("tuning.csv", csvLog(14400, 0.25, {{4.0, 480.0}, {1.2, 240.0}, {0.6, 160.0}},
+                                  {{4800, "PID 100/40/120"}, {9600, "Current 900 mA"}}, {1.0, 0.55, 0.8}));
+    window.resize(1100, 800);
+    save(window, "analysis_markers.png");
+    window.segmentTable()->toggle(0);
+    window.segmentTable()->toggle(1);
+    ASSERT_TRUE(settle(window));
+    dayAndNight(window, "analysis_compared.png", "analysis_compared_night.png");
+}
+
+TEST_F(AnalysisScreenshots, MainDialogWithALogOpen) {
+    const QString path = dir.filePath(QStringLiteral("night.csv"));
+    ASSERT_TRUE(writeText(path, csvLog(2000, 0.25, {{3.0, 120.0}}, {{1200, "PID 100/40/120"}}, {1.0, 0.5})));
+    ASSERT_TRUE(dialog->openLog(path));
+    dialog->show();
+    QApplication::processEvents();
+    expectControlsWholeAndApart(*dialog, "main dialog with a log open", {1000});
+    save(*dialog, "main_dialog_log_open.png");
+}
+
+TEST(OpenLogDialogScreenshots, DataDatAndGuideSection) {
+    DatLogDialog dat(nullptr, QStringLiteral("data.dat"), 25, 2);
+    dat.show();
+    QApplication::processEvents();
+    expectControlsWholeAndApart(dat, "data.dat dialog");
+    save(dat, "open_data_dat.png");
+    // The problem line, shown after Ok with a bad width.
+    DatLogDialog unknown(nullptr, QStringLiteral("old-run.dat"), 0, -1);
+    unknown.show();
+    unknown.command(1);
+    EXPECT_TRUE(unknown.isVisible());
+    expectControlsWholeAndApart(unknown, "data.dat dialog with a problem");
+    save(unknown, "open_data_dat_problem.png");
+
+    std::vector<LogSection> sections = {{1, 5, "2023-03-01 20:05:00", 320, true},
+                                        {2, 340, "2023-03-01 21:05:00", 2400, true},
+                                        {3, 2760, "2023-03-01 22:05:00", 0, false}};
+    GuideSectionDialog choice(nullptr, QStringLiteral("PHD2_GuideLog_2023-03-01_200000.txt"), sections, 2);
+    choice.show();
+    QApplication::processEvents();
+    expectControlsWholeAndApart(choice, "guide section dialog");
+    save(choice, "open_guide_section.png");
+}
+
+} // namespace
