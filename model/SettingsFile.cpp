@@ -159,10 +159,12 @@ std::string SettingsFile::format(const DeviceInfo& d) {
     appendLine(out, "recordLength", u(d.recordLength));
     appendLine(out, "maxBlockBytes", u(d.maxBlockBytes));
     appendLine(out, "blockRecords", u(d.blockRecords));
-    std::string pid;
-    for (uint32_t v : d.pidParameters)
-        pid += " " + u(v);
-    out += "pidParameters:" + pid + "\n";
+    out += "pidParameters:";
+    for (uint32_t v : d.pidParameters) {
+        out += ' ';
+        out += u(v);
+    }
+    out += '\n';
     appendLine(out, "auxMode", u(d.auxMode));
     appendLine(out, "auxSkip", u(d.auxSkip));
     appendLine(out, "auxErrorLimit", u(d.auxErrorLimit));

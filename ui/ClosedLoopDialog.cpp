@@ -1,5 +1,6 @@
 #include "ui/ClosedLoopDialog.h"
 
+#include "app/CommandLine.h"
 #include "engine/iEngineCommands.h"
 #include "model/AppModel.h"
 #include "model/SettingsFile.h"
@@ -271,7 +272,7 @@ void ClosedLoopDialog::saveToFile() {
     std::tm date{};
     localtime_r(&now, &date);
     const std::string text =
-        SettingsFile::header("astrelvo", ASTRELVO_VERSION_TEXT, date) + SettingsFile::format(shownSettings());
+        SettingsFile::header("astrelvo", kProgramVersion, date) + SettingsFile::format(shownSettings());
     QSaveFile file(path);
     const bool ok =
         file.open(QIODevice::WriteOnly) &&

@@ -33,7 +33,10 @@ struct ParserFixture : ::testing::Test {
 };
 
 Bytes shortFrame(const Bytes& payload) {
-    Bytes frame{'U', static_cast<uint8_t>(payload.size())};
+    Bytes frame;
+    frame.reserve(payload.size() + 2);
+    frame.push_back('U');
+    frame.push_back(static_cast<uint8_t>(payload.size()));
     frame.insert(frame.end(), payload.begin(), payload.end());
     return frame;
 }

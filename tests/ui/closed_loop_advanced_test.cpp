@@ -2,6 +2,7 @@
 // in at first, and its settings files: saved as the command-line backup writes them, loaded only when
 // the whole file passes its check, then sent.
 #include "UiTestMain.h"
+#include "app/CommandLine.h"
 
 #include "EngineCommandRecorder.h"
 #include "ScreenshotDirectory.h"
@@ -187,7 +188,8 @@ TEST_F(ClosedLoopAdvanced, SaveWritesTheShownSettingsAsTheBackupDoes) {
     QFile file(dialog.path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const std::string text = file.readAll().toStdString();
-    EXPECT_EQ(text.rfind("# astrelvo " ASTRELVO_VERSION_TEXT " controller settings, ", 0), 0u) << text;
+    EXPECT_EQ(text.rfind(std::string("# astrelvo ") + kProgramVersion + " controller settings, ", 0), 0u)
+        << text;
     SettingsFile settings;
     std::string error;
     ASSERT_TRUE(settings.parse(text, error)) << error;

@@ -1,5 +1,6 @@
 #include "tools/cli/BackupCommand.h"
 
+#include "app/CommandLine.h"
 #include "engine/CommControl.h"
 #include "engine/Rz4Protocol.h"
 #include "model/AppModel.h"
@@ -85,7 +86,7 @@ int runBackup(ConsoleProgram& session, const CliOptions& options, Rz4Emulator* e
     const std::time_t now = std::time(nullptr);
     std::tm date{};
     localtime_r(&now, &date);
-    const std::string text = SettingsFile::header("astrelvo-cli", ASTRELVO_VERSION_TEXT, date) +
+    const std::string text = SettingsFile::header("astrelvo-cli", kProgramVersion, date) +
                              SettingsFile::format(session.model().deviceInfo);
     disconnectController(session, options);
 
