@@ -4,6 +4,7 @@
 #include "engine/iEngineCommands.h"
 #include "model/AppModel.h"
 #include "model/SettingsFile.h"
+#include "platform/LocalTime.h"
 #include "ui/NumberText.h"
 #include "ui/PlainRadioButton.h"
 #include "ui/Trackbar.h"
@@ -268,9 +269,7 @@ void ClosedLoopDialog::saveToFile() {
     const QString path = chooseSaveFile();
     if (path.isEmpty())
         return;
-    const std::time_t now = std::time(nullptr);
-    std::tm date{};
-    localtime_r(&now, &date);
+    const std::tm date = localTimeNow();
     const std::string text =
         SettingsFile::header("astrelvo", kProgramVersion, date) + SettingsFile::format(shownSettings());
     QSaveFile file(path);

@@ -6,8 +6,9 @@
 #include <cstdint>
 
 // Whether logging runs, as far as the main dialog can tell: from Start until Stop, Disconnect or a
-// status that means the session ended or was never there. Only "Already connected", "Ready" and
-// "Parameters stored" leave it running. Also when logging started, for the CSV header. UI thread.
+// status that means the session ended or was never there. "Already connected", "Ready", "Parameters
+// stored" and the notes that a waiting change was replaced leave it running. Also when logging started,
+// for the CSV header. UI thread.
 class LoggingState {
 public:
     void started() {
@@ -16,7 +17,9 @@ public:
     }
     void stopped() { active_ = false; }
     void status(uint32_t code) {
-        if (code != StatusAlreadyConnected && code != StatusReady && code != StatusParametersStored)
+        const bool replacedChange = code >= StatusReplacedClosedLoop && code < kStatusCodeCount;
+        if (code != StatusAlreadyConnected && code != StatusReady && code != StatusParametersStored &&
+            !replacedChange)
             active_ = false;
     }
     bool active() const { return active_; }

@@ -120,4 +120,23 @@ TEST_F(CliTest, SilentControllerTimesOut) {
     EXPECT_NE(r.err.find("Error: Cannot connect: Timeout"), std::string::npos) << r.err;
 }
 
+// tune, backup and restore through the built-in emulator, on every platform (the emulator is reached
+// through an in-process line where there are no pseudo-terminals).
+TEST_F(CliTest, TuneBackupAndRestoreWorkThroughTheVirtualController) {
+    CliRunResult r = run(CliArgs{"tune", "--port", "virtual", "--rate", "5", "--seconds-per-step", "1",
+                                 "--pid", "100,40,120"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    for (const char* line : {"step: 0 pid=", "step: 1 pid=100,40,120 samples=", "best: ", "restored: "})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+
+    r = run(CliArgs{"backup", "--port", "virtual", "--output", "saved.txt"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const std::string saved = readWholeFile(path("saved.txt"));
+    EXPECT_EQ(saved.rfind("# astrelvo-cli ", 0), 0u) << saved;
+    EXPECT_NE(saved.find("\nmotorCurrent: "), std::string::npos) << saved;
+
+    r = run(CliArgs{"restore", "--port", "virtual", "saved.txt"});
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+}
+
 } // namespace

@@ -207,13 +207,15 @@ TEST_F(OpenLog, RefusedWhileLoggingBeforeAnyFileIsAskedFor) {
         << messages[0].text.toStdString();
     EXPECT_FALSE(opener().isOpen());
 
-    // Stop, a lost connection or Disconnect end logging; an "Already connected" does not.
+    // Stop, a lost connection or Disconnect end logging; an "Already connected" or the note that a
+    // waiting change was replaced does not.
     struct Case {
         std::function<void()> action;
         bool logging;
     };
     for (const Case& c : {Case{[this] { dialog->OnStatus(StatusReady); }, true},
                           Case{[this] { dialog->OnStatus(StatusAlreadyConnected); }, true},
+                          Case{[this] { dialog->OnStatus(StatusReplacedPid); }, true},
                           Case{[this] { dialog->OnStatus(StatusCommunicationError); }, false},
                           Case{[this] { dialog->command(DlgMain::IdStop); }, false},
                           Case{[this] { dialog->command(DlgMain::IdDisconnect); }, false}}) {

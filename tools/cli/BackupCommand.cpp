@@ -6,6 +6,7 @@
 #include "model/AppModel.h"
 #include "model/SettingsFile.h"
 #include "model/StatusCode.h"
+#include "platform/LocalTime.h"
 #include "tools/cli/CliConnection.h"
 #include "tools/cli/CliOptions.h"
 #include "tools/cli/ConsoleProgram.h"
@@ -83,9 +84,7 @@ int runBackup(ConsoleProgram& session, const CliOptions& options, Rz4Emulator* e
         disconnectController(session, options);
         return CliExitFailed;
     }
-    const std::time_t now = std::time(nullptr);
-    std::tm date{};
-    localtime_r(&now, &date);
+    const std::tm date = localTimeNow();
     const std::string text = SettingsFile::header("astrelvo-cli", kProgramVersion, date) +
                              SettingsFile::format(session.model().deviceInfo);
     disconnectController(session, options);

@@ -1,0 +1,8 @@
+#include "platform/LocalTime.h"
+
+std::tm localTimeNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm date{};
+    ::localtime_r(&now, &date);
+    return date;
+}
