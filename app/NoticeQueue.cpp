@@ -35,9 +35,9 @@ bool NoticeQueue::pumpUntil(DataTransfer& channel, const std::function<bool()>& 
             return true;
         if (std::chrono::steady_clock::now() >= deadline)
             return done();
-        // Wakes for the next notice, and at least every 20 ms so that done() is looked at again.
+        // Wakes for the next notice, and at least every 50 ms so that done() is looked at again.
         std::unique_lock<std::mutex> guard(lock_);
-        arrived_.wait_for(guard, std::chrono::milliseconds(20), [this] { return !queue_.empty(); });
+        arrived_.wait_for(guard, std::chrono::milliseconds(50), [this] { return !queue_.empty(); });
     }
 }
 
