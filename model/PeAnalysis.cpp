@@ -1,6 +1,7 @@
 #include "model/PeAnalysis.h"
 
 #include "engine/Rz4Protocol.h"
+#include "model/CurveSpread.h"
 #include "model/GoldenSection.h"
 #include "model/LineSineFit.h"
 #include "model/Oscillator.h"
@@ -177,16 +178,9 @@ PeResult PeAnalysis::analyse(const int32_t* samples, uint32_t count, uint32_t en
                     r[i] -= fit.offset + fit.slope * (static_cast<double>(i) - mid);
             }
         }
-        double lo = r[0];
-        double hi = r[0];
-        double sumSquares = 0.0;
-        for (uint32_t i = 0; i < n; ++i) {
-            lo = std::min(lo, r[i]);
-            hi = std::max(hi, r[i]);
-            sumSquares += r[i] * r[i];
-        }
-        result.peakToPeakArcsec = hi - lo;
-        result.rmsArcsec = std::sqrt(sumSquares / dn);
+        const CurveSpread spread = curveSpread(r, n);
+        result.peakToPeakArcsec = spread.peakToPeak;
+        result.rmsArcsec = spread.rms;
     }
     result.driftArcsecPerSample = slope;
     if (result.hasRate)

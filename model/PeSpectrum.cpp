@@ -1,5 +1,6 @@
 #include "model/PeSpectrum.h"
 
+#include "model/CurveSpread.h"
 #include "model/GoldenSection.h"
 #include "model/LineSineFit.h"
 #include "model/LinearSolve.h"
@@ -568,16 +569,9 @@ bool PeSpectrum::analyse(const double* values, std::size_t n, double sampleSecon
                                  return x.amplitudeArcsec > y.amplitudeArcsec;
                              });
         }
-        double lo = r[0];
-        double hi = r[0];
-        double sumSquares = 0.0;
-        for (std::size_t i = 0; i < n; ++i) {
-            lo = std::min(lo, r[i]);
-            hi = std::max(hi, r[i]);
-            sumSquares += r[i] * r[i];
-        }
-        result.peakToPeakArcsec = hi - lo;
-        result.rmsArcsec = std::sqrt(sumSquares / dn);
+        const CurveSpread spread = curveSpread(r.data(), n);
+        result.peakToPeakArcsec = spread.peakToPeak;
+        result.rmsArcsec = spread.rms;
     }
     result.driftArcsecPerSample = slope;
     result.driftStartArcsec = offset - slope * mid;

@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "GraphPictures.h"
 #include "UiTestMain.h"
 
 namespace {
@@ -38,25 +39,6 @@ protected:
     static int32_t countsFor(int pixels, double pixelsPerCount) {
         const double counts = std::ceil(std::abs(pixels) / pixelsPerCount);
         return static_cast<int32_t>(pixels < 0 ? -counts : counts);
-    }
-
-    // Rows of column x that carry the curve colour, within the plot.
-    static std::vector<int> curveRows(const QImage& image, int x) {
-        std::vector<int> rows;
-        for (int y = 0; y < image.height(); ++y)
-            if (image.pixelColor(x, y) == EncoderGraph::curveColour())
-                rows.push_back(y);
-        return rows;
-    }
-
-    static int countColour(const QImage& image, const QColor& colour, QRect area) {
-        area &= image.rect();
-        int n = 0;
-        for (int y = area.top(); y <= area.bottom(); ++y)
-            for (int x = area.left(); x <= area.right(); ++x)
-                if (image.pixelColor(x, y) == colour)
-                    ++n;
-        return n;
     }
 
     // Text is smoothed: count the pixels that are reddish ink on the background.
@@ -142,7 +124,7 @@ TEST_F(EncoderGraphTest, CountsMapToPixelsWithTruncation) {
         setSamples(std::vector<int32_t>(20, c.counts));
         auto graph = makeGraph(200, 130);
         const QImage image = graph->grab().toImage();
-        std::vector<int> rows = curveRows(image, graph->leftMargin() + 3);
+        std::vector<int> rows = rowsOf(image, graph->leftMargin() + 3);
         ASSERT_EQ(rows.size(), 1u) << c.counts;
         EXPECT_EQ(rows[0], graph->zeroY() + c.offset) << c.counts;
     }
@@ -153,12 +135,12 @@ TEST_F(EncoderGraphTest, VerticalOffsetLiftsTheCurve) {
     setSamples(std::vector<int32_t>(20, 3314));
     model->displaySettings.verticalOffset = 10;
     auto graph = makeGraph(200, 130);
-    EXPECT_EQ(curveRows(graph->image(), 50), std::vector<int>{49 + 19 - 10});
+    EXPECT_EQ(rowsOf(graph->image(), 50), std::vector<int>{49 + 19 - 10});
 
     // Applied by the settings path: the offset is stored, then a full repaint shows it.
     graph->setVerticalOffset(-5);
     graph->repaint();
-    EXPECT_EQ(curveRows(graph->image(), 50), std::vector<int>{49 + 19 + 5});
+    EXPECT_EQ(rowsOf(graph->image(), 50), std::vector<int>{49 + 19 + 5});
 }
 
 TEST_F(EncoderGraphTest, PictureElementsInBothSchemes) {
@@ -286,7 +268,7 @@ TEST_F(EncoderGraphTest, IncrementalDrawingMatchesAFullPaint) {
     const QImage incremental = graph->image();
     graph->invalidate();
     EXPECT_EQ(incremental, graph->image());
-    EXPECT_FALSE(curveRows(incremental, 149).empty());
+    EXPECT_FALSE(rowsOf(incremental, 149).empty());
 }
 
 TEST_F(EncoderGraphTest, DrawNewDrawsOnlyTheNewStretch) {
@@ -300,10 +282,10 @@ TEST_F(EncoderGraphTest, DrawNewDrawsOnlyTheNewStretch) {
         model->samples[model->sampleCount++] = -1000;
     graph->drawNew(10, 5);
     const QImage image = graph->image();
-    EXPECT_EQ(curveRows(image, 47), std::vector<int>{49 + 19}); // old curve kept
-    EXPECT_EQ(curveRows(image, 57), std::vector<int>{49 - 6});  // new stretch
+    EXPECT_EQ(rowsOf(image, 47), std::vector<int>{49 + 19}); // old curve kept
+    EXPECT_EQ(rowsOf(image, 57), std::vector<int>{49 - 6});  // new stretch
     // The new stretch joins the old curve: the step from the old point at x = 54 to the new one at 55.
-    EXPECT_FALSE(curveRows(image, 54).empty());
+    EXPECT_FALSE(rowsOf(image, 54).empty());
 }
 
 TEST_F(EncoderGraphTest, FirstSegmentStartsWithAMove) {
@@ -314,9 +296,9 @@ TEST_F(EncoderGraphTest, FirstSegmentStartsWithAMove) {
     const QImage image = graph->image();
     // Samples 0..4 at x 45..49; the end point of the last line is not painted.
     for (int x = 45; x <= 48; ++x)
-        EXPECT_EQ(curveRows(image, x), std::vector<int>{68}) << x;
+        EXPECT_EQ(rowsOf(image, x), std::vector<int>{68}) << x;
     for (int x = 49; x < 200; ++x)
-        EXPECT_TRUE(curveRows(image, x).empty()) << x;
+        EXPECT_TRUE(rowsOf(image, x).empty()) << x;
 }
 
 TEST_F(EncoderGraphTest, StepsAreFilledHalfInEachColumnWithoutTheEndPoint) {
@@ -325,12 +307,12 @@ TEST_F(EncoderGraphTest, StepsAreFilledHalfInEachColumnWithoutTheEndPoint) {
     setSamples({0, countsFor(10, graph->pixelsPerCount())});
     graph->drawNew(0, 2);
     const QImage image = graph->image();
-    EXPECT_EQ(curveRows(image, 45), (std::vector<int>{49, 50, 51, 52, 53}));
-    EXPECT_EQ(curveRows(image, 46), (std::vector<int>{54, 55, 56, 57, 58}));
+    EXPECT_EQ(rowsOf(image, 45), (std::vector<int>{49, 50, 51, 52, 53}));
+    EXPECT_EQ(rowsOf(image, 46), (std::vector<int>{54, 55, 56, 57, 58}));
     // Extending the curve paints the former end point as the start of the next line.
     model->samples[model->sampleCount++] = model->samples[1];
     graph->drawNew(2, 1);
-    EXPECT_EQ(curveRows(graph->image(), 46), (std::vector<int>{54, 55, 56, 57, 58, 59}));
+    EXPECT_EQ(rowsOf(graph->image(), 46), (std::vector<int>{54, 55, 56, 57, 58, 59}));
 }
 
 TEST_F(EncoderGraphTest, ExtremeValuesAndOffsetsStayInsideThePicture) {
@@ -347,14 +329,14 @@ TEST_F(EncoderGraphTest, ExtremeValuesAndOffsetsStayInsideThePicture) {
     graph->setVerticalOffset(0);
     graph->repaint();
     // Value 0 at zero; the lines to the extreme values leave the picture through the top and bottom.
-    EXPECT_FALSE(curveRows(graph->image(), 47).empty());
+    EXPECT_FALSE(rowsOf(graph->image(), 47).empty());
 }
 
 TEST_F(EncoderGraphTest, ClearShowsOnlyAxesLabelsAndGrid) {
     model->displaySettings.scaleIndex = 0;
     setSamples(std::vector<int32_t>(100, 3314));
     auto graph = makeGraph(200, 130);
-    EXPECT_FALSE(curveRows(graph->image(), 100).empty());
+    EXPECT_FALSE(rowsOf(graph->image(), 100).empty());
     model->clear();
     graph->invalidate();
     EXPECT_EQ(countColour(graph->image(), EncoderGraph::curveColour(), QRect(45, 0, 155, 130)), 0);

@@ -4,6 +4,7 @@
 #include "UiTestMain.h"
 #include "app/CommandLine.h"
 
+#include "DialogInput.h"
 #include "EngineCommandRecorder.h"
 #include "ScreenshotDirectory.h"
 
@@ -49,18 +50,6 @@ protected:
         lastWasProblem = problem;
     }
 };
-
-void sendKey(QWidget* target, int key) {
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-    QApplication::sendEvent(target, &press);
-    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
-    QApplication::sendEvent(target, &release);
-}
-
-void loseFocus(QWidget* edit) {
-    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
-    QApplication::sendEvent(edit, &out);
-}
 
 QString editText(const QWidget& dialog, int id) {
     auto* edit = dialog.findChild<QLineEdit*>(QString::number(id));

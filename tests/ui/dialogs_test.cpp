@@ -23,24 +23,13 @@
 
 #include <memory>
 
+#include "DialogInput.h"
 #include "EngineCommandRecorder.h"
 #include "UiTestMain.h"
 
 using Calls = std::vector<std::string>;
 
 namespace {
-
-void sendKey(QWidget* target, int key) {
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-    QApplication::sendEvent(target, &press);
-    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
-    QApplication::sendEvent(target, &release);
-}
-
-void loseFocus(QWidget* edit) {
-    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
-    QApplication::sendEvent(edit, &out);
-}
 
 void mouse(QWidget* target, QEvent::Type type) {
     const QPointF at(target->width() / 2.0, target->height() / 2.0);
