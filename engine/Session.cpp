@@ -117,8 +117,12 @@ void Session::disconnect() {
         report_->postStatus(StatusNotConnectedYet);
         return;
     }
+    // Changes still waiting for a data block die with the connection; the user should know they
+    // never reached the controller.
+    const bool changesWaiting = !fields_.heldCommands.empty();
+    fields_.heldCommands.clear();
     closeSession();
-    report_->postStatus(StatusConnectionClosed);
+    report_->postStatus(changesWaiting ? StatusClosedChangesNotSent : StatusConnectionClosed);
 }
 
 void Session::closeSession() {

@@ -28,6 +28,7 @@ constexpr const char* kStatusTexts[kStatusCodeCount] = {
     "Info: Replaced the waiting encoder calibration",
     "Info: Replaced the waiting EEPROM store",
     "Info: Replaced the waiting command 40",
+    "Connection closed; waiting changes were not sent",
 };
 
 } // namespace

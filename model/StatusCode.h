@@ -29,9 +29,11 @@ enum StatusCode : uint32_t {
     StatusReplacedCalibration = 21,
     StatusReplacedStore = 22,
     StatusReplacedCommand40 = 23,
+    // Disconnect while changes still waited for the next data block: they were not sent.
+    StatusClosedChangesNotSent = 24,
 };
 
-constexpr uint32_t kStatusCodeCount = 24;
+constexpr uint32_t kStatusCodeCount = 25;
 
 // The text of a status code (UTF-8), or nullptr for codes from kStatusCodeCount on.
 const char* statusText(uint32_t code);

@@ -17,7 +17,7 @@ public:
     }
     void stopped() { active_ = false; }
     void status(uint32_t code) {
-        const bool replacedChange = code >= StatusReplacedClosedLoop && code < kStatusCodeCount;
+        const bool replacedChange = code >= StatusReplacedClosedLoop && code <= StatusReplacedCommand40;
         if (code != StatusAlreadyConnected && code != StatusReady && code != StatusParametersStored &&
             !replacedChange)
             active_ = false;

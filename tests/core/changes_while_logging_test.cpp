@@ -144,6 +144,15 @@ TEST_F(ChangesWhileLogging, ALaterChangeOfTheSameKindReplacesTheWaitingOneAndThe
     EXPECT_EQ(rig.model().markerCount, 1u);
 }
 
+TEST_F(ChangesWhileLogging, DisconnectingBeforeTheNextBlockSaysTheWaitingChangeWasNotSent) {
+    sendPid(100, 40, 120);
+    rig.pumpFor(100);
+    rig.engine().Disconnect();
+    ASSERT_TRUE(rig.waitStatus(StatusClosedChangesNotSent, 2000)) << rig.lastStatus();
+    EXPECT_EQ(count(commandsOf(*emulator), 85), 0);
+    EXPECT_EQ(rig.model().markerCount, 0u);
+}
+
 TEST_F(ChangesWhileLogging, AMotorCurrentChangeKeepsThePollingAndIsMarked) {
     const uint32_t samplesBefore = rig.model().sampleCount;
     rig.engine().WriteParam16(129, 400);
