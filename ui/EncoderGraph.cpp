@@ -358,6 +358,7 @@ QRect EncoderGraph::drawMarkers(QPainter& painter, uint64_t from, uint64_t to, c
     const uint64_t count = series_.count();
     const uint64_t shownEnd = layout_.visibleEnd(count);
     const QFontMetrics metrics(labelFont_);
+    const int plotRight = leftMargin_ + plotWidth_ - 1;
     painter.save();
     painter.setClipRect(area);
     painter.setFont(labelFont_);
@@ -372,14 +373,21 @@ QRect EncoderGraph::drawMarkers(QPainter& painter, uint64_t from, uint64_t to, c
         if (label.size() > kMarkerLabelMaxChars)
             label = label.left(kMarkerLabelMaxChars - 1) + QChar(0x2026);
         const int textWidth = metrics.horizontalAdvance(label);
-        if (x > area.right() || x + 3 + textWidth < area.left())
+        if (x > area.right() + textWidth + 6 || x + textWidth + 6 < area.left())
             continue;
-        // A dotted line through the plot, and the label to the right of its top.
+        // A dotted line through the plot, and the label to the right of its top; to its left where the
+        // plot ends first, except when following the newest sample, where the rest of the label scrolls
+        // in with the samples after the mark.
         const int column = static_cast<int>(x);
+        const int row = static_cast<int>(k % kMarkerLabelRows);
+        QRect text(column + 3, 2 + 14 * row, textWidth + 2, 16);
+        if (axis_ != TimeAxis::FollowNewest && text.right() > plotRight &&
+            column - 3 - textWidth > leftMargin_)
+            text.moveRight(column - 2);
+        if (!text.intersects(area) && (column < area.left() || column > area.right()))
+            continue;
         for (int y = 0; y < plotHeight_; y += 2)
             painter.fillRect(QRect(column, y, 1, 1), markerPen_);
-        const int row = static_cast<int>(k % kMarkerLabelRows);
-        const QRect text(column + 3, 2 + 14 * row, textWidth + 2, 16);
         painter.drawText(text, Qt::AlignLeft | Qt::AlignTop, label);
         painted |= (QRect(column, 0, 1, plotHeight_) | text) & area;
     }

@@ -85,7 +85,7 @@ TEST_F(GraphScreenshots, TimeAxes) {
 
     fill(static_cast<int>(AppModel::kMaxSamples));
     auto whole = graph(TimeAxis::WholeRun);
-    whole->setMarkers({{50000, "PID 100/40/120"}, {150000, "Closed loop off"}});
+    whole->setMarkers({{50000, "PID 100/40/120"}, {150000, "Closed loop off"}, {199000, "Current 900 mA"}});
     save(*whole, "graph_whole_run.png");
 
     // An opened log of four million samples (eight hours at 128 Hz), in the dark scheme.

@@ -208,4 +208,13 @@ TEST_F(GraphTimeAxisTest, MarkersInEveryMode) {
     }
 }
 
+TEST_F(GraphTimeAxisTest, AMarkLabelThatWouldRunOffTheRightEdgeIsDrawnToTheLeftOfItsLine) {
+    auto graph = graphIn(TimeAxis::SamplePerPixel);
+    graph->setMarkers({{100, "Closed loop on"}});
+    deliver(*graph, std::vector<int32_t>(kColumns, countsFor(30)), {90, kColumns - 90});
+    const int x = 45 + 100;
+    EXPECT_GT(countColour(graph->image(), EncoderGraph::labelTextColour(), QRect(x - 40, 0, 39, 16)), 0);
+    EXPECT_EQ(countColour(graph->image(), EncoderGraph::labelTextColour(), QRect(x + 1, 0, 10, 16)), 0);
+}
+
 } // namespace
