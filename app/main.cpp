@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QtGlobal>
 
 #include <cstdio>
 #include <cstdlib>
@@ -24,7 +25,7 @@ bool displayAvailable(int argc, char** argv) {
         return value != nullptr && value[0] != '\0';
     };
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "-platform") == 0)
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
             return true; // Qt's own option names the platform
     }
     return set("QT_QPA_PLATFORM") || set("DISPLAY") || set("WAYLAND_DISPLAY");
@@ -33,6 +34,23 @@ bool displayAvailable(int argc, char** argv) {
 int refuse(const std::string& error) {
     std::fprintf(stderr, "astrelvo: %s\n\n%s", error.c_str(), kProgramUsage);
     return kExitUsage;
+}
+
+// Qt ends the program with an abort when the window system named by the environment cannot be
+// reached (DISPLAY set, no X server yet, as in a start-up script run too early). While the
+// application object starts, such a fatal message ends the program with a plain message and the
+// no-display exit code instead.
+QtMessageHandler gQtHandler = nullptr;
+
+void startUpMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type != QtFatalMsg) {
+        if (gQtHandler != nullptr)
+            gQtHandler(type, context, message);
+        return;
+    }
+    // Qt has already said which display it could not reach; its fatal text only advises reinstalling.
+    std::fputs("Astrelvo: the graphical desktop cannot be reached; the program needs one.\n", stderr);
+    std::_Exit(kExitNoDisplay);
 }
 
 } // namespace
@@ -49,12 +67,18 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (!displayAvailable(argc, argv)) {
+        // Bad usage is told as such even here; Qt's own options cannot be told apart from faults yet,
+        // but without a display nothing they set could run anyway.
+        if (line.action == CommandLine::Action::Error)
+            return refuse(line.error);
         std::fputs("Astrelvo: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); the program needs a "
                    "graphical desktop.\n",
                    stderr);
         return kExitNoDisplay;
     }
+    gQtHandler = qInstallMessageHandler(startUpMessage);
     QApplication application(argc, argv);
+    qInstallMessageHandler(gQtHandler);
     QApplication::setApplicationName(QStringLiteral("Astrelvo"));
     QApplication::setApplicationVersion(QString::fromLatin1(kProgramVersion));
     // Lets the desktop match the window to its menu entry and icon (the Wayland app id).
