@@ -61,12 +61,15 @@ bool isInside(const fs::path& p, const fs::path& root) {
 }
 
 // The "product" text of the USB device above a tty's device, searched a few levels up but never
-// outside the sysfs root.
+// outside the sysfs root, and never past that USB device (the one with an idVendor): an adapter that
+// names no product must not be labelled with its hub's or host controller's name.
 std::string usbProduct(const fs::path& ttyDir, const fs::path& sysRoot) {
     fs::path dir = resolved(ttyDir / "device");
     for (int level = 0; level < kMaxProductLevels && !dir.empty() && isInside(dir, sysRoot); ++level) {
         if (pathExists(dir / "product"))
             return readAttribute(dir / "product");
+        if (pathExists(dir / "idVendor"))
+            return {};
         if (dir == dir.parent_path())
             break;
         dir = dir.parent_path();
