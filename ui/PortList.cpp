@@ -36,7 +36,12 @@ void PortList::refresh() {
     if (box_ == nullptr)
         return;
     const int index = box_->currentIndex();
+    // A path being typed, not yet connected to, is not thrown away by a new list.
+    const QString text = box_->currentText();
+    const bool typing = !text.trimmed().isEmpty() && (index < 0 || text != box_->itemText(index));
     rebuild(index == virtualIndex_ ? std::string(kVirtualName) : pathAt(index));
+    if (typing)
+        box_->setEditText(text);
 }
 
 void PortList::rebuild(const std::string& keepPath) {

@@ -121,6 +121,9 @@ TEST_F(MainDialog, ConnectSendsTheChosenOrTypedPortOrTestMode) {
     EXPECT_EQ(box->currentText(), QStringLiteral("/dev/rfcomm0")); // the selection stays on its path
     dialog->choosePort("/dev/ttyUSB0"); // the kernel name of a by-id entry finds that entry
     EXPECT_EQ(box->currentIndex(), 0);
+    box->setEditText(QStringLiteral("/dev/ttyUSB"));
+    dialog->command(DlgMain::kRefreshPortsId);
+    EXPECT_EQ(box->currentText(), QStringLiteral("/dev/ttyUSB")) << "a path half typed stays";
 
     // Nothing typed: no Connect, and the status line says why.
     box->setEditText(QString());
