@@ -49,6 +49,7 @@ void AppModel::clear() {
     rawCount = 0;
     rawExported = 0;
     rawRefused = 0;
+    rawRefusedShown = 0;
     sampleCount = 0;
     newStart = 0;
     newCount = 0;
@@ -73,6 +74,7 @@ void AppModel::updateGeometry() {
     rawCount = 0;
     rawExported = 0;
     rawRefused = 0;
+    rawRefusedShown = 0;
     recordLength = deviceInfo.recordLength;
     rawCapacity = recordLength == 0 ? 0 : kRawBytes / recordLength;
 }
@@ -80,7 +82,8 @@ void AppModel::updateGeometry() {
 void AppModel::appendRecord(const uint8_t* record, uint32_t length, bool last) {
     if (record != nullptr && length != 0) {
         // The raw area keeps one slot free: it holds at most rawCapacity - 1 records.
-        if (rawCount + 1 < rawCapacity) {
+        const bool stored = rawCount + 1 < rawCapacity;
+        if (stored) {
             // The record as received may be shorter or longer than the store's record length: copy
             // only the bytes that arrived, at most one slot, and zero the rest of the slot, so that
             // neither the record nor the neighbouring slot is overrun.
@@ -97,6 +100,8 @@ void AppModel::appendRecord(const uint8_t* record, uint32_t length, bool last) {
             samples[sampleCount] = valueAt(record, length, rz4::kRecordPositionOffset);
             ++sampleCount;
             ++newCount;
+            if (!stored && rawRefusedShown != UINT32_MAX)
+                ++rawRefusedShown;
         }
     }
     if (last) {

@@ -49,8 +49,9 @@ public:
     uint32_t recordLength = 0;
     uint32_t rawCapacity = 0;
     uint32_t rawCount = 0;
-    uint32_t rawExported = 0; // the first rawExported raw records have been exported
-    uint32_t rawRefused = 0;  // records that came while the raw area was full: not stored raw
+    uint32_t rawExported = 0;     // the first rawExported raw records have been exported
+    uint32_t rawRefused = 0;      // records that came while the raw area was full: not stored raw
+    uint32_t rawRefusedShown = 0; // of those, the ones whose sample the graph still keeps
     uint8_t rawRecords[kRawBytes];
     uint32_t sampleCount = 0;
     int32_t samples[kMaxSamples];

@@ -2,6 +2,7 @@
 
 #include "model/AppModel.h"
 #include "model/CsvExport.h"
+#include "ui/ExportAreaNote.h"
 #include "ui/LoggingState.h"
 #include "ui/NoteLabel.h"
 #include "ui/UserPrompts.h"
@@ -63,10 +64,7 @@ bool CsvExportAction::write(const QString& path) {
     model_->markExported();
     const QString note = QStringLiteral("Exported %1 records to %2").arg(model_->rawCount).arg(where);
     QString detail = note;
-    if (model_->rawRefused > 0)
-        detail += QStringLiteral("\n%1 later records were kept for the graph but not for export: the "
-                                 "export area was full.")
-                      .arg(model_->rawRefused);
+    detail += exportAreaNote(*model_);
     note_->showNote(note, detail);
     return true;
 }

@@ -1,6 +1,7 @@
 #include "ui/DataExport.h"
 
 #include "model/AppModel.h"
+#include "ui/ExportAreaNote.h"
 
 #include <QDir>
 
@@ -26,9 +27,6 @@ DataExport::Outcome DataExport::exportDataDat(AppModel& model) {
     model.markExported();
     outcome.note = QStringLiteral("Exported %1 records to %2").arg(model.rawCount).arg(where);
     outcome.detail = outcome.note;
-    if (model.rawRefused > 0)
-        outcome.detail += QStringLiteral("\n%1 later records were kept for the graph but not for export: the "
-                                         "export area was full.")
-                              .arg(model.rawRefused);
+    outcome.detail += exportAreaNote(model);
     return outcome;
 }

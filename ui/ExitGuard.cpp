@@ -1,6 +1,7 @@
 #include "ui/ExitGuard.h"
 
 #include "model/AppModel.h"
+#include "ui/ExportAreaNote.h"
 
 #include <QMessageBox>
 #include <QPushButton>
@@ -11,10 +12,7 @@ bool ExitGuard::nothingToLose(const AppModel& model) {
 
 QString ExitGuard::questionText(const AppModel& model, Loss loss) {
     QString text = QStringLiteral("%1 records have not been exported.").arg(model.unexportedRaw());
-    if (model.rawRefused > 0)
-        text += QStringLiteral("\n%1 later records were kept for the graph but not for export: the export "
-                               "area was full.")
-                    .arg(model.rawRefused);
+    text += exportAreaNote(model);
     return text + (loss == Loss::Quit ? QStringLiteral("\nQuit and discard them?")
                                       : QStringLiteral("\nOpen the log and discard them?"));
 }

@@ -242,6 +242,10 @@ TEST_F(AppModelTest, UnexportedCountsRawRecordsAndWhatTheFullAreaRefused) {
     EXPECT_EQ(model->rawCount, 32767u);
     EXPECT_EQ(model->unexportedRaw(), 32767u - 3u);
     EXPECT_EQ(model->rawRefused, 4u + 32800u - 32767u);
+    EXPECT_EQ(model->rawRefusedShown, model->rawRefused); // the graph still had room for them
+    append({5}, true);                                    // refused, and no sample for the graph either
+    EXPECT_EQ(model->rawRefused, 4u + 32800u - 32767u + 1u);
+    EXPECT_EQ(model->rawRefusedShown, 4u + 32800u - 32767u);
 
     // A new device record empties the raw area; Clear empties everything.
     setRecordLength(16);

@@ -87,6 +87,10 @@ TEST_F(ExportAndExit, TheQuestionCountsRawRecordsAndNamesWhatAFullAreaRefused) {
         << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("11 later records were kept for the graph but not for export")))
         << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("neither"))) << text.toStdString();
+    model->appendRecord(reinterpret_cast<const uint8_t*>(&shortRecord), 4, true); // refused, no sample
+    EXPECT_TRUE(ExitGuard::questionText(*model).contains(
+        QStringLiteral("\n1 later records were kept neither for export nor for the graph.")));
     EXPECT_EQ(runWith([this] {
                   answer = DlgMain::ExitAnswer::Discard;
                   dialog->command(2);
