@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -104,7 +105,15 @@ TEST_F(CliTest, MissingPortFailsWithThree) {
         EXPECT_EQ(r.exitCode, 3) << port;
         EXPECT_NE(r.err.find("Error: Cannot open port."), std::string::npos) << r.err;
         EXPECT_NE(r.err.find(port), std::string::npos) << "the reason names the port\n" << r.err;
+        EXPECT_EQ(r.err.find("Not connected yet"), std::string::npos) << "nothing to disconnect\n" << r.err;
     }
+    // A log that never started leaves an earlier night's files as they were and makes no new ones.
+    writeFile("night.dat", "last night\r\n");
+    CliRunResult r = run(CliArgs{"log", "--port", missing[0], "--seconds", "1", "--output", "night.dat",
+                                 "--csv", "night.csv"});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_EQ(readWholeFile(path("night.dat")), "last night\r\n");
+    EXPECT_FALSE(std::filesystem::exists(path("night.csv")));
 }
 
 TEST_F(CliTest, SilentControllerTimesOut) {

@@ -45,6 +45,18 @@ bool connectController(ConsoleProgram& session, const CliOptions& options, Rz4Em
 void disconnectController(ConsoleProgram& session, const CliOptions& options) {
     if (options.port == "test")
         return; // the test mode opens no port
+    // A port that could not be opened, a refused or silent controller and a broken line leave the
+    // engine closed already; a Disconnect would only be told "Not connected yet".
+    switch (session.lastStatus()) {
+    case StatusCannotOpenPort:
+    case StatusTimeout:
+    case StatusUnknownDevice:
+    case StatusNotSupportedDevice:
+    case StatusCommunicationError:
+        return;
+    default:
+        break;
+    }
     session.engine().Disconnect();
     uint32_t before = session.statusCount();
     session.pumpUntil([&] { return session.statusCount() != before; }, 12000, false);

@@ -20,7 +20,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -110,10 +112,37 @@ private:
     bool failed_ = false;
 };
 
+// Whether a file can be written at path, found without changing it: an existing file is opened for
+// appending and left as it was, a new one is made and removed again.
+bool canWrite(const std::string& path) {
+    std::error_code ec;
+    const bool existed = std::filesystem::exists(path, ec);
+    std::FILE* file = std::fopen(path.c_str(), "ab");
+    if (file == nullptr)
+        return false;
+    std::fclose(file);
+    if (!existed)
+        std::remove(path.c_str());
+    return true;
+}
+
 int runLog(ConsoleProgram& session, const CliOptions& options, Rz4Emulator* emulator) {
+    // The files are checked before connecting but made only once the controller answers, so that a
+    // controller left switched off does not cost the log an earlier run wrote there.
+    for (const std::string* path : {&options.output, &options.csv}) {
+        if (!path->empty() && !canWrite(*path)) {
+            std::fprintf(stderr, "Cannot write %s: %s\n", path->c_str(), std::strerror(errno));
+            return kExitFailed;
+        }
+    }
+    if (!connectController(session, options, emulator)) {
+        disconnectController(session, options);
+        return kExitFailed;
+    }
     auto spool = std::make_unique<Spool>(options.output);
     if (!spool->isOpen()) {
         std::fprintf(stderr, "Cannot write %s: %s\n", options.output.c_str(), std::strerror(errno));
+        disconnectController(session, options);
         return kExitFailed;
     }
     std::unique_ptr<CsvLogWriter> csv;
@@ -121,13 +150,10 @@ int runLog(ConsoleProgram& session, const CliOptions& options, Rz4Emulator* emul
         csv = std::make_unique<CsvLogWriter>();
         if (!csv->open(options.csv.c_str())) {
             std::fprintf(stderr, "Cannot write %s: %s\n", options.csv.c_str(), std::strerror(csv->error()));
+            disconnectController(session, options);
             return kExitFailed;
         }
         spool->alsoWriteCsv(csv.get());
-    }
-    if (!connectController(session, options, emulator)) {
-        disconnectController(session, options);
-        return kExitFailed;
     }
     const bool testMode = options.port == "test";
     AppModel& model = session.model();
@@ -186,6 +212,17 @@ int runLog(ConsoleProgram& session, const CliOptions& options, Rz4Emulator* emul
     return kExitDone;
 }
 
+// Standard output that could not be written (a full disk, a closed pipe) is a failure, not a success
+// with lines missing.
+int withOutputChecked(int result) {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "astrelvo-cli: cannot write the output: %s\n", std::strerror(errno));
+        if (result == kExitDone)
+            return kExitFailed;
+    }
+    return result;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -194,13 +231,13 @@ int main(int argc, char** argv) {
     if (!error.empty()) {
         if (error == "help") {
             std::fputs(kCliUsage, stdout);
-            return kExitDone;
+            return withOutputChecked(kExitDone);
         }
         std::fprintf(stderr, "astrelvo-cli: %s\n\n%s", error.c_str(), kCliUsage);
         return kExitUsage;
     }
     if (options.command == CliOptions::Command::Analyze)
-        return runAnalyze(options);
+        return withOutputChecked(runAnalyze(options));
 
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
@@ -237,5 +274,5 @@ int main(int argc, char** argv) {
     }
     if (emulator)
         emulator->stop();
-    return result;
+    return withOutputChecked(result);
 }
