@@ -193,6 +193,10 @@ void CsvReader::row(std::string_view text, uint64_t line) {
     if (log_.values.empty() || sample != expected_) {
         if (!runs_.empty() && sample < runs_.back().number)
             numbersCountUp_ = false;
+        // The analysis joins the rows up; say once that samples are missing or out of order.
+        if (runs_.size() == 1)
+            log_.notes.push_back("sample numbers jump from " + std::to_string(expected_ - 1) + " to " +
+                                 std::to_string(sample) + " at line " + std::to_string(line));
         runs_.push_back({log_.values.size(), sample});
     }
     expected_ = sample + 1;

@@ -138,6 +138,7 @@ TEST(CsvLogTest, HeaderCommentsRowsExtraColumnsAndMarks) {
     EXPECT_EQ(r.log.markers[1].sample, 2u); // sample 103 is missing: the next row
     EXPECT_EQ(r.log.markers[2].sample, 3u); // after the last row
     EXPECT_EQ(r.log.markers[2].label, "");
+    EXPECT_EQ(r.log.notes, std::vector<std::string>{"sample numbers jump from 101 to 104 at line 12"});
     EXPECT_EQ(r.report.malformedCount(), 0u);
 }
 

@@ -82,8 +82,11 @@ int runAnalyze(const CliOptions& options) {
     readOptions.section = options.section;
     LoadedLog log;
     LogReadReport report;
-    if (!readLogFile(options.file.c_str(), readOptions, log, report))
+    if (!readLogFile(options.file.c_str(), readOptions, log, report)) {
+        // The lines skipped on the way often say why nothing usable was left.
+        printSkippedLines(options, report);
         return readFailure(options, report);
+    }
     printSkippedLines(options, report);
     if (options.section != 0 && log.format != LogFormat::Phd2) {
         usageError("--section applies to PHD2 guide logs only");
@@ -113,6 +116,10 @@ int runAnalyze(const CliOptions& options) {
                                   : PeFoldResult{};
     if (options.wormPeriodSeconds > 0.0 && !fold.valid)
         fileMessage(options.file, 0, "the worm period is longer than the log: nothing to fold");
+    if (!result.hasPeriod())
+        fileMessage(options.file, 0,
+                    "no periodic component stands out: a period needs at least two whole cycles in the log "
+                    "and must rise above the noise");
 
     std::printf("format: %s\n", logFormatName(log.format));
     if (log.format == LogFormat::Phd2)
