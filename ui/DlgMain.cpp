@@ -206,6 +206,8 @@ void DlgMain::OnMarker(uint32_t) {
 }
 
 void DlgMain::connectPort() {
+    if (!logActions_->mayConnect())
+        return;
     uint32_t port = 0;
     connectedPath_.clear();
     if (!testMode_->isChecked()) {

@@ -13,8 +13,15 @@ bool ExitGuard::nothingToLose(const AppModel& model) {
 QString ExitGuard::questionText(const AppModel& model, Loss loss) {
     QString text = QStringLiteral("%1 records have not been exported.").arg(model.unexportedRaw());
     text += exportAreaNote(model);
-    return text + (loss == Loss::Quit ? QStringLiteral("\nQuit and discard them?")
-                                      : QStringLiteral("\nOpen the log and discard them?"));
+    switch (loss) {
+    case Loss::Quit:
+        return text + QStringLiteral("\nQuit and discard them?");
+    case Loss::OpenLog:
+        return text + QStringLiteral("\nOpen the log and discard them?");
+    case Loss::Connect:
+        break;
+    }
+    return text + QStringLiteral("\nA new connection empties the export area. Connect and discard them?");
 }
 
 ExitGuard::Answer ExitGuard::ask(QWidget* parent, const AppModel& model, bool plain, Loss loss) const {
@@ -22,9 +29,10 @@ ExitGuard::Answer ExitGuard::ask(QWidget* parent, const AppModel& model, bool pl
         return question_(model.unexportedRaw());
     QMessageBox box(plain ? QMessageBox::NoIcon : QMessageBox::Question, QStringLiteral("Unexported records"),
                     questionText(model, loss), QMessageBox::Yes | QMessageBox::No, parent);
-    QPushButton* exportButton = box.addButton(loss == Loss::Quit ? QStringLiteral("Export and quit")
-                                                                 : QStringLiteral("Export and open"),
-                                              QMessageBox::AcceptRole);
+    const QString exportText = loss == Loss::Quit      ? QStringLiteral("Export and quit")
+                               : loss == Loss::OpenLog ? QStringLiteral("Export and open")
+                                                       : QStringLiteral("Export and connect");
+    QPushButton* exportButton = box.addButton(exportText, QMessageBox::AcceptRole);
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     box.exec();

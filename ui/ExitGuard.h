@@ -8,15 +8,15 @@
 class AppModel;
 class QWidget;
 
-// When the stored raw records that no export has written are about to be lost (the program ends, or an
-// opened log replaces them), asks whether to discard them, stay or export them first. Once the raw area
-// was full, later records were kept for the graph only: the question says so, and counts only what an
-// export can still write. UI thread.
+// When the stored raw records that no export has written are about to be lost (the program ends, an
+// opened log replaces them, or a new connection empties the export area), asks whether to discard them, stay
+// or export them first. Once the raw area was full, later records were kept for the graph only: the question
+// says so, and counts only what an export can still write. UI thread.
 class ExitGuard {
 public:
     enum class Answer { Discard, Stay, ExportAndQuit };
     // What would lose the records.
-    enum class Loss { Quit, OpenLog };
+    enum class Loss { Quit, OpenLog, Connect };
     // Asks the question for this many records. Tests set one that answers at once.
     using Question = std::function<Answer(uint32_t unexported)>;
 

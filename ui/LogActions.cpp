@@ -1,6 +1,7 @@
 #include "ui/LogActions.h"
 
 #include "model/AppModel.h"
+#include "model/StatusCode.h"
 #include "ui/AnalysisWindow.h"
 #include "ui/CsvExportAction.h"
 #include "ui/DataExport.h"
@@ -109,6 +110,31 @@ bool LogActions::mayLose(ExitGuard::Loss loss) {
         break;
     }
     return false;
+}
+
+void LogActions::status(uint32_t code) {
+    logging_.status(code);
+    switch (code) {
+    case StatusConnected:
+        controllerSession_ = true;
+        break;
+    case StatusConnectionClosed:
+    case StatusClosedChangesNotSent:
+    case StatusTestMode:
+    case StatusCannotOpenPort:
+    case StatusTimeout:
+    case StatusUnknownDevice:
+    case StatusNotSupportedDevice:
+    case StatusCommunicationError:
+        controllerSession_ = false;
+        break;
+    default:
+        break;
+    }
+}
+
+bool LogActions::mayConnect() {
+    return controllerSession_ || mayLose(ExitGuard::Loss::Connect);
 }
 
 void LogActions::liveMarkersChanged() {

@@ -54,7 +54,10 @@ public:
     void loggingStarted();
     void loggingStopped() { logging_.stopped(); }
     void connecting(const QString& port);
-    void status(uint32_t code) { logging_.status(code); }
+    void status(uint32_t code);
+    // Whether Connect may go ahead: a new connection empties the export area, so asks first while
+    // records would be lost. Connect on a controller's open session changes nothing.
+    bool mayConnect();
     // The store's markers changed (a new one, Clear): the live graph shows them.
     void liveMarkersChanged();
     void setNight(bool on);
@@ -72,7 +75,8 @@ private:
     LoggingState logging_;
     ExitGuard exitGuard_;
     bool night_ = false;
-    LogOpener* opener_;                  // a child of the dialog
+    bool controllerSession_ = false; // connected to a controller (not the test mode), as the statuses tell
+    LogOpener* opener_;              // a child of the dialog
     AnalysisWindow* analysis_ = nullptr; // a child window of the dialog, made when first asked for
     std::unique_ptr<CsvExportAction> csvExport_;
 };

@@ -4,6 +4,7 @@
 #include "ui/ExitGuard.h"
 
 #include "model/AppModel.h"
+#include "model/StatusCode.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,6 +14,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "CurrentDirectory.h"
@@ -97,6 +99,31 @@ TEST_F(ExportAndExit, TheQuestionCountsRawRecordsAndNamesWhatAFullAreaRefused) {
               }),
               0);
     EXPECT_EQ(asked, (std::vector<uint32_t>{model->rawCapacity - 1}));
+}
+
+// A new connection empties the export area: Connect asks first, unless a controller's session is open
+// (then Connect changes nothing).
+TEST_F(ExportAndExit, ConnectAsksBeforeANewConnectionEmptiesTheExportArea) {
+    dialog->command(103); // the test mode: Connect needs no port
+    appendRecords(5);
+    dialog->command(101);
+    EXPECT_EQ(asked, std::vector<uint32_t>{5});
+    EXPECT_TRUE(engine.calls.empty()) << "stay: nothing sent";
+
+    answer = DlgMain::ExitAnswer::Discard;
+    dialog->command(101);
+    EXPECT_EQ(engine.calls, std::vector<std::string>{"Connect(0)"});
+    EXPECT_EQ(ExitGuard::questionText(*model, ExitGuard::Loss::Connect)
+                  .count(QStringLiteral("Connect and discard")),
+              1);
+
+    dialog->OnStatus(StatusConnected);
+    asked.clear();
+    dialog->command(101);
+    EXPECT_TRUE(asked.empty());
+    dialog->OnStatus(StatusCommunicationError); // the line broke: the next Connect starts afresh
+    dialog->command(101);
+    EXPECT_EQ(asked, std::vector<uint32_t>{5});
 }
 
 TEST_F(ExportAndExit, ExportEndsTheQuestionAndExportAndQuitSaves) {
