@@ -206,7 +206,8 @@ bool SettingsFile::parse(const std::string& text, std::string& error) {
     seenLines_.clear();
     error.clear();
 
-    std::size_t start = 0;
+    // Editors on Windows may put a UTF-8 byte-order mark before the first line.
+    std::size_t start = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
     int number = 0;
     while (start < text.size()) {
         std::size_t end = text.find('\n', start);

@@ -61,11 +61,11 @@ TEST(SettingsFile, WrittenAsInfoPrintsItAndReadBackWhole) {
     ASSERT_TRUE(file.parse(text, error)) << error;
     EXPECT_EQ(file.values(), SettingsFile::valuesOf(sampleInfo()));
 
-    // Windows line ends, comments, blank lines and spaces around the parts are fine.
+    // A byte-order mark, Windows line ends, comments, blank lines and spaces around the parts are fine.
     std::string edited;
     for (char c : text)
         edited += c == '\n' ? std::string("  \r\n") : std::string(1, c);
-    ASSERT_TRUE(file.parse("# note\n\n" + edited, error)) << error;
+    ASSERT_TRUE(file.parse("\xEF\xBB\xBF# note\n\n" + edited, error)) << error;
     EXPECT_EQ(file.values(), SettingsFile::valuesOf(sampleInfo()));
     // The offset as the drive information dialog shows it (unsigned) means the same.
     ASSERT_TRUE(file.parse(withLine("encoderOffset", "encoderOffset: 4294945296"), error)) << error;
