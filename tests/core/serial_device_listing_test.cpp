@@ -32,7 +32,7 @@ void populate(const TempTree& t) {
     tty(t, "ttyACM0", "usb1/1-2/1-2:1.0");
     t.file("sys/devices/usb1/1-2/product", "Arduino\tUno\x01\n"); // control characters are dropped
     tty(t, "ttyUSB10", "usb1/1-3/1-3:1.0/ttyUSB10");
-    t.file("sys/devices/usb1/1-3/idVendor", "1a86\n"); // an adapter that names no product...
+    t.file("sys/devices/usb1/1-3/idVendor", "1a86\n");            // an adapter that names no product...
     t.file("sys/devices/usb1/product", "xHCI Host Controller\n"); // ...is not labelled as its hub
     tty(t, "ttyUSB2", "usb1/1-4/1-4:1.0/ttyUSB2");
     t.file("sys/devices/usb1/1-4/product", std::string(300, 'x')); // cut to 128
