@@ -21,8 +21,8 @@ class UserPrompts;
 
 // What the main dialog does with the logged data besides logging it: Export (data.dat) and "CSV...",
 // "Open log..." / "Close log", "Analysis...", and the question before records that were never exported
-// would be lost (quitting, opening a log). Keeps the logging state these depend on: the dialog reports
-// Start, Stop, Connect, Disconnect and the statuses. UI thread.
+// would be lost (quitting, opening a log, a new connection). Keeps the logging state these depend on: the
+// dialog reports Start, Stop, Connect, Disconnect and the statuses. UI thread.
 class LogActions {
 public:
     // The main dialog's controls these actions report in.
