@@ -3,7 +3,9 @@
 
 #include "emulator/Rz4Emulator.h"
 #include "emulator/ServoModel.h"
+#include "emulator/ServoOptimum.h"
 
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -36,9 +38,29 @@ void usage(std::FILE* to) {
                "  --flood                 send block frames unasked, as fast as possible\n"
                "  --ignore-command N      take packets with controller command N without effect or answer\n"
                "  --seed N                seed of the noise\n"
+               "  --pid P,I,D             the closed loop's gains at start (default 80,40,120)\n"
                "\n",
                to);
     std::fputs(ServoModel::description(), to);
+    std::fputs(ServoOptimum::table(TrackingSignal::Params{}, 800).c_str(), to);
+}
+
+// "P,I,D": three numbers from 0 to 65535.
+bool parseGains(const char* text, std::array<std::uint16_t, 10>& pid) {
+    unsigned long v[3] = {};
+    char* at = const_cast<char*>(text);
+    for (int i = 0; i < 3; ++i) {
+        if (at == nullptr || *at < '0' || *at > '9')
+            return false;
+        errno = 0;
+        v[i] = std::strtoul(at, &at, 10);
+        if (errno != 0 || v[i] > 65535 || *at != (i < 2 ? ',' : '\0'))
+            return false;
+        ++at;
+    }
+    for (int i = 0; i < 3; ++i)
+        pid[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(v[i]);
+    return true;
 }
 
 bool parseNumber(const char* text, unsigned long max, unsigned long& out) {
@@ -119,6 +141,8 @@ int main(int argc, char** argv) {
         } else if (a == "--ignore-command") {
             ok = parseNumber(value, 255, n) && n > 0;
             config.ignoredCommand = static_cast<std::uint8_t>(n);
+        } else if (a == "--pid") {
+            ok = value != nullptr && parseGains(value, config.pid);
         } else if (a == "--seed") {
             ok = parseNumber(value, 0xFFFFFFFFul, n);
             config.randomSeed = static_cast<std::uint32_t>(n);
