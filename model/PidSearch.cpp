@@ -213,13 +213,15 @@ bool PidSearch::plan(Gains& gains) {
     }
     if (phase_ != Phase::Endpoints || endpoint_ != 0)
         return false;
-    // The best lies towards a limit the bracket never left: measure the limit itself.
+    // The bracket never left a limit: the best may lie there, so the limit itself is measured.
     const uint16_t low = valueAt(p1_.x);
     const uint16_t high = valueAt(p2_.x);
     uint16_t limit = 0;
-    if (b_ == logHi && p2_.f <= p1_.f && high != hi_)
+    const bool touchesHi = b_ == logHi && high != hi_;
+    const bool touchesLo = a_ == logLo && low != lo_;
+    if (touchesHi && (p2_.f <= p1_.f || !touchesLo))
         limit = hi_;
-    else if (a_ == logLo && p1_.f < p2_.f && low != lo_)
+    else if (touchesLo)
         limit = lo_;
     if (limit == 0 || findStep(withGain(limit)) >= 0)
         return false;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -173,8 +174,59 @@ TEST_F(CliSettingsTest, CtrlCDuringATuneStillPutsThePidBack) {
     emulator.stop();
 }
 
+TEST_F(CliSettingsTest, TuneSearchStaysInItsLimitsGoesBackAfterABadStepAndKeepsTheBest) {
+    Rz4Emulator emulator(fastConfig());
+    ASSERT_TRUE(emulator.start());
+    // The first two steps are P 176 and P 341 on the log scale from 60 to 1000; at 341 the emulated
+    // loop rings far beyond four times step 0's RMS.
+    const RunResult r = run({"tune", "--port", emulator.slavePath(), "--rate", "0", "--seconds-per-step",
+                             "1000", "--search", "P", "--range", "P=60..1000", "--max-steps", "6", "--keep"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    std::vector<std::string> steps, rest;
+    double baseline = 0.0;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);) {
+        std::smatch m;
+        if (std::regex_match(line, m, kStepLine)) {
+            steps.push_back(m[2].str() + "," + m[3].str() + "," + m[4].str());
+            if (steps.size() == 1)
+                baseline = std::stod(m[7]);
+        } else {
+            rest.push_back(line);
+        }
+    }
+    EXPECT_EQ(steps, (std::vector<std::string>{"80,40,120", "176,40,120", "341,40,120"})) << r.out;
+    ASSERT_EQ(rest.size(), 4u) << r.out;
+    EXPECT_EQ(rest[0].rfind("note: step 2: RMS ", 0), 0u) << rest[0];
+    EXPECT_NE(rest[0].find("more than four times step 0's"), std::string::npos) << rest[0];
+    EXPECT_EQ(rest[1], "best: 1");
+    char result[96];
+    std::snprintf(result, sizeof result, "baseline_rms_arcsec=%.3f", baseline);
+    EXPECT_EQ(rest[2].rfind("result: pid=176,40,120 pe_rms_arcsec=", 0), 0u) << rest[2];
+    EXPECT_NE(rest[2].find(result), std::string::npos) << rest[2];
+    EXPECT_EQ(rest[3], "kept: 176,40,120,0,0,0,20,30,0,0");
+
+    // P values sent: the two steps, back to the best at once, and the kept best. Nothing stored.
+    std::vector<int> sent;
+    for (const Rz4ReceivedPacket& p : emulator.receivedPackets()) {
+        EXPECT_NE(p.command(), 13);
+        if (p.command() == 85)
+            sent.push_back(p.bytes[4] | p.bytes[5] << 8);
+    }
+    EXPECT_EQ(sent, (std::vector<int>{176, 341, 176, 176}));
+    EXPECT_EQ(emulator.state().pid, (std::array<std::uint16_t, 10>{176, 40, 120, 0, 0, 0, 20, 30, 0, 0}));
+    EXPECT_EQ(emulator.state().storeCount, 0u);
+    emulator.stop();
+}
+
 TEST_F(CliSettingsTest, TuneUsage) {
     for (const char* args : {"tune --port x --pid 1,2,3", "tune --port x --seconds-per-step 10 --pid 1,2",
+                             "tune --port x --seconds-per-step 10 --search P,X",
+                             "tune --port x --seconds-per-step 10 --search P,P",
+                             "tune --port x --seconds-per-step 10 --search P --pid 1,2,3",
+                             "tune --port x --seconds-per-step 10 --search P --range P=0..9",
+                             "tune --port x --seconds-per-step 10 --search P --range I=9..8",
+                             "tune --port x --seconds-per-step 10 --pid 1,2,3 --max-steps 5",
                              "tune --port x --seconds-per-step 10 --rate 0 --pid 1,2,3", // 2.5 samples a step
                              "tune --port test --seconds-per-step 10 --pid 1,2,3", "restore --port x"}) {
         std::vector<std::string> argv;

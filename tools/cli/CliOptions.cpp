@@ -14,6 +14,8 @@ const char* const kCliUsage =
     "                                 [--worm-period-seconds S]\n"
     "       astrelvo-cli tune --port PORT --seconds-per-step N [--rate 0..5] --pid P,I,D [--pid P,I,D ...]\n"
     "                         [--keep]\n"
+    "       astrelvo-cli tune --port PORT --search GAINS --seconds-per-step N [--rate 0..5] [--max-steps K]\n"
+    "                         [--range GAIN=LO..HI ...] [--keep]\n"
     "       astrelvo-cli backup --port PORT [--output FILE]\n"
     "       astrelvo-cli restore --port PORT FILE [--store]\n"
     "\n"
@@ -35,6 +37,12 @@ const char* const kCliUsage =
     "             PID as it is (step 0), then with each --pid in turn (I and D samples as read at connect);\n"
     "             print a line per step and the step with the lowest RMS, then send the PID read at connect\n"
     "             back (also on Ctrl-C or a failure), unless --keep\n"
+    "  --search   tune: find the gains with the lowest RMS instead: GAINS is P, I, D or a comma list of\n"
+    "             them (e.g. P,I,D), searched in that order, each between a quarter and four times its "
+    "value\n"
+    "             (--range GAIN=LO..HI sets other limits, 1..65535); at most K steps in all (--max-steps,\n"
+    "             default 16, step 0 included); prints the best, the result and the values put back, or\n"
+    "             with --keep leaves the best in the controller (never stored in EEPROM)\n"
     "  backup     write the controller's settings as info prints them to FILE (default: standard output)\n"
     "  restore    check FILE whole, send its PID, aux parameters, motor current, parameter 128 and encoder\n"
     "             calibration, store them in EEPROM with --store, then connect again and print each setting\n"
@@ -124,6 +132,55 @@ bool parsePid(const char* text, std::array<uint16_t, 3>& out) {
     return true;
 }
 
+// "P", "I", "D" or a comma list of them, each once.
+bool parseGainList(const char* text, std::vector<int>& order) {
+    if (text == nullptr || *text == '\0')
+        return false;
+    order.clear();
+    const std::string s = text;
+    std::size_t start = 0;
+    while (start <= s.size()) {
+        std::size_t end = s.find(',', start);
+        if (end == std::string::npos)
+            end = s.size();
+        const std::string name = s.substr(start, end - start);
+        const int gain = name == "P" || name == "p"   ? 0
+                         : name == "I" || name == "i" ? 1
+                         : name == "D" || name == "d" ? 2
+                                                      : -1;
+        if (gain < 0)
+            return false;
+        for (int g : order)
+            if (g == gain)
+                return false;
+        order.push_back(gain);
+        start = end + 1;
+    }
+    return true;
+}
+
+// "GAIN=LO..HI", 1 <= LO <= HI <= 65535.
+bool parseRange(const char* text, PidSearch::Settings& settings) {
+    if (text == nullptr)
+        return false;
+    const std::string s = text;
+    const std::size_t equals = s.find('=');
+    const std::size_t dots = s.find("..");
+    if (equals == std::string::npos || dots == std::string::npos || dots < equals)
+        return false;
+    std::vector<int> gain;
+    if (!parseGainList(s.substr(0, equals).c_str(), gain) || gain.size() != 1)
+        return false;
+    int lo = 0;
+    int hi = 0;
+    if (!parseInt(s.substr(equals + 1, dots - equals - 1).c_str(), 1, 65535, lo) ||
+        !parseInt(s.substr(dots + 2).c_str(), 1, 65535, hi) || lo > hi)
+        return false;
+    settings.ranges[static_cast<std::size_t>(gain[0])] = {static_cast<uint16_t>(lo),
+                                                          static_cast<uint16_t>(hi)};
+    return true;
+}
+
 // The minimum and maximum samples a tune step may measure: enough for the analysis, and within the
 // sample store with room for the blocks around the step.
 constexpr double kMinStepSamples = 8;
@@ -157,6 +214,7 @@ std::string parseCliOptions(int argc, const char* const* argv, CliOptions& optio
     using C = CliOptions::Command;
     const C cmd = options.command;
     bool haveSeconds = false;
+    bool haveSearchLimits = false;
     for (int i = 2; i < argc; ++i) {
         std::string arg = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -184,6 +242,21 @@ std::string parseCliOptions(int argc, const char* const* argv, CliOptions& optio
             if (!parsePid(value, pid))
                 return "--pid needs P,I,D: three numbers from 0 to 65535";
             options.pids.push_back(pid);
+            ++i;
+        } else if (arg == "--search" && cmd == C::Tune) {
+            if (!parseGainList(value, options.searchSettings.order))
+                return "--search needs GAINS: P, I or D, or a comma list of them, each once (e.g. P,I,D)";
+            options.search = true;
+            ++i;
+        } else if (arg == "--max-steps" && cmd == C::Tune) {
+            if (!parseInt(value, 2, 1000, options.searchSettings.maxSteps))
+                return "--max-steps needs a whole number from 2 to 1000";
+            haveSearchLimits = true;
+            ++i;
+        } else if (arg == "--range" && cmd == C::Tune) {
+            if (!parseRange(value, options.searchSettings))
+                return "--range needs GAIN=LO..HI: P, I or D, and 1 <= LO <= HI <= 65535";
+            haveSearchLimits = true;
             ++i;
         } else if (arg == "--keep" && cmd == C::Tune) {
             options.keep = true;
@@ -215,8 +288,12 @@ std::string parseCliOptions(int argc, const char* const* argv, CliOptions& optio
     if (cmd == C::Tune) {
         if (options.secondsPerStep == 0)
             return "--seconds-per-step is required";
-        if (options.pids.empty())
-            return "at least one --pid is required";
+        if (options.search && !options.pids.empty())
+            return "--search and --pid do not go together";
+        if (haveSearchLimits && !options.search)
+            return "--max-steps and --range go with --search";
+        if (options.pids.empty() && !options.search)
+            return "at least one --pid (or --search) is required";
         const double samples = options.secondsPerStep * rz4::kLogRatesHz[options.rate];
         if (samples < kMinStepSamples)
             return "--seconds-per-step is too short for the rate: a step needs at least 8 samples";

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/PidSearch.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -34,7 +36,9 @@ struct CliOptions {
     // tune
     int secondsPerStep = 0;
     std::vector<std::array<uint16_t, 3>> pids; // P, I, D of each step after the first
-    bool keep = false;                         // leave the last step's PID on the controller
+    bool keep = false;                  // leave the last step's PID (a search: the best) on the controller
+    bool search = false;                // search the gains of searchSettings.order instead of --pid
+    PidSearch::Settings searchSettings; // order, --range limits, --max-steps
     // backup: --output (empty: standard output); restore: the file to read
     std::string settingsFile;
     bool store = false; // restore: store in EEPROM

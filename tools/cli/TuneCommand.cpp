@@ -5,6 +5,8 @@
 #include "engine/Rz4Protocol.h"
 #include "model/AppModel.h"
 #include "model/PeAnalysis.h"
+#include "model/PidSearch.h"
+#include "model/TuneMeasurement.h"
 #include "tools/cli/CliConnection.h"
 #include "tools/cli/CliOptions.h"
 #include "tools/cli/ConsoleProgram.h"
@@ -50,11 +52,20 @@ private:
     // Waits for the marker of a PID with these values from marker `from` on; its sample is where the
     // controller took it.
     Wait waitForPidMarker(const uint16_t (&values)[10], uint32_t from, uint32_t& sample, bool interruptible);
-    // Measures `needed_` samples from `start` on and prints the step's line.
-    Wait measure(int step, const Pid& pid, uint32_t start);
+    // Measures `needed_` samples from `start` on and prints the step's line; the figures go to figures.
+    Wait measure(int step, const Pid& pid, uint32_t start, TuneMeasurement* figures = nullptr);
     void printBest() const;
+    // The ten values a step with these gains sends: I and D samples as read at connect.
+    void stepValues(const Pid& pid, uint16_t (&values)[10]) const;
+    // Sends values and waits until the controller took them; the first sample after that in first.
+    Wait send(const uint16_t (&values)[10], uint32_t& first, bool interruptible);
+    // The gain search after step 0; returns how it ended and prints its lines.
+    Wait search(int& step, const char*& failure);
+    void printNotes(PidSearch& search) const;
     // Sends the PID read at connect and waits for the controller to take it; prints "restored:".
     bool restore(Rz4Emulator* emulator);
+    // Sends the search's best gains and waits for the controller to take them; prints "kept:".
+    bool keepBest();
 
     ConsoleProgram& session_;
     const CliOptions& options_;
@@ -62,6 +73,9 @@ private:
     uint32_t needed_ = 0;
     int bestStep_ = -1;
     double bestRms_ = 0.0;
+    // A search's outcome.
+    Pid searchBest_{};
+    double baselineRms_ = 0.0;
 };
 
 Tuner::Wait Tuner::waitFor(const std::function<bool()>& done, int timeoutMs, bool interruptible) {
@@ -98,15 +112,18 @@ Tuner::Wait Tuner::waitForPidMarker(const uint16_t (&values)[10], uint32_t from,
     return waitFor(seen, kAnswerTimeoutMs, interruptible);
 }
 
-Tuner::Wait Tuner::measure(int step, const Pid& pid, uint32_t start) {
+Tuner::Wait Tuner::measure(int step, const Pid& pid, uint32_t start, TuneMeasurement* figures) {
     const double hz = rz4::kLogRatesHz[options_.rate];
     const int timeoutMs = static_cast<int>(needed_ / hz * 1000.0) + kSampleSlackMs;
     const Wait wait = waitFor([&] { return model().sampleCount >= start + needed_; }, timeoutMs);
     if (wait != Wait::Done)
         return wait;
     const AppModel& m = model();
-    const PeResult pe =
-        analysePeriodicError(m.samples + start, needed_, m.deviceInfo.encoderBits, options_.rate, 0);
+    const TuneMeasurement measured =
+        TuneMeasurement::of(m.samples + start, needed_, m.deviceInfo.encoderBits, options_.rate);
+    if (figures != nullptr)
+        *figures = measured;
+    const PeResult& pe = measured.pe;
     char line[256];
     if (pe.valid) {
         char period[32] = "--";
@@ -136,7 +153,81 @@ void Tuner::printBest() const {
         std::printf("best: %d\n", bestStep_);
     else
         std::printf("best: --\n");
+    if (options_.search && bestStep_ >= 0)
+        std::printf("result: pid=%u,%u,%u pe_rms_arcsec=%.3f baseline_rms_arcsec=%.3f\n", searchBest_[0],
+                    searchBest_[1], searchBest_[2], bestRms_, baselineRms_);
     std::fflush(stdout);
+}
+
+void Tuner::stepValues(const Pid& pid, uint16_t (&values)[10]) const {
+    const uint16_t v[10] = {pid[0], pid[1], pid[2], 0, 0, 0, original_[6], original_[7], 0, 0};
+    std::copy(v, v + 10, values);
+}
+
+Tuner::Wait Tuner::send(const uint16_t (&values)[10], uint32_t& first, bool interruptible) {
+    // Each step has the store to itself, so a long run never fills it.
+    model().clear();
+    session_.engine().SendPid(values);
+    return waitForPidMarker(values, 0, first, interruptible);
+}
+
+void Tuner::printNotes(PidSearch& search) const {
+    for (const std::string& note : search.takeNotes())
+        std::printf("note: %s\n", note.c_str());
+    std::fflush(stdout);
+}
+
+Tuner::Wait Tuner::search(int& step, const char*& failure) {
+    PidSearch search(Pid{original_[0], original_[1], original_[2]}, options_.searchSettings);
+    Pid gains{};
+    if (!search.next(gains))
+        return Wait::Done;
+    TuneMeasurement figures;
+    Wait wait = measure(0, gains, 0, &figures);
+    if (wait != Wait::Done)
+        return wait;
+    if (figures.pe.valid)
+        search.report(figures.pe.rmsArcsec, figures.noiseArcsec);
+    else
+        search.reportFailure();
+    printNotes(search);
+    while (search.next(gains)) {
+        printNotes(search);
+        ++step;
+        uint16_t values[10];
+        stepValues(gains, values);
+        uint32_t first = 0;
+        wait = send(values, first, true);
+        failure = "the controller did not take the PID of step";
+        if (wait == Wait::Done) {
+            wait = measure(step, gains, first, &figures);
+            failure = "no samples came from the controller in step";
+        }
+        if (wait == Wait::Interrupted || wait == Wait::LinkLost)
+            return wait;
+        if (wait == Wait::Done && figures.pe.valid)
+            search.report(figures.pe.rmsArcsec, figures.noiseArcsec);
+        else
+            search.reportFailure();
+        printNotes(search);
+        Pid back{};
+        if (search.takeReturnToBest(back)) {
+            // Straight back to the best gains so far; a controller that takes nothing ends the run.
+            stepValues(back, values);
+            if (back == Pid{original_[0], original_[1], original_[2]})
+                std::copy(original_, original_ + 10, values);
+            wait = send(values, first, true);
+            if (wait != Wait::Done)
+                return wait;
+        }
+    }
+    printNotes(search);
+    bestStep_ = search.bestStep();
+    searchBest_ = search.bestGains();
+    if (bestStep_ >= 0)
+        bestRms_ = search.steps()[static_cast<std::size_t>(bestStep_)].rms;
+    baselineRms_ = search.baselineRms();
+    return Wait::Done;
 }
 
 bool Tuner::restore(Rz4Emulator* emulator) {
@@ -172,6 +263,23 @@ bool Tuner::restore(Rz4Emulator* emulator) {
     return true;
 }
 
+bool Tuner::keepBest() {
+    uint16_t values[10];
+    if (bestStep_ <= 0)
+        std::copy(original_, original_ + 10, values);
+    else
+        stepValues(searchBest_, values);
+    uint32_t first = 0;
+    if (linkLost() || send(values, first, false) != Wait::Done) {
+        std::fprintf(stderr, "astrelvo-cli: the controller did not take the best PID (%s)\n",
+                     joined(values, 10).c_str());
+        return false;
+    }
+    std::printf("kept: %s\n", joined(values, 10).c_str());
+    std::fflush(stdout);
+    return true;
+}
+
 int Tuner::run(Rz4Emulator* emulator) {
     if (!connectController(session_, options_, emulator)) {
         disconnectController(session_, options_);
@@ -184,8 +292,9 @@ int Tuner::run(Rz4Emulator* emulator) {
     model().clear();
     session_.engine().StartLog(rz4::kLogTrackingError, static_cast<uint32_t>(options_.rate));
     int step = 0;
-    Wait wait = measure(0, Pid{original_[0], original_[1], original_[2]}, 0);
     const char* failure = "no samples came from the controller in step";
+    Wait wait = options_.search ? search(step, failure)
+                                : measure(0, Pid{original_[0], original_[1], original_[2]}, 0);
     for (const Pid& pid : options_.pids) {
         if (wait != Wait::Done)
             break;
@@ -211,7 +320,11 @@ int Tuner::run(Rz4Emulator* emulator) {
     else
         printBest();
 
-    const bool restored = options_.keep || restore(emulator);
+    bool restored = true;
+    if (options_.search && options_.keep && wait == Wait::Done)
+        restored = keepBest();
+    else if (!options_.keep || options_.search) // a search that failed puts back what it found
+        restored = restore(emulator);
     if (!linkLost())
         session_.engine().StopLog();
     disconnectController(session_, options_);
