@@ -55,7 +55,7 @@ bool PidSearch::next(Gains& gains) {
                 return false;
         }
     }
-    steps_.push_back(Step{gains, 0.0, 0.0, false});
+    steps_.push_back(Step{gains, 0.0, 0.0, false, steps_.empty() ? -1 : gain_});
     pending_ = true;
     return true;
 }

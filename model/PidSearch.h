@@ -32,6 +32,7 @@ public:
         double rms = 0.0;
         double noise = 0.0;
         bool measured = false; // false: the step brought no figure
+        int gain = -1;         // the gain whose search the step belongs to; -1 for step 0
     };
 
     static constexpr double kAbortFactor = 4.0;

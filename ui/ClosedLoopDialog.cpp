@@ -78,6 +78,8 @@ ClosedLoopDialog::ClosedLoopDialog(QWidget* owner, AppModel* model, iEngineComma
     addButton(kLoadId, QStringLiteral("Load from file..."), 84, 140, 70, 14)
         ->setToolTip(QStringLiteral("Check a settings file and send its PID, aux parameters, motor current, "
                                     "parameter 128 and encoder calibration to the controller"));
+    addButton(kTuneId, QStringLiteral("Tune..."), 158, 140, 50, 14)
+        ->setToolTip(QStringLiteral("Search the gains that track best, step by step, while logging"));
     addButton(kAdvancedId, QStringLiteral("Advanced >>"), 322, 140, 66, 14);
     addAdvancedControls();
 
@@ -224,6 +226,10 @@ bool ClosedLoopDialog::command(int id) {
     case kAdvancedId:
         showAdvanced(!advancedShown_);
         return true;
+    case kTuneId:
+        if (engine_ != nullptr)
+            runTuning();
+        return true;
     case 421:
     case 431:
         return true;
@@ -240,6 +246,16 @@ QString ClosedLoopDialog::chooseSaveFile() {
 QString ClosedLoopDialog::chooseLoadFile() {
     return QFileDialog::getOpenFileName(this, QStringLiteral("Load controller settings"), QString(),
                                         kFileFilter);
+}
+
+void ClosedLoopDialog::runTuning() {
+    TuningWindow window(this, model_, engine_, tuningHost_);
+    window.exec();
+    // Keep may have changed the gains the controller holds: show them.
+    const ClosedLoopSettings& s = model_->closedLoopSettings;
+    const uint32_t pid[5] = {s.pGain, s.iGain, s.dGain, s.iSamples, s.dSamples};
+    for (int i = 0; i < 5; ++i)
+        setEditText(120 + i, unsignedDecimalText(pid[i]));
 }
 
 void ClosedLoopDialog::tell(const QString& text, bool problem) {

@@ -2,6 +2,7 @@
 
 #include "model/DeviceInfo.h"
 #include "ui/TemplateDialog.h"
+#include "ui/TuningWindow.h"
 
 #include <QList>
 #include <QString>
@@ -26,8 +27,8 @@ public:
 
     // 1 Ok, 2 Cancel, 100/101 tracking start/stop, 102/103 closed loop on/off, 104/105 Device40(1/0),
     // 110 send PID, 111 send aux, 112 store in EEPROM, 113 save to a file, 114 load from a file and send,
-    // 115 fold the advanced part out or in, 300..306 aux mode, 400..408 tracking mode; 421 and 431 are
-    // consumed (their edits act when they lose the focus).
+    // 115 fold the advanced part out or in, 116 the tuning window, 300..306 aux mode, 400..408 tracking mode;
+    // 421 and 431 are consumed (their edits act when they lose the focus).
     bool command(int id) override;
     // 421 the motor current, 431 parameter 128: the typed value takes effect.
     void editFocusLost(int id) override;
@@ -44,11 +45,14 @@ public:
     static constexpr int kSaveId = 113;
     static constexpr int kLoadId = 114;
     static constexpr int kAdvancedId = 115;
+    static constexpr int kTuneId = 116;
     // The client height in dialog units with the advanced part folded in and out.
     static constexpr int kFoldedHeight = 160;
     static constexpr int kUnfoldedHeight = 250;
 
     bool advancedShown() const { return advancedShown_; }
+    // What the tuning window needs from the main dialog (logging, the test mode).
+    void setTuningHost(TuningWindow::Host host) { tuningHost_ = std::move(host); }
 
 protected:
     // The file to save the settings to, or to load them from, as the user picks it; empty when the user
@@ -57,6 +61,8 @@ protected:
     virtual QString chooseLoadFile();
     // Shows the outcome of a save or load to the user; problem: something went wrong.
     virtual void tell(const QString& text, bool problem);
+    // Runs the tuning window until it is closed.
+    virtual void runTuning();
 
 private:
     void addAdvancedControls();
@@ -85,4 +91,5 @@ private:
     int param128_;
     QList<QWidget*> advanced_; // the controls of the advanced part
     bool advancedShown_ = false;
+    TuningWindow::Host tuningHost_;
 };

@@ -308,6 +308,7 @@ bool DlgMain::command(int id) {
     }
     case IdClosedLoop: {
         ClosedLoopDialog dialog(this, model_, control_);
+        dialog.setTuningHost({[this] { return logging(); }, [this] { command(IdStart); }, simulated_});
         dialog.exec();
         return true;
     }
