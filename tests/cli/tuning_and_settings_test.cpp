@@ -2,9 +2,12 @@
 // the PID put back (also after Ctrl-C), the settings file round trip and the read-back comparison.
 #include "app/CommandLine.h"
 #include "emulator/Rz4Emulator.h"
+#include "emulator/ServoOptimum.h"
+#include "model/PidSearch.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <csignal>
@@ -217,6 +220,45 @@ TEST_F(CliSettingsTest, TuneSearchStaysInItsLimitsGoesBackAfterABadStepAndKeepsT
     EXPECT_EQ(emulator.state().pid, (std::array<std::uint16_t, 10>{176, 40, 120, 0, 0, 0, 20, 30, 0, 0}));
     EXPECT_EQ(emulator.state().storeCount, 0u);
     emulator.stop();
+}
+
+// Whole searches of P against the emulator, a minute of wall clock: the search ends near the model's
+// best P, or at the limit with a note when the best lies beyond it.
+using SlowTuneSearchTest = CliSettingsTest;
+
+TEST_F(SlowTuneSearchTest, EndsNearTheModelsBestPOrAtTheLimitItNames) {
+    struct Case {
+        ServoOptimum::Gains start;
+        const char* limitNote; // expected when the model's best lies beyond the default limits
+    };
+    for (const Case& c :
+         {Case{{80, 40, 120}, nullptr}, Case{{20, 11, 12},
+                                             "note: P ended at its upper limit 80; its best may lie beyond "
+                                             "(--range P=LO..HI sets other limits)"}}) {
+        SCOPED_TRACE(c.start[0]);
+        Rz4EmulatorConfig config = fastConfig();
+        std::copy(c.start.begin(), c.start.end(), config.pid.begin());
+        Rz4Emulator emulator(config);
+        ASSERT_TRUE(emulator.start());
+        const RunResult r = run({"tune", "--port", emulator.slavePath(), "--rate", "0", "--seconds-per-step",
+                                 "2000", "--search", "P"});
+        emulator.stop();
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        const PidSearch::Range limits = PidSearch::defaultRange(c.start[0]);
+        const double best =
+            ServoOptimum::bestGain(TrackingSignal::Params{}, c.start, 0, limits.lo, limits.hi, 800);
+        std::smatch m;
+        ASSERT_TRUE(std::regex_search(r.out, m, std::regex(R"(\nresult: pid=(\d+),(\d+),(\d+) )"))) << r.out;
+        EXPECT_NEAR(std::stod(m[1]), best, 0.15 * best) << r.out;
+        int steps = 0;
+        for (std::size_t at = r.out.find("step: "); at != std::string::npos;
+             at = r.out.find("step: ", at + 1))
+            ++steps;
+        EXPECT_LE(steps, 16);
+        if (c.limitNote != nullptr) {
+            EXPECT_NE(r.out.find(c.limitNote), std::string::npos) << r.out;
+        }
+    }
 }
 
 TEST_F(CliSettingsTest, TuneUsage) {
