@@ -1,14 +1,18 @@
 // The built-in virtual controller: its entry in the port list, Connect through its pseudo-terminal, and a
-// whole program run that logs from it.
+// whole program run that logs from it, and one that tunes its closed loop.
 #include "ui/DlgMain.h"
 
 #include "app/CommandLine.h"
 #include "model/AppModel.h"
 #include "ui/Application.h"
+#include "ui/ClosedLoopDialog.h"
 #include "ui/EncoderGraph.h"
+#include "ui/TuningWindow.h"
 #include "ui/VirtualController.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QPushButton>
 #include <gtest/gtest.h>
 
@@ -150,6 +154,87 @@ TEST(VirtualControllerProgram, PortAndConnectOnTheCommandLineConnectAtStart) {
         &line);
     EXPECT_EQ(exitCode, 0);
     EXPECT_TRUE(connected);
+}
+
+// The tuning window of the closed-loop dialog in the whole program against the virtual controller:
+// Start starts logging, each step's gains are taken (a marker on the graph) and measured, Restore
+// sends the values of Start back. About 20 s of wall clock.
+TEST(SlowTuningProgram, SearchesPAgainstTheVirtualControllerAndRestores) {
+    bool finished = false;
+    const int exitCode = Application::run([&](DlgMain& dialog) {
+        AppModel& model = *dialog.model();
+        TuningWindow* window = nullptr;
+        auto* script = new DialogScript(
+            dialog,
+            {
+                {"connect to the virtual controller", 30000,
+                 [&] {
+                     qobject_cast<QComboBox*>(dialog.control(100))
+                         ->setCurrentIndex(dialog.virtualPortIndex());
+                     dialog.command(DlgMain::IdConnect);
+                     return true;
+                 }},
+                {"connected", 30000,
+                 [&] {
+                     if (lineText(dialog, 104) != QStringLiteral("Connection established."))
+                         return false;
+                     model.logSettings.logRate = 5; // 128 Hz
+                     // The dialogs run modally: open them from the event loop, not from this step.
+                     QTimer::singleShot(0, &dialog, [&] { dialog.command(DlgMain::IdClosedLoop); });
+                     return true;
+                 }},
+                {"Tune... in the closed-loop dialog", 10000,
+                 [&] {
+                     auto* closedLoop = qobject_cast<ClosedLoopDialog*>(QApplication::activeModalWidget());
+                     if (closedLoop == nullptr)
+                         return false;
+                     QTimer::singleShot(0, closedLoop,
+                                        [closedLoop] { closedLoop->command(ClosedLoopDialog::kTuneId); });
+                     return true;
+                 }},
+                {"Start with 2 s steps", 10000,
+                 [&] {
+                     window = qobject_cast<TuningWindow*>(QApplication::activeModalWidget());
+                     if (window == nullptr)
+                         return false;
+                     qobject_cast<QLineEdit*>(window->control(TuningWindow::IdSeconds))->setText("2");
+                     qobject_cast<QLineEdit*>(window->control(TuningWindow::IdMaxSteps))->setText("4");
+                     window->command(TuningWindow::IdStart);
+                     EXPECT_TRUE(dialog.logging());
+                     return true;
+                 }},
+                {"four steps", 60000,
+                 [&] {
+                     if (window->state() != TuningWindow::State::Ended)
+                         return false;
+                     EXPECT_EQ(window->search()->steps().size(), 4u) << window->notesText().toStdString();
+                     EXPECT_GE(model.markerCount, 3u); // one per step after step 0
+                     window->command(TuningWindow::IdRestore);
+                     EXPECT_TRUE(
+                         window->statusText().startsWith(QStringLiteral("Restored P 80, I 40, D 120")))
+                         << window->statusText().toStdString();
+                     window->command(TuningWindow::IdClose);
+                     return true;
+                 }},
+                {"the restored values taken, then Exit", 10000,
+                 [&] {
+                     const Marker& last = model.markers[model.markerCount - 1];
+                     if (last.labelText() != "PID 80/40/120")
+                         return false;
+                     finished = true;
+                     if (auto* closedLoop =
+                             qobject_cast<ClosedLoopDialog*>(QApplication::activeModalWidget()))
+                         closedLoop->command(2);
+                     dialog.setExitQuestion([](uint32_t) { return DlgMain::ExitAnswer::Discard; });
+                     QTimer::singleShot(0, &dialog, [&] { dialog.command(DlgMain::IdExit); });
+                     return true;
+                 }},
+            });
+        script->setParent(&dialog);
+        dialog.show();
+    });
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_TRUE(finished);
 }
 
 } // namespace
