@@ -137,7 +137,8 @@ void TuningWindow::enableControls() {
     const bool choice = state_ == State::Ended && !decided_ && search_ && search_->bestStep() >= 0;
     for (int id : {IdSearchP, IdSearchI, IdSearchD, IdSeconds, IdMaxSteps})
         control(id)->setEnabled(!running);
-    control(IdStart)->setEnabled(!running && !host_.testMode);
+    // A finished search is decided before the next one starts, so that Start knows what the controller holds.
+    control(IdStart)->setEnabled(!running && !host_.testMode && decided_);
     control(IdStop)->setEnabled(running);
     for (int id : {IdKeep, IdKeepAndStore, IdRestore})
         control(id)->setEnabled(choice);
@@ -188,7 +189,7 @@ std::array<uint16_t, 10> TuningWindow::stepValues(const PidSearch::Gains& g) con
 }
 
 void TuningWindow::start() {
-    if (host_.testMode || (state_ != State::Idle && state_ != State::Ended))
+    if (host_.testMode || !decided_ || (state_ != State::Idle && state_ != State::Ended))
         return;
     PidSearch::Settings settings;
     for (int g = 0; g < 3; ++g)

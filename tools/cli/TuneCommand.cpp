@@ -265,7 +265,7 @@ bool Tuner::restore(Rz4Emulator* emulator) {
 
 bool Tuner::keepBest() {
     uint16_t values[10];
-    if (bestStep_ <= 0)
+    if (bestStep_ <= 0 || searchBest_ == Pid{original_[0], original_[1], original_[2]})
         std::copy(original_, original_ + 10, values);
     else
         stepValues(searchBest_, values);
@@ -323,7 +323,7 @@ int Tuner::run(Rz4Emulator* emulator) {
     bool restored = true;
     if (options_.search && options_.keep && wait == Wait::Done)
         restored = keepBest();
-    else if (!options_.keep || options_.search) // a search that failed puts back what it found
+    else if (!options_.keep || options_.search) // a failed search puts back the PID read at connect
         restored = restore(emulator);
     if (!linkLost())
         session_.engine().StopLog();
