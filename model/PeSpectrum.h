@@ -67,6 +67,10 @@ public:
     PeSpectrum(const PeSpectrum&) = delete;
     PeSpectrum& operator=(const PeSpectrum&) = delete;
 
+    // Takes now the memory that analyses of up to maxPoints evenly spaced points will need, so that a
+    // log analysed again and again as it grows does not grow the program's footprint later.
+    void reserve(std::size_t maxPoints);
+
     // The samples [first, last) of the log (clamped to its size). Reuses result's buffers. Returns
     // result.valid.
     bool analyse(const LoadedLog& log, std::size_t first, std::size_t last, PeSpectrumResult& result);
