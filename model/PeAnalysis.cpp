@@ -148,7 +148,10 @@ int appendFormatted(char* line, int size, int pos, const char* format, int preci
 
 } // namespace
 
-int formatPeLine(char* buf, int capacity, const PeResult& result) {
+namespace {
+
+// The long line, or the brief one: the period in seconds alone when the rate is known, and no drift.
+int formatPe(char* buf, int capacity, const PeResult& result, bool brief) {
     if (buf == nullptr || capacity <= 0)
         return 0;
     char line[192];
@@ -167,8 +170,14 @@ int formatPeLine(char* buf, int capacity, const PeResult& result) {
             const double period = result.dominantPeriodSamples;
             // Whole periods print without decimals, others with one ("64", "63.7", "1500").
             const bool whole = period >= 99.95 || std::fabs(period - std::round(period)) < 0.05;
-            pos = appendFormatted(line, size, pos, "  period %.*f", whole ? 0 : 1, period);
-            if (result.hasRate) {
+            if (brief && result.hasRate) {
+                const double seconds = result.dominantPeriodSeconds;
+                pos = appendFormatted(line, size, pos, "  period %.*f s", decimalsFor(seconds),
+                                      tidy(seconds, decimalsFor(seconds)));
+            } else {
+                pos = appendFormatted(line, size, pos, "  period %.*f", whole ? 0 : 1, period);
+            }
+            if (result.hasRate && !brief) {
                 const double seconds = result.dominantPeriodSeconds;
                 pos = appendFormatted(line, size, pos, " (%.*f s)", decimalsFor(seconds),
                                       tidy(seconds, decimalsFor(seconds)));
@@ -178,7 +187,8 @@ int formatPeLine(char* buf, int capacity, const PeResult& result) {
         }
         const double drift = result.driftArcsecPerSample;
         const int d = decimalsFor(std::fabs(drift));
-        pos = appendFormatted(line, size, pos, "  drift %+.*f\"/sample", d, tidy(drift, d));
+        if (!brief)
+            pos = appendFormatted(line, size, pos, "  drift %+.*f\"/sample", d, tidy(drift, d));
     }
     if (pos < 0)
         pos = 0;
@@ -186,4 +196,14 @@ int formatPeLine(char* buf, int capacity, const PeResult& result) {
     std::memcpy(buf, line, static_cast<size_t>(length));
     buf[length] = '\0';
     return length;
+}
+
+} // namespace
+
+int formatPeLine(char* buf, int capacity, const PeResult& result) {
+    return formatPe(buf, capacity, result, false);
+}
+
+int formatPeLineBrief(char* buf, int capacity, const PeResult& result) {
+    return formatPe(buf, capacity, result, true);
 }

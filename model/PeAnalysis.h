@@ -72,3 +72,6 @@ PeResult analysePeriodicError(const int32_t* samples, uint32_t count, uint32_t e
 // or "PE --  (fewer than 8 samples)" when the result is not valid. Always terminates buf (when capacity > 0),
 // truncating if needed; returns the number of characters written before the terminator.
 int formatPeLine(char* buf, int capacity, const PeResult& result);
+// The same without the drift and with the period in seconds alone when the rate is known, for a narrow
+// field, e.g. PE 14.0" p-p  4.95" RMS  period 16.0 s
+int formatPeLineBrief(char* buf, int capacity, const PeResult& result);

@@ -305,6 +305,9 @@ TEST(PeLineTest, FormatsFiguresPeriodRateAndDrift) {
     r.dominantPeriodSeconds = 16.0025;
     r.driftArcsecPerSample = 0.0213;
     EXPECT_EQ(line(r), "PE 14.0\" p-p  4.95\" RMS  period 64 (16.0 s)  drift +0.0213\"/sample");
+    char brief[160];
+    formatPeLineBrief(brief, sizeof brief, r); // for a narrow field
+    EXPECT_STREQ(brief, "PE 14.0\" p-p  4.95\" RMS  period 16.0 s");
 
     r.hasRate = false;
     r.dominantPeriodSamples = 63.74;
