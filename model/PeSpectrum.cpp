@@ -438,6 +438,31 @@ bool PeSpectrum::Workspace::jointFit(const double* r, std::size_t n, Model& mode
                 gram[p * unknowns + q] += basis[p] * basis[q];
         }
     }
+    // The samples after the last whole block count too, as one shorter block weighted by its length: left
+    // out, a slow wander in them would tilt the line.
+    const std::size_t covered = m * b;
+    if (covered < n && m > 0) {
+        const std::size_t rest = n - covered;
+        double sum = 0.0;
+        for (std::size_t i = covered; i < n; ++i)
+            sum += r[i];
+        const double y = sum / static_cast<double>(rest);
+        const double weight = static_cast<double>(rest) / static_cast<double>(b);
+        const double centre = static_cast<double>(covered) + 0.5 * static_cast<double>(rest - 1);
+        basis[0] = 1.0;
+        basis[1] = (centre - mid) / span;
+        for (std::size_t k = 0; k < model.count; ++k) {
+            const double w = kTwoPi * model.frequency[k];
+            const double g = blockGain(w, rest);
+            basis[2 + 2 * k] = g * std::cos(w * centre);
+            basis[3 + 2 * k] = g * std::sin(w * centre);
+        }
+        for (int p = 0; p < unknowns; ++p) {
+            rhs[p] += weight * basis[p] * y;
+            for (int q = p; q < unknowns; ++q)
+                gram[p * unknowns + q] += weight * basis[p] * basis[q];
+        }
+    }
     for (int p = 0; p < unknowns; ++p) {
         for (int q = 0; q < p; ++q)
             gram[p * unknowns + q] = gram[q * unknowns + p];
@@ -621,7 +646,8 @@ bool PeSpectrum::analyse(const double* values, std::size_t n, double sampleSecon
             // separate loses its weakest peak until it can.
             while (model.count > 0 && !w.jointFit(r.data(), n, model))
                 model.remove(model.count - 1);
-            if (model.count > 0) {
+            // Two rounds: the second refines each frequency against the others as the first left them.
+            for (int round = 0; round < 2 && model.count > 0; ++round) {
                 for (std::size_t k = 0; k < model.count; ++k)
                     model.frequency[k] = w.refine(r.data(), n, model, k);
                 while (model.count > 0 && !w.jointFit(r.data(), n, model))
