@@ -76,6 +76,10 @@ bool CsvReader::run(LineSource& lines) {
             report_.malformed(number, "line too long");
             continue;
         }
+        if (lines.lineHasControlBytes()) {
+            report_.malformed(number, "NUL or other control bytes in the line");
+            continue;
+        }
         if (line.empty())
             continue;
         if (line.front() == '#') {

@@ -78,6 +78,10 @@ bool readDatLog(LineSource& lines, const LogReadOptions& options, LoadedLog& log
             report.malformed(lines.lineNumber(), "line too long");
             continue;
         }
+        if (lines.lineHasControlBytes()) {
+            report.malformed(lines.lineNumber(), "NUL or other control bytes in the line");
+            continue;
+        }
         if (trimBlanks(line).empty())
             continue;
         DatRecord record;

@@ -1,7 +1,27 @@
 #include "model/LineSource.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+
+bool hasControlBytes(std::string_view text) {
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((u < 0x20 && u != '\t' && u != '\r') || u == 0x7F)
+            return true;
+    }
+    return false;
+}
+
+namespace {
+
+// From the first NUL of text on, only NUL bytes; false when text has no NUL.
+bool endsInNulPadding(std::string_view text) {
+    const std::size_t nul = text.find('\0');
+    return nul != std::string_view::npos && text.find_first_not_of('\0', nul) == std::string_view::npos;
+}
+
+} // namespace
 
 LineSource::LineSource(const char* data, std::size_t size)
     : data_(data == nullptr ? "" : data), end_(data == nullptr ? 0 : size), eof_(true) {}
@@ -49,11 +69,23 @@ void LineSource::handOut(const char* begin, std::size_t length, std::string_view
         length -= 3;
     }
     lineTooLong_ = length > kMaxLineBytes;
+    controlBytes_ = hasControlBytes(std::string_view(begin, std::min(length, kMaxLineBytes)));
     if (lineTooLong_)
         length = kMaxLineBytes;
     else if (length > 0 && begin[length - 1] == '\r')
         --length;
     line = std::string_view(begin, length);
+}
+
+bool LineSource::restIsNul() {
+    for (;;) {
+        const std::string_view rest(data_ + begin_, end_ - begin_);
+        if (rest.find_first_not_of('\0') != std::string_view::npos)
+            return false;
+        begin_ = end_;
+        if (!fill())
+            return errorNumber_ == 0;
+    }
 }
 
 bool LineSource::next(std::string_view& line) {
@@ -81,7 +113,20 @@ bool LineSource::next(std::string_view& line) {
             return errorNumber_ == 0;
         }
         if (available > kMaxLineBytes) {
-            // Hand out the start of the line now and drop the rest up to its end.
+            // Hand out the start of the line now and drop the rest up to its end. A line that turns into
+            // NUL bytes may be the padding at the end of the data: then it is not handed out at all.
+            if (endsInNulPadding(std::string_view(start, available))) {
+                cut_.assign(start, start + kMaxLineBytes);
+                begin_ = end_;
+                if (restIsNul()) {
+                    nulPaddingLine_ = lineNumber_ + 1;
+                    return false;
+                }
+                skipping_ = true;
+                handOut(cut_.data(), cut_.size(), line);
+                lineTooLong_ = true;
+                return errorNumber_ == 0;
+            }
             begin_ = end_;
             skipping_ = true;
             handOut(start, available, line);
@@ -92,6 +137,10 @@ bool LineSource::next(std::string_view& line) {
         if (errorNumber_ != 0 || end_ == begin_)
             return false;
         begin_ = end_;
+        if (endsInNulPadding(std::string_view(start, available))) {
+            nulPaddingLine_ = lineNumber_ + 1;
+            return false;
+        }
         unterminated_ = true;
         handOut(start, available, line);
         return true;

@@ -6,6 +6,9 @@
 #include <string_view>
 #include <vector>
 
+// Whether text holds a NUL or another control byte other than tab and CR: no log line does.
+bool hasControlBytes(std::string_view text);
+
 // Hands out the lines of a text file (read in bounded chunks, so a file of any size needs little memory)
 // or of a block of memory, without their line ends (LF or CR LF), counting line numbers. A line longer
 // than kMaxLineBytes is handed out cut to that length, with lineTooLong() set, and its rest skipped.
@@ -30,12 +33,21 @@ public:
     uint64_t lineNumber() const { return lineNumber_; }         // of the line last handed out
     bool lineTooLong() const { return lineTooLong_; }           // the line last handed out was cut
     bool lastLineUnterminated() const { return unterminated_; } // the data ended without a line end
+    // The line last handed out holds a NUL or another control byte (not tab or CR): a damaged line.
+    bool lineHasControlBytes() const { return controlBytes_; }
+    // When the data end in NUL bytes (what a crash or power loss leaves at the end of a file that was
+    // being written): the line they start in, which is not handed out, even where it starts with text;
+    // 0 otherwise. Known once next() has returned false.
+    uint64_t nulPaddingLine() const { return nulPaddingLine_; }
     bool failed() const { return errorNumber_ != 0; }
     int errorNumber() const { return errorNumber_; }
 
 private:
     bool fill(); // reads more into the buffer; false when nothing more comes
     void handOut(const char* begin, std::size_t length, std::string_view& line);
+    // Whether every byte from here to the end of the data is NUL; consumes what it reads. Used only where
+    // the rest of the data is the current line's anyway (no line end before a non-NUL byte).
+    bool restIsNul();
 
     std::FILE* file_ = nullptr;
     std::vector<char> buffer_; // file mode only
@@ -46,6 +58,9 @@ private:
     bool skipping_ = false; // discarding the rest of an over-long line
     bool lineTooLong_ = false;
     bool unterminated_ = false;
+    bool controlBytes_ = false;
+    uint64_t nulPaddingLine_ = 0;
+    std::vector<char> cut_; // an over-long line's start, kept while its rest is looked at
     int errorNumber_ = 0;
     uint64_t lineNumber_ = 0;
 };

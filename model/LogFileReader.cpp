@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <string>
 
 namespace {
 
@@ -45,8 +46,6 @@ std::string_view firstLine(std::string_view text, std::size_t& next) {
 LogKind recogniseLog(std::string_view head) {
     if (startsWith(head, kUtf8Bom))
         head.remove_prefix(kUtf8Bom.size());
-    if (head.find('\0') != std::string_view::npos)
-        return LogKind::NotALog; // binary
     bool first = true;
     for (int n = 0; n < kRecogniseLines && !head.empty(); ++n) {
         std::size_t next = 0;
@@ -54,6 +53,11 @@ LogKind recogniseLog(std::string_view head) {
         head.remove_prefix(next);
         if (line.empty())
             continue;
+        if (hasControlBytes(line)) {
+            // A damaged line (the readers skip it) or binary data: it names no format.
+            first = false;
+            continue;
+        }
         if (first && startsWith(line, "[N:"))
             return LogKind::Dat;
         if (first && line.find("PHD2") != std::string_view::npos)
@@ -76,21 +80,34 @@ bool readLog(LineSource& lines, const LogReadOptions& options, LoadedLog& log, L
     const std::string_view head = lines.head();
     if (lines.failed())
         return report.fail(LogReadError::ReadFailed, 1, "the file could not be read", lines.errorNumber());
+    bool read = false;
     switch (recogniseLog(head)) {
     case LogKind::Dat:
-        return readDatLog(lines, options, log, report);
-    case LogKind::Csv:
-        return readCsvLog(lines, options, log, report);
-    case LogKind::Phd2:
-        return readPhd2Log(lines, options, log, report);
-    case LogKind::NotALog:
+        read = readDatLog(lines, options, log, report);
         break;
+    case LogKind::Csv:
+        read = readCsvLog(lines, options, log, report);
+        break;
+    case LogKind::Phd2:
+        read = readPhd2Log(lines, options, log, report);
+        break;
+    case LogKind::NotALog:
+        log.clear();
+        if (head.empty())
+            return report.fail(LogReadError::NotALog, 0, "the file is empty");
+        if (head.find_first_not_of('\0') == std::string_view::npos)
+            return report.fail(LogReadError::NotALog, 1,
+                               "the file holds only NUL bytes (as a crash or power loss leaves it)");
+        return report.fail(LogReadError::NotALog, 1,
+                           "not a log: neither a data.dat export, an Astrelvo CSV nor a PHD2 guide log");
     }
-    log.clear();
-    if (head.empty())
-        return report.fail(LogReadError::NotALog, 0, "the file is empty");
-    return report.fail(LogReadError::NotALog, 1,
-                       "not a log: neither a data.dat export, an Astrelvo CSV nor a PHD2 guide log");
+    if (read && lines.nulPaddingLine() != 0) {
+        const uint64_t from = lines.nulPaddingLine();
+        log.notes.push_back("the readable part ends at line " + std::to_string(from - 1) + ": from line " +
+                            std::to_string(from) +
+                            " on the file holds only NUL bytes (as a crash or power loss leaves it)");
+    }
+    return read;
 }
 
 bool readLogFile(const char* path, const LogReadOptions& options, LoadedLog& log, LogReadReport& report) {

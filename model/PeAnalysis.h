@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/PeSpectrum.h"
+
 #include <cstdint>
 #include <memory>
 
@@ -28,15 +30,15 @@ double peLogRateHz(int logRateIndex);
 // or above 64.
 double peArcsecPerCount(uint32_t encoderBits);
 
-// Measures the periodic error of logged encoder positions:
-//  - positions are unwrapped (each step taken modulo the encoder's range, the shortest way round) and
-//    converted to arc-seconds with the encoder's exact width;
-//  - the linear drift is fitted by least squares and removed; when a dominant period is found the line is
-//    fitted together with that sinusoid, so the periodic error itself does not tilt the line;
-//  - peak-to-peak and RMS are taken from the residual about that line;
-//  - the dominant period comes from the Hann-windowed, zero-padded spectrum of the residual (largest local
-//    peak with at least two whole cycles in the data), interpolated between bins and, when the data hold
-//    few cycles, refined by a least-squares fit of line and sinusoid.
+// The periodic-error figures of an analysis of PeSpectrum: the main dialog's line and the analysis window
+// show the same estimate.
+PeResult peFiguresOf(const PeSpectrumResult& analysed);
+
+// Measures the periodic error of logged encoder positions: they are unwrapped (each step taken modulo the
+// encoder's range, the shortest way round), converted to arc-seconds with the encoder's exact width and
+// analysed by PeSpectrum, as the analysis window analyses a log. The drift line is fitted together with
+// the periodic components it reports; peak-to-peak and RMS are those of the curve about that line, and
+// the dominant period is its strongest component's.
 // The working buffers are kept between calls, so repeated analyses of a growing log allocate nothing once
 // the largest size has been seen. Owned and used by one thread at a time.
 class PeAnalysis {
@@ -70,3 +72,6 @@ PeResult analysePeriodicError(const int32_t* samples, uint32_t count, uint32_t e
 // or "PE --  (fewer than 8 samples)" when the result is not valid. Always terminates buf (when capacity > 0),
 // truncating if needed; returns the number of characters written before the terminator.
 int formatPeLine(char* buf, int capacity, const PeResult& result);
+// The same without the drift and with the period in seconds alone when the rate is known, for a narrow
+// field, e.g. PE 14.0" p-p  4.95" RMS  period 16.0 s
+int formatPeLineBrief(char* buf, int capacity, const PeResult& result);

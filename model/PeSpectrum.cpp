@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -24,7 +25,9 @@ constexpr double kMinCycles = 2.0;
 // Margin (natural log) above the largest peak white noise alone is expected to produce, as for the live
 // periodic-error line: noise passes with a probability of about e^-10.
 constexpr double kFalseAlarmMargin = 10.0;
-// Spectral peaks looked at, strongest first.
+// Spectral peaks from this many cycles over the data on are looked at, strongest first.
+constexpr double kMinLeakageCycles = 1.0;
+// Spectral peaks looked at.
 constexpr std::size_t kMaxCandidates = 64;
 // Peaks closer than this (in cycles over the data) lie in one Hann main lobe: one component.
 constexpr double kMainLobeCycles = 2.0;
@@ -54,10 +57,14 @@ struct FftDeleter {
     void operator()(kiss_fftr_cfg cfg) const { kiss_fftr_free(cfg); }
 };
 
-// Smallest even 2^a 3^b 5^c not below target: sizes kissfft transforms fast, without padding to a
-// power of two (which could nearly double the memory of a long log).
-std::size_t fftSizeFor(std::size_t target) {
-    target = std::max<std::size_t>(target, 16);
+// FFT size for n points: logs up to kPadBelow are zero-padded to the power of two at or above twice
+// their length (a finer spectrum, and few distinct sizes for a growing log); longer ones to the smallest
+// even 2^a 3^b 5^c not below n, which kissfft transforms fast without padding to a power of two (that
+// could nearly double the memory of a long log).
+std::size_t fftSizeFor(std::size_t n) {
+    if (n <= kPadBelow)
+        return std::bit_ceil(std::max<std::size_t>(2 * n, 16));
+    const std::size_t target = n;
     std::size_t best = std::numeric_limits<std::size_t>::max();
     for (std::size_t p5 = 1; p5 <= target; p5 *= 5) {
         for (std::size_t p35 = p5; p35 <= target; p35 *= 3) {
@@ -149,6 +156,25 @@ bool dropFaint(Model& model) {
     return dropped;
 }
 
+// Whether component k may be reported: at least kMinCycles whole cycles in n points, below the Nyquist
+// frequency, with a finite amplitude.
+bool passesPeriodRules(const Model& model, std::size_t k, double n) {
+    const double f = model.frequency[k];
+    return f * n >= kMinCycles && f < 0.5 && std::isfinite(std::hypot(model.a[k], model.b[k]));
+}
+
+// Removes the components that may not be reported; true when any went.
+bool dropFailing(Model& model, double n) {
+    bool dropped = false;
+    for (std::size_t k = model.count; k-- > 0;) {
+        if (!passesPeriodRules(model, k, n)) {
+            model.remove(k);
+            dropped = true;
+        }
+    }
+    return dropped;
+}
+
 } // namespace
 
 struct PeSpectrum::Workspace {
@@ -159,10 +185,21 @@ struct PeSpectrum::Workspace {
     std::size_t baseLength = 1;
     std::vector<double> blocks;
     std::vector<double> uniform; // resampled guide logs
+    std::vector<double> leakage; // the components left out of the model, alone
+    // Plans of power-of-two sizes are made on first use and kept: a log that grows (the live store,
+    // analysed again and again) then never frees and reallocates plans. Other sizes (long logs) keep
+    // only the last plan.
+    std::unique_ptr<kiss_fftr_state, FftDeleter> powerPlans[64];
     std::unique_ptr<kiss_fftr_state, FftDeleter> plan;
     std::size_t planSize = 0;
 
     kiss_fftr_cfg planFor(std::size_t nfft) {
+        if (std::has_single_bit(nfft)) {
+            auto& kept = powerPlans[std::countr_zero(nfft)];
+            if (!kept)
+                kept.reset(kiss_fftr_alloc(static_cast<int>(nfft), 0, nullptr, nullptr));
+            return kept.get();
+        }
         if (planSize != nfft) {
             plan.reset();
             planSize = 0;
@@ -180,14 +217,48 @@ struct PeSpectrum::Workspace {
     void blocksOf(const double* r, std::size_t n, std::size_t length);
     bool jointFit(const double* r, std::size_t n, Model& model);
     double refine(const double* r, std::size_t n, const Model& model, std::size_t k);
+    bool dropLeakage(std::size_t n, const Model& fitted, Model& model);
 };
+
+// A slow component left out of the model (it fails the period rules) stays in the curve, and a partial
+// cycle of it, unlike a whole sinusoid, reaches far into the spectrum: the components beside it may be
+// nothing but its leakage. Removes from model (fitted without it) the components that do not stand
+// kLeakageMargin times above what the left-out components of fitted alone give at their frequencies;
+// true when any went.
+bool PeSpectrum::Workspace::dropLeakage(std::size_t n, const Model& fitted, Model& model) {
+    if (model.count == 0)
+        return false;
+    const double dn = static_cast<double>(n);
+    leakage.assign(n, 0.0);
+    for (std::size_t k = 0; k < fitted.count; ++k) {
+        if (passesPeriodRules(fitted, k, dn))
+            continue;
+        const double w = kTwoPi * fitted.frequency[k];
+        if (!std::isfinite(w) || !std::isfinite(fitted.a[k]) || !std::isfinite(fitted.b[k]))
+            continue;
+        Oscillator osc(w, 0.0);
+        for (std::size_t i = 0; i < n; ++i, osc.next())
+            leakage[i] += fitted.a[k] * osc.c() + fitted.b[k] * osc.s();
+    }
+    Model induced = model;
+    if (!jointFit(leakage.data(), n, induced))
+        return false;
+    bool dropped = false;
+    for (std::size_t k = model.count; k-- > 0;) {
+        if (!(std::hypot(model.a[k], model.b[k]) > kLeakageMargin * std::hypot(induced.a[k], induced.b[k]))) {
+            model.remove(k);
+            dropped = true;
+        }
+    }
+    return dropped;
+}
 
 // Power spectrum of the Hann-windowed curve r (divided by scale, so that float precision holds for any
 // magnitude), its plot arrays, and the frequencies of the candidate peaks, strongest first.
 bool PeSpectrum::Workspace::spectrum(const double* r, std::size_t n, double scale, PeSpectrumResult& result,
                                      std::vector<double>& candidates) {
     candidates.clear();
-    const std::size_t nfft = fftSizeFor(n <= kPadBelow ? 2 * n : n);
+    const std::size_t nfft = fftSizeFor(n);
     if (nfft > kMaxFftSize)
         return false;
     kiss_fftr_cfg fft = planFor(nfft);
@@ -210,10 +281,11 @@ bool PeSpectrum::Workspace::spectrum(const double* r, std::size_t n, double scal
     // A sinusoid of amplitude A peaks at |X| = A n / 4.
     const double amplitudePerRoot = 4.0 * scale / dn;
 
-    // Plot arrays: bins from one cycle over the data to two samples per cycle, gathered into buckets of
-    // equal width on a logarithmic period axis, each keeping its largest amplitude.
+    // Plot arrays: bins from about one cycle over the data (the first bin whose period is not shorter than
+    // the data) to two samples per cycle, gathered into buckets of equal width on a logarithmic period
+    // axis, each keeping its largest amplitude.
     const double binsPerCycle = static_cast<double>(nfft) / dn;
-    const std::size_t kLongest = std::max<std::size_t>(1, static_cast<std::size_t>(std::ceil(binsPerCycle)));
+    const std::size_t kLongest = std::max<std::size_t>(1, static_cast<std::size_t>(std::floor(binsPerCycle)));
     const double periodScale = result.hasTime ? result.sampleSeconds : 1.0;
     result.spectrumPeriod.clear();
     result.spectrumAmplitude.clear();
@@ -260,15 +332,16 @@ bool PeSpectrum::Workspace::spectrum(const double* r, std::size_t n, double scal
     const double threshold = (std::log(static_cast<double>(bins)) + kFalseAlarmMargin) / std::numbers::ln2 *
                              static_cast<double>(*middle);
 
-    // Local maxima above the noise, at or near kMinCycles cycles or more (the refinement may still move
-    // them), below the Nyquist bin.
+    // Local maxima above the noise from one cycle over the data up to the Nyquist bin. Those below
+    // kMinCycles are never reported, but taken into the fit first they keep their leakage from passing
+    // for components of their own (see dropLeakage), and the refinement may still move them past it.
     struct Peak {
         double power;
         std::size_t bin;
     };
     std::vector<Peak> peaks;
     const std::size_t kFirst =
-        std::max<std::size_t>(1, static_cast<std::size_t>(std::ceil((kMinCycles - 0.5) * binsPerCycle)));
+        std::max<std::size_t>(1, static_cast<std::size_t>(std::ceil(kMinLeakageCycles * binsPerCycle)));
     for (std::size_t k = kFirst; k + 1 <= half; ++k) {
         const double p = power[k];
         if (p > threshold && p > power[k - 1] && p >= power[k + 1])
@@ -365,6 +438,31 @@ bool PeSpectrum::Workspace::jointFit(const double* r, std::size_t n, Model& mode
                 gram[p * unknowns + q] += basis[p] * basis[q];
         }
     }
+    // The samples after the last whole block count too, as one shorter block weighted by its length: left
+    // out, a slow wander in them would tilt the line.
+    const std::size_t covered = m * b;
+    if (covered < n && m > 0) {
+        const std::size_t rest = n - covered;
+        double sum = 0.0;
+        for (std::size_t i = covered; i < n; ++i)
+            sum += r[i];
+        const double y = sum / static_cast<double>(rest);
+        const double weight = static_cast<double>(rest) / static_cast<double>(b);
+        const double centre = static_cast<double>(covered) + 0.5 * static_cast<double>(rest - 1);
+        basis[0] = 1.0;
+        basis[1] = (centre - mid) / span;
+        for (std::size_t k = 0; k < model.count; ++k) {
+            const double w = kTwoPi * model.frequency[k];
+            const double g = blockGain(w, rest);
+            basis[2 + 2 * k] = g * std::cos(w * centre);
+            basis[3 + 2 * k] = g * std::sin(w * centre);
+        }
+        for (int p = 0; p < unknowns; ++p) {
+            rhs[p] += weight * basis[p] * y;
+            for (int q = p; q < unknowns; ++q)
+                gram[p * unknowns + q] += weight * basis[p] * basis[q];
+        }
+    }
     for (int p = 0; p < unknowns; ++p) {
         for (int q = 0; q < p; ++q)
             gram[p * unknowns + q] = gram[q * unknowns + p];
@@ -418,6 +516,22 @@ double PeSpectrum::Workspace::refine(const double* r, std::size_t n, const Model
 }
 
 PeSpectrum::PeSpectrum() : work_(std::make_unique<Workspace>()) {}
+
+void PeSpectrum::reserve(std::size_t maxPoints) {
+    Workspace& w = *work_;
+    const std::size_t largest = fftSizeFor(std::min(maxPoints, kPadBelow));
+    // Sized once and written, so that the pages are the program's from now on; shrinking keeps them.
+    w.fftIn.resize(largest);
+    w.fftOut.resize(largest / 2 + 1);
+    w.scratch.resize(largest / 2 + 1);
+    w.blocks.resize(maxPoints);
+    w.base.resize(kBasePoints);
+    // Each plan is run once: its scratch buffer is first written by a transform.
+    for (std::size_t nfft = 16; nfft <= largest; nfft <<= 1) {
+        if (kiss_fftr_cfg fft = w.planFor(nfft))
+            kiss_fftr(fft, w.fftIn.data(), w.fftOut.data());
+    }
+}
 
 PeSpectrum::~PeSpectrum() = default;
 
@@ -532,16 +646,32 @@ bool PeSpectrum::analyse(const double* values, std::size_t n, double sampleSecon
             // separate loses its weakest peak until it can.
             while (model.count > 0 && !w.jointFit(r.data(), n, model))
                 model.remove(model.count - 1);
-            if (model.count > 0) {
+            // Two rounds: the second refines each frequency against the others as the first left them.
+            for (int round = 0; round < 2 && model.count > 0; ++round) {
                 for (std::size_t k = 0; k < model.count; ++k)
                     model.frequency[k] = w.refine(r.data(), n, model, k);
                 while (model.count > 0 && !w.jointFit(r.data(), n, model))
                     model.remove(model.count - 1);
             }
-            if (model.count > 1 && dropFaint(model))
-                w.jointFit(r.data(), n, model);
+            // The line and the components reported must be one model: a component that fails the period
+            // rules (fewer than two whole cycles, at or above the Nyquist frequency, no finite amplitude)
+            // or is too faint leaves the fit, and the rest is fitted again, so that it tilts neither the
+            // drift line nor the figures of the curve about it.
+            const Model fitted = model;
+            if (dropFailing(model, dn)) {
+                while (model.count > 0 && !w.jointFit(r.data(), n, model))
+                    model.remove(model.count - 1);
+                if (w.dropLeakage(n, fitted, model)) {
+                    while (model.count > 0 && !w.jointFit(r.data(), n, model))
+                        model.remove(model.count - 1);
+                }
+            }
+            while (model.count > 1 && dropFaint(model)) {
+                while (model.count > 0 && !w.jointFit(r.data(), n, model))
+                    model.remove(model.count - 1);
+            }
             if (model.count == 0)
-                model = Model{};
+                model = Model{}; // a plain least-squares line
             offset += model.offset;
             slope += model.slope;
             for (std::size_t i = 0; i < n; ++i)
@@ -549,8 +679,6 @@ bool PeSpectrum::analyse(const double* values, std::size_t n, double sampleSecon
             for (std::size_t k = 0; k < model.count; ++k) {
                 const double f = model.frequency[k];
                 const double amplitude = std::hypot(model.a[k], model.b[k]);
-                if (!(f * dn >= kMinCycles) || !(f < 0.5) || !std::isfinite(amplitude))
-                    continue;
                 // a cos x + b sin x = A sin(x + phase) with A sin(phase) = a, A cos(phase) = b.
                 double phase = std::atan2(model.a[k], model.b[k]) * 180.0 / std::numbers::pi;
                 if (phase < 0.0)

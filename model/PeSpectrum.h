@@ -47,8 +47,9 @@ struct PeSpectrumResult {
 };
 
 // Spectrum, harmonics and drift of a tracking log, as periodic-error tools show them:
-//  - the drift line is fitted by least squares together with the components found, so that neither an
-//    incomplete cycle nor the periodic error tilts it; the drift-removed curve is the log minus that line;
+//  - the drift line is fitted by least squares together with the components reported (a plain line when
+//    there are none), so that the periodic error does not tilt it and the figures and the components
+//    describe one model; the drift-removed curve is the log minus that line;
 //  - the amplitude spectrum is the Hann-windowed, zero-padded FFT of the curve;
 //  - components are the strongest spectral peaks that stand above the noise and above the leakage of
 //    stronger peaks; each frequency is refined by a least-squares fit of line and sinusoid, and all
@@ -66,6 +67,10 @@ public:
     ~PeSpectrum();
     PeSpectrum(const PeSpectrum&) = delete;
     PeSpectrum& operator=(const PeSpectrum&) = delete;
+
+    // Takes now the memory that analyses of up to maxPoints evenly spaced points will need, so that a
+    // log analysed again and again as it grows does not grow the program's footprint later.
+    void reserve(std::size_t maxPoints);
 
     // The samples [first, last) of the log (clamped to its size). Reuses result's buffers. Returns
     // result.valid.

@@ -17,10 +17,18 @@ constexpr double kMaxXRate = 1e6;      // pixels per second
 constexpr double kMaxDurationMs = 1e7;
 constexpr double kMaxSeconds = 1e9;
 
+// A frame whose RA error departs from both neighbours, in the same direction, by more than this many
+// times the section's median absolute change from one frame to the next is an outlier (a lost star, a
+// hot pixel) and is left out.
+constexpr double kOutlierChanges = 20.0;
+// Line numbers of outliers named in the note.
+constexpr std::size_t kMaxNamedOutliers = 10;
+
 struct Frame {
     double time;
     double raw;        // RARawDistance, pixels
     double correction; // signed RA pulse, pixels (0 when unknown)
+    uint64_t line;
 };
 
 struct Columns {
@@ -39,6 +47,7 @@ struct Section {
     double pixelScale = 0.0;
     double xRate = 0.0; // 0 when the section has none
     bool haveHeader = false;
+    std::size_t headerFields = 0;
     bool unusable = false; // the header row lacks a column the values need
     Columns columns;
     std::vector<Frame> frames;
@@ -67,6 +76,31 @@ int columnIndex(const CsvFields& fields, std::string_view name) {
 bool optionalNumber(std::string_view text, double& value) {
     value = 0.0;
     return text.empty() || parseNumber(text, value);
+}
+
+// Frames whose RA error sticks out from both neighbours (the two nearest on one side at either end of the
+// section) by more than kOutlierChanges times the median absolute change between consecutive frames.
+std::vector<bool> findOutliers(const std::vector<Frame>& frames) {
+    const std::size_t n = frames.size();
+    std::vector<bool> outlier(n, false);
+    if (n < 4)
+        return outlier;
+    std::vector<double> changes(n - 1);
+    for (std::size_t i = 1; i < n; ++i)
+        changes[i - 1] = std::fabs(frames[i].raw - frames[i - 1].raw);
+    auto middle = changes.begin() + static_cast<std::ptrdiff_t>(changes.size() / 2);
+    std::nth_element(changes.begin(), middle, changes.end());
+    const double limit = kOutlierChanges * *middle;
+    if (!(limit > 0.0))
+        return outlier; // most frames repeat the one before: no usual change to judge by
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t a = i == 0 ? 2 : i - 1;
+        const std::size_t b = i == n - 1 ? n - 3 : i + 1;
+        const double da = frames[i].raw - frames[a].raw;
+        const double db = frames[i].raw - frames[b].raw;
+        outlier[i] = std::fabs(da) > limit && std::fabs(db) > limit && (da > 0.0) == (db > 0.0);
+    }
+    return outlier;
 }
 
 // The state of reading one guide log; lives for one readPhd2Log call, on the caller's thread.
@@ -101,6 +135,11 @@ bool Phd2Reader::run(LineSource& lines) {
         if (lines.lineTooLong()) {
             if (inSection_)
                 current_.malformed(lines.lineNumber(), "line too long");
+            continue;
+        }
+        if (lines.lineHasControlBytes()) {
+            if (inSection_)
+                current_.malformed(lines.lineNumber(), "NUL or other control bytes in the line");
             continue;
         }
         line(text, lines.lineNumber());
@@ -168,6 +207,7 @@ void Phd2Reader::sectionLine(std::string_view text, uint64_t at) {
 void Phd2Reader::header(std::string_view text, uint64_t at) {
     current_.haveHeader = true;
     fields_.split(text);
+    current_.headerFields = fields_.count();
     Columns& c = current_.columns;
     c.time = columnIndex(fields_, "Time");
     c.mount = columnIndex(fields_, "mount");
@@ -193,6 +233,10 @@ void Phd2Reader::frame(std::string_view text, uint64_t at) {
         return;
     if (mount != "Mount" && mount != "AO")
         return current_.malformed(at, "mount is neither Mount, AO nor DROP");
+    // A row cut short would read its missing columns as empty: a lost correction shifts every later value.
+    if (fields_.count() < current_.headerFields)
+        return current_.malformed(at, "the row has " + std::to_string(fields_.count()) +
+                                          " fields, its header " + std::to_string(current_.headerFields));
     double time = 0.0;
     double raw = 0.0;
     if (!parseNumber(fields_[static_cast<std::size_t>(c.time)], time) || time < 0.0 || time > kMaxSeconds)
@@ -218,7 +262,7 @@ void Phd2Reader::frame(std::string_view text, uint64_t at) {
         current_.truncated = true;
         return;
     }
-    current_.frames.push_back({time, raw, correction});
+    current_.frames.push_back({time, raw, correction, at});
 }
 
 void Phd2Reader::endSection() {
@@ -270,14 +314,29 @@ bool Phd2Reader::finish(uint64_t lastLine) {
     if (s.truncated)
         log_.notes.push_back("only the first " + std::to_string(LoadedLog::kMaxSamples) +
                              " frames were read");
+    const std::vector<bool> outlier = findOutliers(s.frames);
+    std::vector<uint64_t> outlierLines;
     log_.values.reserve(s.frames.size());
     log_.times.reserve(s.frames.size());
     double corrections = 0.0; // pixels, of the frames before this one
-    for (const Frame& f : s.frames) {
-        log_.values.push_back((f.raw + corrections) * s.pixelScale);
-        log_.times.push_back(f.time);
+    for (std::size_t i = 0; i < s.frames.size(); ++i) {
+        const Frame& f = s.frames[i];
+        // An outlier's value is left out; the pulse sent after it still moved the mount.
+        if (outlier[i])
+            outlierLines.push_back(f.line);
+        else {
+            log_.values.push_back((f.raw + corrections) * s.pixelScale);
+            log_.times.push_back(f.time);
+        }
         if (corrects)
             corrections += f.correction;
+    }
+    if (!outlierLines.empty()) {
+        std::string note = std::to_string(outlierLines.size()) + " outlier frames left out (lines ";
+        for (std::size_t i = 0; i < outlierLines.size() && i < kMaxNamedOutliers; ++i)
+            note += (i == 0 ? "" : ", ") + std::to_string(outlierLines[i]);
+        note += outlierLines.size() > kMaxNamedOutliers ? ", ...)" : ")";
+        log_.notes.push_back(note);
     }
     // The nominal period: the median spacing of the frames.
     if (log_.times.size() >= 2) {

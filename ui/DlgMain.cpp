@@ -19,6 +19,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -68,6 +69,22 @@ DlgMain::DlgMain(AppModel* model, iEngineCommands* control, DataTransfer* transf
     portList_.fill(portBox_);
 
     peMonitor_.watch(model_, peLine_);
+    // While a log is open the periodic-error line shows its figures.
+    connect(logOpener(), &LogOpener::changed, this, [this] { peMonitor_.showLog(logOpener()->log()); });
+    portBox_->lineEdit()->installEventFilter(this);
+    portBox_->installEventFilter(this);
+}
+
+bool DlgMain::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == portBox_ || watched == portBox_->lineEdit()) && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && mods == Qt::NoModifier) {
+            command(IdConnect);
+            return true;
+        }
+    }
+    return TemplateDialog::eventFilter(watched, event);
 }
 
 DlgMain::~DlgMain() = default;

@@ -148,6 +148,8 @@ public:
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    // Enter in the port box connects to the port typed or chosen, as Connect does.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();

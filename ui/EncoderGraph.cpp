@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -519,6 +520,9 @@ void EncoderGraph::paintFull() {
         }
         break;
     }
+    // The flat-curve notice, once given, stays part of the picture while the curve is still that flat.
+    if (flatNoticeShown_ && flatCount_ == count && flatNow())
+        drawFlatNotice(painter);
     drawn_ = count;
 }
 
@@ -617,6 +621,39 @@ bool EncoderGraph::extendPlot(uint64_t count) {
     return true;
 }
 
+QRect EncoderGraph::checkFlat(QPainter& painter, uint32_t first, uint64_t count) {
+    if (first == 0 || count < flatCount_) {
+        // A new run of samples (after Clear): the notice may be given again.
+        flatNoticeShown_ = false;
+        flatSeen_ = false;
+        flatCount_ = 0;
+    }
+    for (uint64_t i = flatCount_; i < count; ++i) {
+        const double v = series_.value(i);
+        flatLow_ = flatSeen_ ? std::min(flatLow_, v) : v;
+        flatHigh_ = flatSeen_ ? std::max(flatHigh_, v) : v;
+        flatSeen_ = true;
+    }
+    flatCount_ = count;
+    if (flatNoticeShown_ || count < kFlatSamples || !flatNow())
+        return QRect();
+    flatNoticeShown_ = true;
+    return drawFlatNotice(painter);
+}
+
+bool EncoderGraph::flatNow() const {
+    return series_.isLive() && flatSeen_ && !autoScale_ && plotWidth_ >= 120 && plotHeight_ >= 40 &&
+           std::llabs(valueY(flatHigh_) - valueY(flatLow_)) <= 3;
+}
+
+QRect EncoderGraph::drawFlatNotice(QPainter& painter) {
+    const QFontMetrics metrics(labelFont_);
+    const QString text = metrics.elidedText(flatNoticeText(), Qt::ElideRight, std::max(0, plotWidth_ - 12));
+    const QRect box = readout_.noteBox(QPoint(leftMargin_ + 4, 3), text);
+    readout_.paintNote(painter, box, text, colorScheme() == 0 ? Qt::black : Qt::white);
+    return box;
+}
+
 void EncoderGraph::drawNew(uint32_t first, uint32_t received) {
     if (!ensureImage() || !series_.isLive())
         return;
@@ -629,6 +666,13 @@ void EncoderGraph::drawNew(uint32_t first, uint32_t received) {
     if (!extended) {
         paintFull();
         update();
+    }
+    {
+        QPainter painter(&image_);
+        const QRect box = checkFlat(painter, first, count);
+        painter.end();
+        if (!box.isEmpty())
+            update(box);
     }
     if (cursorInside_)
         updateHover(cursor_);

@@ -107,6 +107,13 @@ public:
     // Whether the picture carries the notice that the graph is full.
     bool fullNoticeShown() const { return noticeShown_; }
     static QString fullNoticeText() { return QStringLiteral("Graph full: Display settings > Time axis"); }
+    // Whether the picture carries the notice that the live curve is too flat to see at the fixed scale.
+    bool flatNoticeShown() const { return flatNoticeShown_; }
+    static QString flatNoticeText() {
+        return QStringLiteral("Curve within 3 pixels: Display settings > Auto scale");
+    }
+    // Live samples the curve must stay that flat for before the notice is given (30 s at 4 Hz).
+    static constexpr uint64_t kFlatSamples = 120;
 
     // Colours of the picture's parts.
     static QColor axisColour() { return QColor(128, 0, 0); }
@@ -149,6 +156,12 @@ private:
     void drawHead(GraphPen& pen, uint64_t count);
     // Returns the notice's box.
     QRect drawFullNotice(QPainter& painter);
+    // Follows the live curve's extent at the fixed scale and, once, says when it stays within three
+    // pixels; returns the notice's box when drawn now.
+    QRect checkFlat(QPainter& painter, uint32_t first, uint64_t count);
+    // Whether the live curve stays within three pixels at the scale drawn now.
+    bool flatNow() const;
+    QRect drawFlatNotice(QPainter& painter);
     // The scroll of FollowNewest: moves the plot area left by shift columns; false, with nothing moved,
     // when whole device pixels cannot express it.
     bool scrollPlot(int shift);
@@ -181,6 +194,11 @@ private:
     double pixelsPerCount_ = 0.0;
     TimeAxis axis_;
     bool autoScale_;
+    bool flatNoticeShown_ = false; // given once per run of live samples (until Clear)
+    bool flatSeen_ = false;        // flatLow_ and flatHigh_ hold the live samples' extent
+    double flatLow_ = 0.0;
+    double flatHigh_ = 0.0;
+    uint64_t flatCount_ = 0; // live samples taken into the extent
     bool centre_;
     bool fitStale_ = true; // the mapping is made afresh at the next full paint
 

@@ -68,9 +68,11 @@ void PortList::rebuild(const std::string& keepPath) {
     box_->clear();
     int widest = 0;
     const QFontMetrics metrics(box_->font());
-    auto add = [&](const QString& label, const QString& tip) {
+    // The tool tip names the whole entry (the box is too narrow for long names) and what it is.
+    auto add = [&](const QString& label, const QString& about) {
         box_->addItem(label);
-        box_->setItemData(box_->count() - 1, tip, Qt::ToolTipRole);
+        box_->setItemData(box_->count() - 1, about.isEmpty() || about == label ? label : label + "\n" + about,
+                          Qt::ToolTipRole);
         widest = std::max(widest, metrics.horizontalAdvance(label));
     };
     for (const SerialDeviceEntry& entry : entries_)

@@ -108,6 +108,45 @@ TEST(DatLogTest, FailsClearly) {
     EXPECT_EQ(r.report.errorLine(), 2u);
 }
 
+// A file written until a crash: a line with a NUL in the middle is skipped with its number, and NUL
+// padding at the end (here longer than a read chunk) ends the readable part with a note. A file of NUL
+// bytes alone is not a log.
+TEST(DatLogTest, NulBytesMidFileAndAsPaddingAtTheEnd) {
+    const std::string path = ::testing::TempDir() + "astrelvo-nul.dat";
+    struct Case {
+        std::string records;
+        std::size_t padding;
+        bool ok;
+    };
+    const std::string mid = std::string("[N:0 TS:0] 10\r\n[N:1 TS:1] 1\0 1\r\n[N:2 TS:2] 12\r\n", 47);
+    for (const Case& c :
+         {Case{mid, 0, true}, Case{mid + "[N:3 TS:3] 1", 3 << 20, true}, Case{"", 5000, false}}) {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(c.records.data(), 1, c.records.size(), f);
+        const std::vector<char> zeros(c.padding, '\0');
+        std::fwrite(zeros.data(), 1, zeros.size(), f);
+        std::fclose(f);
+        LoadedLog log;
+        LogReadReport report;
+        EXPECT_EQ(readLogFile(path.c_str(), {24, 0.0, 0}, log, report), c.ok) << c.padding;
+        std::remove(path.c_str());
+        if (!c.ok) {
+            EXPECT_EQ(report.errorText(),
+                      "the file holds only NUL bytes (as a crash or power loss leaves it)");
+            continue;
+        }
+        EXPECT_EQ(log.values, (std::vector<double>{10 * kArcsec24, 12 * kArcsec24}));
+        EXPECT_EQ(issueLines(report), std::vector<uint64_t>{2});
+        std::vector<std::string> notes{"record numbers jump from 0 to 2 at line 3"};
+        if (c.padding != 0)
+            notes.push_back(
+                "the readable part ends at line 3: from line 4 on the file holds only NUL bytes (as "
+                "a crash or power loss leaves it)");
+        EXPECT_EQ(log.notes, notes);
+    }
+}
+
 TEST(CsvLogTest, HeaderCommentsRowsExtraColumnsAndMarks) {
     const Read r = readText("# astrelvo log 1\r\n"
                             "# encoder_bits: 24\r\n"

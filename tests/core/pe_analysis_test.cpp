@@ -1,10 +1,15 @@
 #include "model/PeAnalysis.h"
 
+#include "model/AppModel.h"
+#include "model/LogAnalyser.h"
+#include "model/StoreLog.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <numbers>
 #include <ostream>
 #include <random>
@@ -123,6 +128,41 @@ TEST(PeAnalysisTest, TwoHarmonicsReportTheStrongerPeriod) {
     expectWithin2Percent(r.peakToPeakArcsec, log.truePeakToPeak, "peak to peak");
     expectWithin2Percent(r.rmsArcsec, log.trueRms, "rms");
     expectWithin2Percent(r.driftArcsecPerSample, 0.004, "drift");
+}
+
+// The main dialog's line and the analysis window are one estimator: the same samples give the same
+// figures, with harmonics, noise and a slow wander below two cycles that neither may report.
+TEST(PeAnalysisTest, LineAndAnalysisWindowGiveTheSameFigures) {
+    const uint32_t n = 12000;
+    Synthetic log = makeLog(n, 0.003, {{6.0, 640.0, 0.4}, {1.5, 320.0, 1.0}, {9.0, n / 1.6, 0.2}}, 0.3);
+    auto model = std::make_unique<AppModel>();
+    model->deviceInfo.encoderBits = kBits;
+    model->logSettings.logRate = 2; // 4 Hz
+    std::copy(log.counts.begin(), log.counts.end(), model->samples);
+    model->sampleCount = n;
+
+    const PeResult line = analysePeriodicError(model->samples, n, kBits, 2, 0);
+    LoadedLog stored;
+    copyStoreToLog(*model, stored);
+    LogAnalyser analyser;
+    LogAnalysisReport report;
+    analyser.analyse(stored, LogAnalysisOptions{}, report);
+    const PeResult window = peFiguresOf(report.whole);
+
+    ASSERT_TRUE(line.valid && window.valid);
+    ASSERT_TRUE(line.hasPeriod && window.hasPeriod);
+    EXPECT_NEAR(line.dominantPeriodSamples, 640.0, 1.0);
+    EXPECT_NEAR(line.peakToPeakArcsec, window.peakToPeakArcsec, 1e-6);
+    EXPECT_NEAR(line.rmsArcsec, window.rmsArcsec, 1e-6);
+    EXPECT_NEAR(line.dominantPeriodSamples, window.dominantPeriodSamples, 1e-6);
+    EXPECT_NEAR(line.dominantPeriodSeconds, window.dominantPeriodSeconds, 1e-6);
+    EXPECT_NEAR(line.driftArcsecPerSample, window.driftArcsecPerSample, 1e-9);
+    // The PE line says the same.
+    char fromLine[160];
+    char fromWindow[160];
+    formatPeLine(fromLine, sizeof fromLine, line);
+    formatPeLine(fromWindow, sizeof fromWindow, window);
+    EXPECT_STREQ(fromLine, fromWindow);
 }
 
 TEST(PeAnalysisTest, CurvedDriftDoesNotHideThePeriod) {
@@ -265,6 +305,9 @@ TEST(PeLineTest, FormatsFiguresPeriodRateAndDrift) {
     r.dominantPeriodSeconds = 16.0025;
     r.driftArcsecPerSample = 0.0213;
     EXPECT_EQ(line(r), "PE 14.0\" p-p  4.95\" RMS  period 64 (16.0 s)  drift +0.0213\"/sample");
+    char brief[160];
+    formatPeLineBrief(brief, sizeof brief, r); // for a narrow field
+    EXPECT_STREQ(brief, "PE 14.0\" p-p  4.95\" RMS  period 16.0 s");
 
     r.hasRate = false;
     r.dominantPeriodSamples = 63.74;

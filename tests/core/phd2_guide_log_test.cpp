@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <numbers>
@@ -220,3 +221,84 @@ TEST(Phd2GuideLogTest, SectionsThatCannotBeReadFailClearly) {
 }
 
 } // namespace
+
+namespace {
+
+// The line number (1-based) of the first line of text holding needle.
+uint64_t lineOf(const std::string& text, const std::string& needle) {
+    const std::size_t at = text.find(needle);
+    return at == std::string::npos
+               ? 0
+               : 1 + static_cast<uint64_t>(std::count(text.begin(), text.begin() + at, '\n'));
+}
+
+} // namespace
+
+// Damage a night leaves in a guide log: each case changes the frame of guided frame 20 (or the end of the
+// file) and says which frames survive and what the reader says. The frames kept are the mount's error,
+// unshifted by what was dropped.
+TEST(Phd2GuideLogTest, DamagedFramesAreSkippedOrLeftOutAndNamed) {
+    enum class Damage { CutRow, Spike, NulInRow, NulPaddedTail };
+    const GuidedSection s = guidedSection(40, 5.0, true);
+    const std::string text = kPreamble + s.text;
+    // Frame 20's row starts with its frame number 120 (the DROP row is frame 7).
+    const std::string rowStart = "\n120,";
+    const std::size_t row = text.find(rowStart) + 1;
+    const std::size_t rowEnd = text.find('\n', row);
+    const uint64_t rowLine = lineOf(text, rowStart) + 1;
+    const std::size_t damagedFrame = 19; // index among the guided frames (frame 7 was dropped)
+    for (const Damage damage : {Damage::CutRow, Damage::Spike, Damage::NulInRow, Damage::NulPaddedTail}) {
+        std::string t = text;
+        std::size_t frames = s.mountError.size();
+        switch (damage) {
+        case Damage::CutRow: // RADuration and everything after it missing
+            t.erase(t.begin() +
+                        static_cast<std::ptrdiff_t>(row + t.substr(row, rowEnd - row).find(",0.00,") + 5),
+                    t.begin() + static_cast<std::ptrdiff_t>(rowEnd));
+            break;
+        case Damage::Spike: { // RARawDistance 5000 px in a well-formed row
+            const std::size_t raw = row + t.substr(row, rowEnd - row).find("0.2,") + 4;
+            t.replace(raw, t.find(',', raw) - raw, "5000.0");
+            break;
+        }
+        case Damage::NulInRow:
+            t[row + 2] = '\0';
+            break;
+        case Damage::NulPaddedTail: // the last row half written, then NUL bytes to the end
+            t = t.substr(0, row + 8) + std::string(70000, '\0');
+            frames = damagedFrame;
+            break;
+        }
+        SCOPED_TRACE(static_cast<int>(damage));
+        const Read r = readText(t);
+        ASSERT_TRUE(r.ok) << r.report.errorText();
+        const bool skipped = damage == Damage::CutRow || damage == Damage::NulInRow;
+        ASSERT_EQ(r.report.malformedCount(), skipped ? 1u : 0u);
+        if (skipped) {
+            EXPECT_EQ(r.report.issues()[0].line, rowLine);
+        }
+        if (damage == Damage::Spike)
+            EXPECT_EQ(r.log.notes, std::vector<std::string>{"1 outlier frames left out (lines " +
+                                                            std::to_string(rowLine) + ")"});
+        else if (damage == Damage::NulPaddedTail)
+            EXPECT_EQ(r.log.notes,
+                      std::vector<std::string>{
+                          "the readable part ends at line " + std::to_string(rowLine - 1) + ": from line " +
+                          std::to_string(rowLine) +
+                          " on the file holds only NUL bytes (as a crash or power loss leaves it)"});
+        else
+            EXPECT_TRUE(r.log.notes.empty());
+        const std::size_t expected = damage == Damage::NulPaddedTail ? frames : frames - 1;
+        ASSERT_EQ(r.log.values.size(), expected);
+        for (std::size_t k = 0, v = 0; k < frames; ++k) {
+            if (k == damagedFrame && damage != Damage::NulPaddedTail)
+                continue;
+            // A skipped row's pulse is unknown: the frames after it are off by that pulse, so only the
+            // ones before it are compared there. An outlier's pulse still counts.
+            if (!skipped || k < damagedFrame) {
+                EXPECT_NEAR(r.log.values[v], 2.0 * s.mountError[k], 1e-4) << "frame " << k;
+            }
+            ++v;
+        }
+    }
+}

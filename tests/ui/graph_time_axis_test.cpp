@@ -1,6 +1,7 @@
 // The graph's three time axes: what each shows, that incremental drawing equals a full paint, that no
 // peak is lost when the whole run is fitted into the width, the notice of a full graph, and markers.
 #include "GraphPictures.h"
+#include "ScreenshotDirectory.h"
 
 #include <gtest/gtest.h>
 
@@ -189,6 +190,37 @@ TEST_F(GraphTimeAxisTest, FullNoticeAppearsOnceAtTheRightEdge) {
         graph->repaint();
         EXPECT_FALSE(graph->fullNoticeShown());
         EXPECT_EQ(countColour(graph->image(), EncoderGraph::axisColour(), corner), 0);
+    }
+}
+
+// A live curve that stays within three pixels at the fixed scale for kFlatSamples samples gets a notice,
+// once, that points at the Auto scale; a curve with room, or Auto scale, gets none.
+TEST_F(GraphTimeAxisTest, FlatCurveNoticePointsAtAutoScale) {
+    struct Case {
+        int pixels; // the curve's zig-zag height
+        bool autoScale;
+        bool notice;
+    };
+    for (const Case c : {Case{2, false, true}, Case{8, false, false}, Case{2, true, false}}) {
+        model->clear();
+        model->displaySettings.timeAxis = TimeAxis::SamplePerPixel;
+        auto graph = makeShownGraph(model.get(), 400, kHeight); // room for every sample
+        graph->setAutoScale(c.autoScale);
+        graph->repaint();
+        std::vector<int32_t> values;
+        for (int i = 0; i < 200; ++i)
+            values.push_back(countsFor(i % 2 == 0 ? 0 : c.pixels));
+        deliver(*graph, std::vector<int32_t>(values.begin(), values.begin() + 100), {60, 40});
+        EXPECT_FALSE(graph->flatNoticeShown()) << c.pixels << c.autoScale;
+        deliver(*graph, std::vector<int32_t>(values.begin() + 100, values.end()), {50, 50});
+        EXPECT_EQ(graph->flatNoticeShown(), c.notice) << c.pixels << c.autoScale;
+        const QImage incremental = graph->image();
+        const QRect corner(45, 0, 150, 20);
+        EXPECT_EQ(countColour(incremental, EncoderGraph::axisColour(), corner) > 40, c.notice);
+        graph->invalidate(); // a full paint keeps the picture as it was drawn
+        EXPECT_EQ(incremental, graph->image()) << c.pixels << c.autoScale;
+        if (c.notice)
+            incremental.save(screenshotDirectory() + QStringLiteral("/graph_flat_notice.png"));
     }
 }
 

@@ -6,6 +6,8 @@
 #include "app/CommandLine.h"
 #include "engine/EngineEvent.h"
 #include "model/AppModel.h"
+#include "model/PeAnalysis.h"
+#include "model/PeSpectrum.h"
 #include "ui/Application.h"
 #include "ui/DatLogDialog.h"
 #include "ui/EncoderGraph.h"
@@ -13,6 +15,8 @@
 #include "ui/LogOpener.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -273,6 +277,36 @@ TEST_F(OpenLog, StartConnectAndCloseLogGoBackToTheLiveSamples) {
     ASSERT_TRUE(dialog->openLog(path));
     appendRecords(2);
     EXPECT_EQ(lineText(DlgMain::IdCounterLine), QStringLiteral("Log night.csv: 50 samples"));
+}
+
+// While a log is open the periodic-error line shows the log's figures, those of the analysis window's
+// estimator; closing it brings the live samples' line back.
+TEST_F(OpenLog, PeLineShowsTheOpenLogsFigures) {
+    const QString path = file("night.csv", csvLog(2000, 0.25, {{3.0, 16.0}}));
+    ASSERT_TRUE(dialog->openLog(path));
+    PeSpectrum spectrum;
+    PeSpectrumResult analysed;
+    ASSERT_TRUE(spectrum.analyse(*opener().log(), 0, opener().log()->size(), analysed));
+    char expected[160];
+    formatPeLine(expected, sizeof expected, peFiguresOf(analysed));
+    ASSERT_NE(QString::fromLatin1(expected).indexOf("period 64 (16.0 s)"), -1) << expected;
+    auto* line = controlAs<QLineEdit>(DlgMain::kPeLineId);
+    QElapsedTimer timer;
+    timer.start();
+    while (!line->toolTip().startsWith(QString::fromLatin1(expected)) && timer.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_TRUE(
+        line->toolTip().startsWith(QString::fromLatin1(expected) + "\nPeriodic error of the open log"))
+        << line->toolTip().toStdString();
+    formatPeLineBrief(expected, sizeof expected, peFiguresOf(analysed));
+    EXPECT_TRUE(line->text() == QString::fromLatin1(expected) || line->toolTip().startsWith(line->text()))
+        << line->text().toStdString();
+
+    dialog->command(DlgMain::kOpenLogId); // Close log: the (empty) store's line again
+    timer.restart();
+    while (!line->text().startsWith("PE --") && timer.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_TRUE(line->text().startsWith("PE --")) << line->text().toStdString();
 }
 
 TEST(OpenLogAtStart, TheProgramOpensItsLogFileArgument) {
