@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/iHeartBeatListener.h"
+#include "base/iHeartBeatListener.h"
 #include "platform/Event.h"
 #include "platform/Thread.h"
 

@@ -1,6 +1,6 @@
 #include "app/NoticeQueue.h"
 
-#include "model/DataTransfer.h"
+#include "model/store/DataTransfer.h"
 
 #include <chrono>
 

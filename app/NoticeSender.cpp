@@ -1,6 +1,6 @@
 #include "app/NoticeSender.h"
 
-#include "model/StatusCode.h"
+#include "rz4/StatusCode.h"
 
 bool NoticeSender::PostUserMessage(uint32_t code, intptr_t argument) {
     if (code == NotifyData && dataNoticeWaiting_.exchange(true))

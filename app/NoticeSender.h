@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/iWMUserSender.h"
+#include "model/store/iWMUserSender.h"
 
 #include <atomic>
 #include <cstdint>

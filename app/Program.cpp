@@ -3,9 +3,9 @@
 #include "app/HeartBeatTimer.h"
 #include "app/ReportFilter.h"
 #include "engine/CommControl.h"
-#include "model/AppModel.h"
-#include "model/DataTransfer.h"
-#include "model/StatusCode.h"
+#include "model/store/AppModel.h"
+#include "model/store/DataTransfer.h"
+#include "rz4/StatusCode.h"
 
 #include <atomic>
 #include <chrono>

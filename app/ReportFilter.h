@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/iEngineReport.h"
+#include "rz4/iEngineReport.h"
 
 // Sits between the engine and the channel where a test or benchmark watches what the engine reports:
 // passes every report on unchanged. Derived classes add their watching. Engine worker thread.

@@ -1,7 +1,7 @@
 #include "emulator/Rz4Emulator.h"
 
-#include "engine/LittleEndian.h"
-#include "engine/Rz4Protocol.h"
+#include "rz4/LittleEndian.h"
+#include "rz4/Rz4Protocol.h"
 
 #include <algorithm>
 #include <cerrno>

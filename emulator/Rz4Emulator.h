@@ -1,11 +1,11 @@
 #pragma once
 
 #include "emulator/TrackingSignal.h"
-#include "engine/Rz4Protocol.h"
 #include "platform/Event.h"
 #include "platform/LoopbackLine.h"
 #include "platform/PseudoTerminal.h"
 #include "platform/Thread.h"
+#include "rz4/Rz4Protocol.h"
 
 #include <array>
 #include <atomic>

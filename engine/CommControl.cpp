@@ -1,9 +1,9 @@
 #include "engine/CommControl.h"
 
-#include "app/TextFormat.h"
+#include "base/TextFormat.h"
 #include "engine/EngineEvent.h"
-#include "engine/LittleEndian.h"
 #include "platform/Process.h"
+#include "rz4/LittleEndian.h"
 
 namespace {
 

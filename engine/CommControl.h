@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/iHeartBeatListener.h"
+#include "base/iHeartBeatListener.h"
 #include "engine/EventAssembler.h"
 #include "engine/SerialTransport.h"
 #include "engine/Session.h"

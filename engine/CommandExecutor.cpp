@@ -1,13 +1,13 @@
 #include "engine/CommandExecutor.h"
 
-#include "engine/ByteReader.h"
 #include "engine/DevicePacket.h"
 #include "engine/EngineEvent.h"
-#include "engine/Rz4Protocol.h"
 #include "engine/Simulator.h"
 #include "engine/iSessionHost.h"
-#include "model/StatusCode.h"
-#include "model/iEngineReport.h"
+#include "rz4/ByteReader.h"
+#include "rz4/Rz4Protocol.h"
+#include "rz4/StatusCode.h"
+#include "rz4/iEngineReport.h"
 
 #include <cstring>
 

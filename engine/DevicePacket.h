@@ -1,6 +1,6 @@
 #pragma once
 
-#include "engine/Rz4Protocol.h"
+#include "rz4/Rz4Protocol.h"
 
 #include <cstdint>
 

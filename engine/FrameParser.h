@@ -1,7 +1,7 @@
 #pragma once
 
-#include "engine/Rz4Protocol.h"
 #include "engine/iFrameHandler.h"
+#include "rz4/Rz4Protocol.h"
 
 #include <cstdint>
 

@@ -1,12 +1,12 @@
 #include "engine/Session.h"
 
-#include "engine/ByteReader.h"
 #include "engine/DevicePacket.h"
 #include "engine/EngineEvent.h"
-#include "engine/Rz4Protocol.h"
 #include "engine/iSessionHost.h"
-#include "model/StatusCode.h"
-#include "model/iEngineReport.h"
+#include "rz4/ByteReader.h"
+#include "rz4/Rz4Protocol.h"
+#include "rz4/StatusCode.h"
+#include "rz4/iEngineReport.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 
 #include "engine/EngineEvent.h"
 #include "engine/HeldCommands.h"
-#include "model/DeviceInfo.h"
+#include "rz4/DeviceInfo.h"
 
 #include <cstdint>
 

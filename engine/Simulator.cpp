@@ -1,8 +1,8 @@
 #include "engine/Simulator.h"
 
-#include "engine/LittleEndian.h"
-#include "engine/Rz4Protocol.h"
-#include "model/iEngineReport.h"
+#include "rz4/LittleEndian.h"
+#include "rz4/Rz4Protocol.h"
+#include "rz4/iEngineReport.h"
 
 #include <algorithm>
 #include <cmath>

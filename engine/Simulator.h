@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/DeviceInfo.h"
+#include "rz4/DeviceInfo.h"
 
 #include <array>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/PeAnalysis.h"
+#include "model/analysis/PeAnalysis.h"
 
 #include <cstdint>
 

@@ -1,14 +1,14 @@
 #include "ui/TuningWindow.h"
 
 #include "engine/EngineEvent.h"
-#include "engine/Rz4Protocol.h"
 #include "engine/iEngineCommands.h"
-#include "model/AppModel.h"
-#include "model/PeAnalysis.h"
 #include "model/TuneMeasurement.h"
-#include "ui/NightMode.h"
-#include "ui/PlotPalette.h"
-#include "ui/PlotView.h"
+#include "model/analysis/PeAnalysis.h"
+#include "model/store/AppModel.h"
+#include "rz4/Rz4Protocol.h"
+#include "ui/analysis/PlotPalette.h"
+#include "ui/analysis/PlotView.h"
+#include "ui/common/NightMode.h"
 
 #include <QApplication>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/PidSearch.h"
-#include "ui/TemplateDialog.h"
+#include "ui/common/TemplateDialog.h"
 
 #include <QElapsedTimer>
 #include <QString>

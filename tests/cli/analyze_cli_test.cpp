@@ -1,5 +1,5 @@
 // astrelvo-cli analyze: output lines, their order and the exit codes; log --csv.
-#include "model/CsvLogWriter.h"
+#include "model/logs/CsvLogWriter.h"
 #include "tests/cli/CliRun.h"
 
 #include <cmath>

@@ -8,11 +8,11 @@
 #include "app/Program.h"
 #include "emulator/Rz4Emulator.h"
 #include "engine/CommControl.h"
-#include "model/AppModel.h"
-#include "model/DataTransfer.h"
-#include "model/StatusCode.h"
-#include "model/iMainDlgCallback.h"
+#include "model/store/AppModel.h"
+#include "model/store/DataTransfer.h"
+#include "model/store/iMainDlgCallback.h"
 #include "platform/SerialLines.h"
+#include "rz4/StatusCode.h"
 
 #include <gtest/gtest.h>
 

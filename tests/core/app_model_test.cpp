@@ -1,5 +1,5 @@
-#include "model/AppModel.h"
-#include "model/iMainDlgCallback.h"
+#include "model/store/AppModel.h"
+#include "model/store/iMainDlgCallback.h"
 #include "platform/Process.h"
 
 #include <gtest/gtest.h>

@@ -1,11 +1,11 @@
 // Markers of commands that changed the controller while logging: their labels, their framing through the
 // engine-to-UI channel between the records, and how the store keeps them.
-#include "model/AppModel.h"
-#include "model/DataTransfer.h"
-#include "model/Marker.h"
-#include "model/StatusCode.h"
-#include "model/iMainDlgCallback.h"
-#include "model/iWMUserSender.h"
+#include "model/store/AppModel.h"
+#include "model/store/DataTransfer.h"
+#include "model/store/Marker.h"
+#include "model/store/iMainDlgCallback.h"
+#include "model/store/iWMUserSender.h"
+#include "rz4/StatusCode.h"
 
 #include <gtest/gtest.h>
 

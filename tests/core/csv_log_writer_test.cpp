@@ -1,9 +1,9 @@
 // Astrelvo CSV logs written from the store's raw records, in parts, and read back.
-#include "model/AppModel.h"
-#include "model/CsvExport.h"
-#include "model/CsvLogWriter.h"
-#include "model/DatLogReader.h"
-#include "model/LogFileReader.h"
+#include "model/logs/CsvExport.h"
+#include "model/logs/CsvLogWriter.h"
+#include "model/logs/DatLogReader.h"
+#include "model/logs/LogFileReader.h"
+#include "model/store/AppModel.h"
 
 #include <gtest/gtest.h>
 

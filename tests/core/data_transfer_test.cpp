@@ -1,8 +1,8 @@
-#include "model/AppModel.h"
-#include "model/DataTransfer.h"
-#include "model/StatusCode.h"
-#include "model/iMainDlgCallback.h"
-#include "model/iWMUserSender.h"
+#include "model/store/AppModel.h"
+#include "model/store/DataTransfer.h"
+#include "model/store/iMainDlgCallback.h"
+#include "model/store/iWMUserSender.h"
+#include "rz4/StatusCode.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "engine/Rz4Protocol.h"
-#include "model/DeviceInfo.h"
-#include "model/StatusCode.h"
+#include "rz4/DeviceInfo.h"
+#include "rz4/Rz4Protocol.h"
+#include "rz4/StatusCode.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "engine/iSessionHost.h"
-#include "model/DeviceInfo.h"
-#include "model/iEngineReport.h"
+#include "rz4/DeviceInfo.h"
+#include "rz4/iEngineReport.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 
 #include "engine/CommControl.h"
 #include "engine/EventAssembler.h"
-#include "model/iEngineReport.h"
 #include "platform/Process.h"
+#include "rz4/iEngineReport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The analysis window's figures: the whole log's components and folding, the stretches between markers
 // with their changes, the two stretches compared, the curve cut down for drawing and the analysis CSV.
-#include "model/AnalysisCsvWriter.h"
-#include "model/CurveDecimation.h"
-#include "model/LogAnalyser.h"
+#include "model/analysis/AnalysisCsvWriter.h"
+#include "model/analysis/CurveDecimation.h"
+#include "model/analysis/LogAnalyser.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // data.dat exports and Astrelvo CSV logs read back, recognised by content, with skipped lines reported.
-#include "model/AppModel.h"
-#include "model/CsvLogReader.h"
-#include "model/DatLogReader.h"
-#include "model/LogFileReader.h"
-#include "model/PeAnalysis.h"
-#include "model/StoreLog.h"
+#include "model/analysis/PeAnalysis.h"
+#include "model/logs/CsvLogReader.h"
+#include "model/logs/DatLogReader.h"
+#include "model/logs/LogFileReader.h"
+#include "model/logs/StoreLog.h"
+#include "model/store/AppModel.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "model/PeAnalysis.h"
+#include "model/analysis/PeAnalysis.h"
 
-#include "model/AppModel.h"
-#include "model/LogAnalyser.h"
-#include "model/StoreLog.h"
+#include "model/analysis/LogAnalyser.h"
+#include "model/logs/StoreLog.h"
+#include "model/store/AppModel.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "model/PeFolding.h"
+#include "model/analysis/PeFolding.h"
 
 #include <gtest/gtest.h>
 

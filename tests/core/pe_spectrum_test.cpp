@@ -1,6 +1,6 @@
-#include "model/PeSpectrum.h"
+#include "model/analysis/PeSpectrum.h"
 
-#include "model/LineSineFit.h"
+#include "model/analysis/LineSineFit.h"
 
 #include <gtest/gtest.h>
 

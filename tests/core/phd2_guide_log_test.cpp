@@ -1,7 +1,7 @@
 // PHD2 guide logs: sections, columns by name, skipped rows, and the mount's error rebuilt from the guide
 // pulses.
-#include "model/LogFileReader.h"
-#include "model/Phd2LogReader.h"
+#include "model/logs/LogFileReader.h"
+#include "model/logs/Phd2LogReader.h"
 
 #include <gtest/gtest.h>
 

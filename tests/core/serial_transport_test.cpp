@@ -5,7 +5,7 @@
 #include "engine/CommControl.h"
 #include "engine/SerialTransport.h"
 #include "engine/iEventWriter.h"
-#include "model/iEngineReport.h"
+#include "rz4/iEngineReport.h"
 
 #include <gtest/gtest.h>
 

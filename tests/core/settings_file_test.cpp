@@ -1,7 +1,7 @@
 // The controller settings file: written as info prints the record, read back whole, and every malformed
 // or out-of-range line refused by its number.
-#include "model/DeviceInfo.h"
-#include "model/SettingsFile.h"
+#include "model/store/SettingsFile.h"
+#include "rz4/DeviceInfo.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "ui/Application.h"
+#include "ui/main/Application.h"
 
-#include "model/AppModel.h"
-#include "model/DataTransfer.h"
-#include "ui/DlgMain.h"
-#include "ui/EncoderGraph.h"
+#include "model/store/AppModel.h"
+#include "model/store/DataTransfer.h"
+#include "ui/graph/EncoderGraph.h"
+#include "ui/main/DlgMain.h"
 
 #include <QElapsedTimer>
 #include <QTimer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/DlgMain.h"
+#include "ui/main/DlgMain.h"
 
 #include <QObject>
 #include <QTimer>

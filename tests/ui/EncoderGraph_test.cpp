@@ -1,7 +1,7 @@
-#include "ui/EncoderGraph.h"
+#include "ui/graph/EncoderGraph.h"
 
-#include "app/TextFormat.h"
-#include "model/AppModel.h"
+#include "base/TextFormat.h"
+#include "model/store/AppModel.h"
 
 #include <QPainter>
 #include <gtest/gtest.h>

@@ -2,8 +2,8 @@
 
 // Helpers shared by the graph's test programs: a shown graph over a model, and pixel counting.
 
-#include "model/AppModel.h"
-#include "ui/EncoderGraph.h"
+#include "model/store/AppModel.h"
+#include "ui/graph/EncoderGraph.h"
 
 #include <QImage>
 

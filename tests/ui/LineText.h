@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/TemplateDialog.h"
+#include "ui/common/TemplateDialog.h"
 
 #include <QLineEdit>
 #include <QString>

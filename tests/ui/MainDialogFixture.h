@@ -1,9 +1,9 @@
 #pragma once
 
-#include "model/AppModel.h"
-#include "model/DataTransfer.h"
-#include "ui/DlgMain.h"
-#include "ui/VirtualController.h"
+#include "model/store/AppModel.h"
+#include "model/store/DataTransfer.h"
+#include "ui/main/DlgMain.h"
+#include "ui/main/VirtualController.h"
 
 #include <QApplication>
 #include <QKeyEvent>

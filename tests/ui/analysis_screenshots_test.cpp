@@ -2,15 +2,15 @@
 // markers and two stretches compared), the data.dat and guide-section dialogs and the main dialog with a
 // log open, under <build>/screenshots for visual review; the dialogs' controls are checked to lie whole
 // and apart.
-#include "ui/AnalysisWindow.h"
+#include "ui/analysis/AnalysisWindow.h"
 
 #include "engine/EngineEvent.h"
-#include "model/AppModel.h"
-#include "ui/DatLogDialog.h"
-#include "ui/DlgMain.h"
-#include "ui/EncoderGraph.h"
-#include "ui/GuideSectionDialog.h"
-#include "ui/SegmentTable.h"
+#include "model/store/AppModel.h"
+#include "ui/analysis/SegmentTable.h"
+#include "ui/dialogs/DatLogDialog.h"
+#include "ui/dialogs/GuideSectionDialog.h"
+#include "ui/graph/EncoderGraph.h"
+#include "ui/main/DlgMain.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

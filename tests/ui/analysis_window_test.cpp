@@ -1,14 +1,14 @@
 // The analysis window: the strongest components of a log, folding on the dominant or an entered worm
 // period, live analysis of the store, the stretches between markers compared, night mode, and saving.
-#include "ui/AnalysisWindow.h"
+#include "ui/analysis/AnalysisWindow.h"
 
 #include "engine/EngineEvent.h"
-#include "model/AppModel.h"
-#include "ui/ComponentTable.h"
-#include "ui/DlgMain.h"
-#include "ui/LogOpener.h"
-#include "ui/PlotView.h"
-#include "ui/SegmentTable.h"
+#include "model/store/AppModel.h"
+#include "ui/analysis/ComponentTable.h"
+#include "ui/analysis/PlotView.h"
+#include "ui/analysis/SegmentTable.h"
+#include "ui/main/DlgMain.h"
+#include "ui/main/LogOpener.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -8,9 +8,9 @@
 #include "EngineCommandRecorder.h"
 #include "ScreenshotDirectory.h"
 
-#include "model/AppModel.h"
-#include "model/SettingsFile.h"
-#include "ui/ClosedLoopDialog.h"
+#include "model/store/AppModel.h"
+#include "model/store/SettingsFile.h"
+#include "ui/dialogs/ClosedLoopDialog.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,12 +1,12 @@
 // Renders every dialog to a PNG file under <build>/screenshots for visual review, and checks the
 // layout: each control inside the dialog, no two controls (other than group boxes) overlapping, and
 // every single-line text fitting its control.
-#include "model/AppModel.h"
-#include "ui/AboutDialog.h"
-#include "ui/ClosedLoopDialog.h"
-#include "ui/DisplaySettingsDialog.h"
-#include "ui/LogSettingsDialog.h"
-#include "ui/MotorDriveInfoDialog.h"
+#include "model/store/AppModel.h"
+#include "ui/dialogs/AboutDialog.h"
+#include "ui/dialogs/ClosedLoopDialog.h"
+#include "ui/dialogs/DisplaySettingsDialog.h"
+#include "ui/dialogs/LogSettingsDialog.h"
+#include "ui/dialogs/MotorDriveInfoDialog.h"
 
 #include <QApplication>
 #include <QPixmap>

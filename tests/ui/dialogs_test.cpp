@@ -1,10 +1,10 @@
-#include "model/AppModel.h"
-#include "ui/AboutDialog.h"
-#include "ui/ClosedLoopDialog.h"
-#include "ui/DisplaySettingsDialog.h"
-#include "ui/LogSettingsDialog.h"
-#include "ui/MotorDriveInfoDialog.h"
-#include "ui/NumberText.h"
+#include "model/store/AppModel.h"
+#include "ui/common/NumberText.h"
+#include "ui/dialogs/AboutDialog.h"
+#include "ui/dialogs/ClosedLoopDialog.h"
+#include "ui/dialogs/DisplaySettingsDialog.h"
+#include "ui/dialogs/LogSettingsDialog.h"
+#include "ui/dialogs/MotorDriveInfoDialog.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,10 +1,10 @@
 // Export of the stored records to data.dat with its feedback, and the question before quitting with
 // records that were never exported.
-#include "ui/DlgMain.h"
-#include "ui/ExitGuard.h"
+#include "ui/main/DlgMain.h"
+#include "ui/main/ExitGuard.h"
 
-#include "model/AppModel.h"
-#include "model/StatusCode.h"
+#include "model/store/AppModel.h"
+#include "rz4/StatusCode.h"
 
 #include <QDir>
 #include <QFile>

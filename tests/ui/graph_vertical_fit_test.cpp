@@ -1,8 +1,8 @@
 // The graph's vertical fit (Auto scale, Centre) and its hover read-out.
 #include "GraphPictures.h"
 
-#include "ui/HoverText.h"
-#include "ui/VerticalFit.h"
+#include "ui/graph/HoverText.h"
+#include "ui/graph/VerticalFit.h"
 
 #include <QApplication>
 #include <QMouseEvent>

@@ -1,13 +1,13 @@
 // The main dialog: its controls and commands, the status and counter lines, connect and test mode,
 // resizing, keys, the engine's notices, display settings, the periodic-error line, the layout and the
 // reason behind a port that cannot be opened.
-#include "ui/DlgMain.h"
+#include "ui/main/DlgMain.h"
 
-#include "model/AppModel.h"
-#include "model/DataTransfer.h"
-#include "model/StatusCode.h"
-#include "ui/DialogUnits.h"
-#include "ui/EncoderGraph.h"
+#include "model/store/AppModel.h"
+#include "model/store/DataTransfer.h"
+#include "rz4/StatusCode.h"
+#include "ui/common/DialogUnits.h"
+#include "ui/graph/EncoderGraph.h"
 
 #include <QCheckBox>
 #include <QComboBox>

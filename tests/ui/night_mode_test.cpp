@@ -1,15 +1,15 @@
 // Night mode: the main dialog, the graph, the dialogs opened from it and message boxes in red on black,
 // and the day colours back when it ends.
-#include "ui/DlgMain.h"
+#include "ui/main/DlgMain.h"
 
-#include "model/AppModel.h"
-#include "model/StatusCode.h"
-#include "ui/AboutDialog.h"
-#include "ui/ClosedLoopDialog.h"
-#include "ui/DisplaySettingsDialog.h"
-#include "ui/EncoderGraph.h"
-#include "ui/LogSettingsDialog.h"
-#include "ui/MotorDriveInfoDialog.h"
+#include "model/store/AppModel.h"
+#include "rz4/StatusCode.h"
+#include "ui/dialogs/AboutDialog.h"
+#include "ui/dialogs/ClosedLoopDialog.h"
+#include "ui/dialogs/DisplaySettingsDialog.h"
+#include "ui/dialogs/LogSettingsDialog.h"
+#include "ui/dialogs/MotorDriveInfoDialog.h"
+#include "ui/graph/EncoderGraph.h"
 
 #include <QCheckBox>
 #include <QMessageBox>

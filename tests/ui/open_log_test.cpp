@@ -1,18 +1,18 @@
 // Opening a saved log in the main dialog: the data.dat dialog, the choice of a guide log's section, bad
 // files, refusal while logging, the question before unexported records go, the way back to the live
 // samples, the program's LOGFILE argument, and Export's "CSV...".
-#include "ui/DlgMain.h"
+#include "ui/main/DlgMain.h"
 
 #include "app/CommandLine.h"
 #include "engine/EngineEvent.h"
-#include "model/AppModel.h"
-#include "model/PeAnalysis.h"
-#include "model/PeSpectrum.h"
-#include "ui/Application.h"
-#include "ui/DatLogDialog.h"
-#include "ui/EncoderGraph.h"
-#include "ui/GuideSectionDialog.h"
-#include "ui/LogOpener.h"
+#include "model/analysis/PeAnalysis.h"
+#include "model/analysis/PeSpectrum.h"
+#include "model/store/AppModel.h"
+#include "ui/dialogs/DatLogDialog.h"
+#include "ui/dialogs/GuideSectionDialog.h"
+#include "ui/graph/EncoderGraph.h"
+#include "ui/main/Application.h"
+#include "ui/main/LogOpener.h"
 
 #include <QComboBox>
 #include <QCoreApplication>

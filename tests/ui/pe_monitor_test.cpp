@@ -1,7 +1,7 @@
 #include "UiTestMain.h"
 
-#include "model/AppModel.h"
-#include "ui/PeMonitor.h"
+#include "model/store/AppModel.h"
+#include "ui/main/PeMonitor.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

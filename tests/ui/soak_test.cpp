@@ -12,11 +12,11 @@
 #include "emulator/Rz4Emulator.h"
 #include "emulator/TrackingSignal.h"
 #include "engine/CommControl.h"
-#include "model/AppModel.h"
-#include "model/DataTransfer.h"
-#include "model/StatusCode.h"
-#include "model/iEngineReport.h"
-#include "ui/DlgMain.h"
+#include "model/store/AppModel.h"
+#include "model/store/DataTransfer.h"
+#include "rz4/StatusCode.h"
+#include "rz4/iEngineReport.h"
+#include "ui/main/DlgMain.h"
 
 #include <QDir>
 #include <QElapsedTimer>

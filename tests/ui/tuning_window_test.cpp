@@ -2,10 +2,10 @@
 // in what order, Stop and Close putting the values of Start back, the EEPROM question, and its pictures
 // by day and at night.
 #include "engine/EngineEvent.h"
-#include "model/AppModel.h"
-#include "model/PeAnalysis.h"
-#include "ui/NightMode.h"
+#include "model/analysis/PeAnalysis.h"
+#include "model/store/AppModel.h"
 #include "ui/TuningWindow.h"
+#include "ui/common/NightMode.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -1,14 +1,14 @@
 // The built-in virtual controller: its entry in the port list, Connect through its pseudo-terminal, and a
 // whole program run that logs from it, and one that tunes its closed loop.
-#include "ui/DlgMain.h"
+#include "ui/main/DlgMain.h"
 
 #include "app/CommandLine.h"
-#include "model/AppModel.h"
-#include "ui/Application.h"
-#include "ui/ClosedLoopDialog.h"
-#include "ui/EncoderGraph.h"
+#include "model/store/AppModel.h"
 #include "ui/TuningWindow.h"
-#include "ui/VirtualController.h"
+#include "ui/dialogs/ClosedLoopDialog.h"
+#include "ui/graph/EncoderGraph.h"
+#include "ui/main/Application.h"
+#include "ui/main/VirtualController.h"
 
 #include <QApplication>
 #include <QComboBox>

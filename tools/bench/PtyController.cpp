@@ -1,7 +1,7 @@
 #include "tools/bench/PtyController.h"
 
-#include "engine/LittleEndian.h"
-#include "engine/Rz4Protocol.h"
+#include "rz4/LittleEndian.h"
+#include "rz4/Rz4Protocol.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -4,8 +4,8 @@
 // astrelvo_bench_e2e; not part of the test suite.
 #include "emulator/Rz4Emulator.h"
 #include "engine/CommControl.h"
-#include "model/AppModel.h"
-#include "model/StatusCode.h"
+#include "model/store/AppModel.h"
+#include "rz4/StatusCode.h"
 #include "tools/bench/BenchLink.h"
 #include "tools/bench/PtyController.h"
 #include "tools/cli/ConsoleProgram.h"

@@ -1,8 +1,8 @@
 // The encoder graph drawing offscreen: drawNew of one data block and a full paint of a 1920-pixel-wide
 // picture over a full sample store, in each time axis, and the whole run of a four-million-sample log.
 // Build target astrelvo_bench_graph; not part of the test suite.
-#include "model/AppModel.h"
-#include "ui/EncoderGraph.h"
+#include "model/store/AppModel.h"
+#include "ui/graph/EncoderGraph.h"
 
 #include <benchmark/benchmark.h>
 

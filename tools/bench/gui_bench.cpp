@@ -4,11 +4,11 @@
 // test suite.
 #include "app/Program.h"
 #include "engine/CommControl.h"
-#include "model/AppModel.h"
-#include "model/StatusCode.h"
+#include "model/store/AppModel.h"
+#include "rz4/StatusCode.h"
 #include "tools/bench/BenchLink.h"
 #include "tools/bench/PtyController.h"
-#include "ui/DlgMain.h"
+#include "ui/main/DlgMain.h"
 
 #include <benchmark/benchmark.h>
 

@@ -3,11 +3,11 @@
 // reading and analysing together. Build target astrelvo_bench_log; not part
 // of the test suite. Run the ReadAndAnalyse benchmark alone (--benchmark_filter=ReadAndAnalyse) for a
 // peak memory figure that holds nothing else.
-#include "model/CsvLogWriter.h"
-#include "model/LogAnalyser.h"
-#include "model/LogFileReader.h"
-#include "model/PeFolding.h"
-#include "model/PeSpectrum.h"
+#include "model/analysis/LogAnalyser.h"
+#include "model/analysis/PeFolding.h"
+#include "model/analysis/PeSpectrum.h"
+#include "model/logs/CsvLogWriter.h"
+#include "model/logs/LogFileReader.h"
 
 #include <benchmark/benchmark.h>
 

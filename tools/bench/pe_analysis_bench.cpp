@@ -1,6 +1,6 @@
 // Periodic-error analysis over a full sample store (200,000 samples), as the main dialog runs it while
 // data arrives. Build target astrelvo_bench_pe; not part of the test suite.
-#include "model/PeAnalysis.h"
+#include "model/analysis/PeAnalysis.h"
 
 #include <benchmark/benchmark.h>
 

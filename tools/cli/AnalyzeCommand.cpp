@@ -1,8 +1,8 @@
 #include "tools/cli/AnalyzeCommand.h"
 
-#include "model/LogFileReader.h"
-#include "model/PeFolding.h"
-#include "model/PeSpectrum.h"
+#include "model/analysis/PeFolding.h"
+#include "model/analysis/PeSpectrum.h"
+#include "model/logs/LogFileReader.h"
 
 #include <cmath>
 #include <cstdio>

@@ -2,8 +2,8 @@
 
 #include "emulator/Rz4Emulator.h"
 #include "engine/CommControl.h"
-#include "model/StatusCode.h"
 #include "platform/SerialPort.h"
+#include "rz4/StatusCode.h"
 #include "tools/cli/CliOptions.h"
 #include "tools/cli/ConsoleProgram.h"
 

@@ -1,6 +1,6 @@
 #include "tools/cli/CliOptions.h"
 
-#include "engine/Rz4Protocol.h"
+#include "rz4/Rz4Protocol.h"
 
 #include <cerrno>
 #include <cmath>

@@ -1,6 +1,6 @@
 #include "tools/cli/ConsoleProgram.h"
 
-#include "model/StatusCode.h"
+#include "rz4/StatusCode.h"
 
 #include <csignal>
 #include <cstdio>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/Program.h"
-#include "model/iMainDlgCallback.h"
+#include "model/store/iMainDlgCallback.h"
 
 #include <cstdint>
 #include <functional>

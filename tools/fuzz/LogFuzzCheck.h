@@ -4,12 +4,12 @@
 // read must keep, and a short analysis of what was read (spectrum and folding must stay finite and in
 // range whatever the values are).
 #include "FuzzInput.h"
-#include "model/LineSource.h"
-#include "model/LoadedLog.h"
-#include "model/LogReadOptions.h"
-#include "model/LogReadReport.h"
-#include "model/PeFolding.h"
-#include "model/PeSpectrum.h"
+#include "model/analysis/PeFolding.h"
+#include "model/analysis/PeSpectrum.h"
+#include "model/logs/LineSource.h"
+#include "model/logs/LoadedLog.h"
+#include "model/logs/LogReadOptions.h"
+#include "model/logs/LogReadReport.h"
 
 #include <cmath>
 #include <cstddef>

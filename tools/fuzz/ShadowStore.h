@@ -1,8 +1,8 @@
 #pragma once
 
 #include "FuzzInput.h"
-#include "model/AppModel.h"
-#include "model/iMainDlgCallback.h"
+#include "model/store/AppModel.h"
+#include "model/store/iMainDlgCallback.h"
 
 #include <algorithm>
 #include <cstdint>

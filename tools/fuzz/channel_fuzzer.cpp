@@ -13,10 +13,10 @@
 //   6  writeMarker: length byte (1 + b % 31), command bytes
 #include "FuzzInput.h"
 #include "ShadowStore.h"
-#include "model/AppModel.h"
-#include "model/DataTransfer.h"
-#include "model/StatusCode.h"
-#include "model/iWMUserSender.h"
+#include "model/store/AppModel.h"
+#include "model/store/DataTransfer.h"
+#include "model/store/iWMUserSender.h"
+#include "rz4/StatusCode.h"
 
 #include <cstdint>
 #include <vector>

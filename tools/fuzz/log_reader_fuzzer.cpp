@@ -4,9 +4,9 @@
 //
 // Input: encoder-bits, section and sample-period bytes, then the file's bytes.
 #include "LogFuzzCheck.h"
-#include "model/CsvLogReader.h"
-#include "model/DatLogReader.h"
-#include "model/Phd2LogReader.h"
+#include "model/logs/CsvLogReader.h"
+#include "model/logs/DatLogReader.h"
+#include "model/logs/Phd2LogReader.h"
 
 namespace {
 

@@ -19,12 +19,12 @@
 #include "engine/EngineEvent.h"
 #include "engine/FrameParser.h"
 #include "engine/HeldCommands.h"
-#include "engine/Rz4Protocol.h"
 #include "engine/Session.h"
 #include "engine/iFrameHandler.h"
 #include "engine/iSessionHost.h"
-#include "model/StatusCode.h"
-#include "model/iEngineReport.h"
+#include "rz4/Rz4Protocol.h"
+#include "rz4/StatusCode.h"
+#include "rz4/iEngineReport.h"
 
 #include <cstdint>
 #include <cstring>

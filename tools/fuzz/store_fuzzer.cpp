@@ -16,7 +16,7 @@
 // without slowing every input down.
 #include "FuzzInput.h"
 #include "ShadowStore.h"
-#include "model/AppModel.h"
+#include "model/store/AppModel.h"
 
 #include <algorithm>
 #include <cstdint>

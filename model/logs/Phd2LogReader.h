@@ -1,0 +1,24 @@
+#pragma once
+
+#include "model/logs/LineSource.h"
+#include "model/logs/LoadedLog.h"
+#include "model/logs/LogReadOptions.h"
+#include "model/logs/LogReadReport.h"
+
+// Reads the RA error of one guiding section of a PHD2 guide log. Every "Guiding Begins at ..." line
+// starts a section (numbered from 1); "Guiding Ends at ...", a calibration or a new log session ends it,
+// and a missing end is allowed. The section's "Pixel scale = X arc-sec/px" converts pixels to
+// arc-seconds and the xRate of its "Mount = ..." line (pixels per second) the guide pulses to pixels.
+// The columns are found by their names in the section's header row; "DROP" rows and "INFO" lines are
+// skipped, the Time column gives each frame's time.
+//
+// Guide pulses hide the mount's own error, so they are added back: frame k's correction is
+// RADuration_k / 1000 x xRate pixels with the sign of RAGuideDistance_k, and the value at frame k is
+// (RARawDistance_k + the corrections of all frames before k) x pixel scale. A section without xRate (or
+// without the pulse columns) is read as logged, and a note says so.
+//
+// options.section picks a section (1-based); 0 picks the longest usable one. log.sections lists every
+// section; their frames are counted only when all are read, that is when reading the longest. Frame rows that
+// do not parse are skipped and reported with their line number. Fails when the file has no guiding section,
+// the section asked for is not there, or it holds no usable frame. Writes nothing.
+bool readPhd2Log(LineSource& lines, const LogReadOptions& options, LoadedLog& log, LogReadReport& report);

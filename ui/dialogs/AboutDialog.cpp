@@ -1,0 +1,73 @@
+#include "ui/dialogs/AboutDialog.h"
+
+#include "app/UserManual.h"
+#include "ui/common/LinkLabel.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMessageBox>
+#include <QUrl>
+
+const char* const AboutDialog::kCreditLine = "Written by the Astrelvo developers.";
+
+namespace {
+
+QString findManual() {
+    const QByteArray programDir = QFile::encodeName(QCoreApplication::applicationDirPath());
+    const std::string path = locateUserManual(programDir.toStdString(), builtUserManualPlaces());
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+} // namespace
+
+AboutDialog::AboutDialog(QWidget* owner)
+    : TemplateDialog(owner, QStringLiteral("About Astrelvo"), 192, 105), manualPath_(findManual()) {
+    QLabel* title = addStatic(101, QStringLiteral("Astrelvo 1.1."), 8, 8, 180, 14, Qt::AlignLeft);
+    title->setFont(scaledFont(title->font(), 16, QFont::Bold));
+    addWrappedStatic(102,
+                     QStringLiteral("This program can be used to measure the periodic error of a "
+                                    "telescope mount and configure the closed loop control of the RZ4"),
+                     8, 24, 180, 33);
+    addStatic(103, QString::fromLatin1(kCreditLine), 8, 58, 180, 10, Qt::AlignLeft);
+
+    // Run from the build tree, the link opens the README, which describes that build.
+    const bool readme = QFileInfo(manualPath_).fileName() == QLatin1String("README.md");
+    const QString text = manualPath_.isEmpty() ? QStringLiteral("User manual not installed")
+                         : readme              ? QStringLiteral("README")
+                                               : QStringLiteral("User manual");
+    auto* link = new LinkLabel(text, this);
+    link->setObjectName(QStringLiteral("104"));
+    link->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    link->setGeometry(units().rect(10, 70, 160, 10));
+    link->setToolTip(manualPath_);
+    if (manualPath_.isEmpty()) {
+        link->setEnabled(false);
+        link->setCursor(Qt::ArrowCursor);
+    }
+    connect(link, &LinkLabel::clicked, this, [this] { command(104); });
+
+    addButton(2, QStringLiteral("Exit"), 10, 85, 60, 16);
+}
+
+bool AboutDialog::command(int id) {
+    switch (id) {
+    case 1:
+    case 2:
+        done(1);
+        return true;
+    case 104:
+        if (manualPath_.isEmpty())
+            return true;
+        // Without a program for the file type the desktop cannot open it; then say where it is.
+        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(manualPath_)))
+            QMessageBox::information(
+                this, QStringLiteral("User manual"),
+                QStringLiteral("No program to show the manual was found. It is at\n%1").arg(manualPath_));
+        return true;
+    default:
+        return false;
+    }
+}

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "rz4/DeviceInfo.h"
+#include "ui/TuningWindow.h"
+#include "ui/common/TemplateDialog.h"
+
+#include <QList>
+#include <QString>
+
+#include <cstdint>
+
+class AppModel;
+class iEngineCommands;
+
+// Closed loop tracking control: edits the model's closed-loop settings and sends tracking, closed-loop,
+// PID, aux, motor-current and EEPROM commands to the controller at once. Commands take effect whatever
+// the dialog's result; Ok stores the P, I and D gains, aux mode, tracking flag and tracking mode, Cancel
+// stores nothing more. The motor current and parameter 128 are written back into the model's device
+// record when the dialog ends, whatever its result. The settings shown can be saved to a settings file
+// (SettingsFile) and a checked file loaded and sent; an "Advanced" part, folded in at first, holds the
+// tracking mode, the tracking flag, the aux mode and parameter 128. model and engine must outlive the
+// dialog. UI thread only.
+class ClosedLoopDialog : public TemplateDialog {
+    Q_OBJECT
+public:
+    ClosedLoopDialog(QWidget* owner, AppModel* model, iEngineCommands* engine);
+
+    // 1 Ok, 2 Cancel, 100/101 tracking start/stop, 102/103 closed loop on/off, 104/105 Device40(1/0),
+    // 110 send PID, 111 send aux, 112 store in EEPROM, 113 save to a file, 114 load from a file and send,
+    // 115 fold the advanced part out or in, 116 the tuning window, 300..306 aux mode, 400..408 tracking mode;
+    // 421 and 431 are consumed (their edits act when they lose the focus).
+    bool command(int id) override;
+    // 421 the motor current, 431 parameter 128: the typed value takes effect.
+    void editFocusLost(int id) override;
+    // 420 the motor current, 430 parameter 128: the thumb's position takes effect.
+    void trackbarEndTrack(int id) override;
+
+    // Ends the dialog and writes the motor current and parameter 128 back into the device record.
+    void done(int result) override;
+
+    // The signed 32-bit rates of tracking modes 3..8 (modes 0..2 have their own commands).
+    static constexpr int32_t kTrackingRateTable[9] = {0, 0, 1, 2, 4, 8, 16, 32, 50};
+    static constexpr int kParam128Min = -40;
+    static constexpr int kParam128Max = 40;
+    static constexpr int kSaveId = 113;
+    static constexpr int kLoadId = 114;
+    static constexpr int kAdvancedId = 115;
+    static constexpr int kTuneId = 116;
+    // The client height in dialog units with the advanced part folded in and out.
+    static constexpr int kFoldedHeight = 160;
+    static constexpr int kUnfoldedHeight = 250;
+
+    bool advancedShown() const { return advancedShown_; }
+    // What the tuning window needs from the main dialog (logging, the test mode).
+    void setTuningHost(TuningWindow::Host host) { tuningHost_ = std::move(host); }
+
+protected:
+    // The file to save the settings to, or to load them from, as the user picks it; empty when the user
+    // cancels. Tests replace them.
+    virtual QString chooseSaveFile();
+    virtual QString chooseLoadFile();
+    // Shows the outcome of a save or load to the user; problem: something went wrong.
+    virtual void tell(const QString& text, bool problem);
+    // Runs the tuning window until it is closed.
+    virtual void runTuning();
+
+private:
+    void addAdvancedControls();
+    void showAdvanced(bool show);
+    // The device record with the values the dialog shows (PID, aux, motor current, parameter 128).
+    DeviceInfo shownSettings() const;
+    void saveToFile();
+    void loadFromFile();
+    void startTracking();
+    void sendPid();
+    void sendAux();
+    void storeOnOk();
+    void setMotorCurrentFromTrackbar();
+    void setMotorCurrentFromEdit();
+    void setParam128FromTrackbar();
+    void setParam128FromEdit();
+    // Moves trackbar id without reporting an end of track.
+    void moveTrackbar(int id, int position);
+    int currentToPosition(uint32_t current) const;
+
+    AppModel* model_;
+    iEngineCommands* engine_;
+    uint32_t auxMode_;
+    unsigned trackingMode_;
+    uint16_t motorCurrent_;
+    int param128_;
+    QList<QWidget*> advanced_; // the controls of the advanced part
+    bool advancedShown_ = false;
+    TuningWindow::Host tuningHost_;
+};
