@@ -115,16 +115,6 @@ std::string rangeText(long long min, long long max) {
     return "a number from " + std::to_string(min) + " to " + std::to_string(max);
 }
 
-std::string pidText(const uint16_t (&values)[10]) {
-    std::string text;
-    for (int i = 0; i < 10; ++i) {
-        if (i > 0)
-            text += ' ';
-        text += std::to_string(values[i]);
-    }
-    return text;
-}
-
 void appendLine(std::string& out, const char* name, const std::string& value) {
     out += name;
     out += ": ";
@@ -181,24 +171,8 @@ std::string SettingsFile::header(const char* program, const char* version, const
            " controller settings, " + when + "\n";
 }
 
-SettingsFile::Values SettingsFile::valuesOf(const DeviceInfo& info) {
-    Values v;
-    for (int i = 0; i < 10; ++i)
-        v.pidParameters[i] = static_cast<uint16_t>(info.pidParameters[i]);
-    v.auxMode = info.auxMode;
-    v.auxSkip = static_cast<uint16_t>(info.auxSkip);
-    v.auxErrorLimit = info.auxErrorLimit;
-    v.auxAccelLimit = info.auxAccelLimit;
-    v.auxSpeedLimit = info.auxSpeedLimit;
-    v.motorCurrent = info.motorCurrent;
-    v.param128 = info.param128;
-    v.encoderFlags = info.encoderFlags;
-    v.encoderOffset = static_cast<int32_t>(info.encoderOffset);
-    return v;
-}
-
 bool SettingsFile::parse(const std::string& text, std::string& error) {
-    values_ = Values{};
+    values_ = ControllerSettings{};
     maxCurrent_ = 0;
     maxCurrentLine_ = 0;
     motorCurrentLine_ = 0;
@@ -344,30 +318,4 @@ bool SettingsFile::checkAgainst(const DeviceInfo& controller, std::string& error
         return false;
     }
     return true;
-}
-
-SettingsFile::Values SettingsFile::written(const DeviceInfo& before) const {
-    Values v = values_;
-    v.encoderFlags = static_cast<uint8_t>((before.encoderFlags & ~1u) | (values_.encoderFlags & 1u));
-    return v;
-}
-
-std::vector<std::string> SettingsFile::differences(const Values& wrote, const Values& read) {
-    std::vector<std::string> out;
-    const auto differ = [&out](const char* name, const std::string& w, const std::string& r) {
-        if (w != r)
-            out.push_back(std::string(name) + ": wrote " + w + ", read " + r);
-    };
-    const auto n = [](long long v) { return std::to_string(v); };
-    differ("pidParameters", pidText(wrote.pidParameters), pidText(read.pidParameters));
-    differ("auxMode", n(wrote.auxMode), n(read.auxMode));
-    differ("auxSkip", n(wrote.auxSkip), n(read.auxSkip));
-    differ("auxErrorLimit", n(wrote.auxErrorLimit), n(read.auxErrorLimit));
-    differ("auxAccelLimit", n(wrote.auxAccelLimit), n(read.auxAccelLimit));
-    differ("auxSpeedLimit", n(wrote.auxSpeedLimit), n(read.auxSpeedLimit));
-    differ("motorCurrent", n(wrote.motorCurrent), n(read.motorCurrent));
-    differ("param128", n(wrote.param128), n(read.param128));
-    differ("encoderFlags", n(wrote.encoderFlags), n(read.encoderFlags));
-    differ("encoderOffset", n(wrote.encoderOffset), n(read.encoderOffset));
-    return out;
 }

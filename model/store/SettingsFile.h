@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/store/ControllerSettings.h"
 #include "rz4/DeviceInfo.h"
 
 #include <cstdint>
@@ -14,25 +15,10 @@
 // controller takes fails naming its line, before anything is sent. Of the fields only those the
 // program can write to the controller are kept (PID, aux, motor current, parameter 128, encoder
 // direction and offset); the others (versions, gear ratio, encoder width, ...) are checked for their
-// form and otherwise ignored. Used by astrelvo-cli backup / restore and the closed-loop dialog, on one
-// thread at a time.
+// form and otherwise ignored (ControllerSettings). Used by astrelvo-cli backup / restore and the closed-loop
+// dialog, on one thread at a time.
 class SettingsFile {
 public:
-    // The settings the program writes to the controller, as the file holds them.
-    struct Values {
-        uint16_t pidParameters[10] = {};
-        uint8_t auxMode = 0;
-        uint16_t auxSkip = 0;
-        uint32_t auxErrorLimit = 0;
-        uint32_t auxAccelLimit = 0;
-        uint32_t auxSpeedLimit = 0;
-        uint16_t motorCurrent = 0; // mA, parameter 129
-        int8_t param128 = 0;
-        uint8_t encoderFlags = 0; // bit 0: reverse
-        int32_t encoderOffset = 0;
-        bool operator==(const Values&) const = default;
-    };
-
     static constexpr int kMinParam128 = -40; // the range the closed-loop dialog offers
     static constexpr int kMaxParam128 = 40;
     static constexpr unsigned kMaxAuxMode = 6;
@@ -42,27 +28,18 @@ public:
     // The first line, e.g. "# astrelvo-cli 1.1 controller settings, 2025-01-31 22:14:05", with its line
     // feed.
     static std::string header(const char* program, const char* version, const std::tm& date);
-    // The writable settings of a device record.
-    static Values valuesOf(const DeviceInfo& info);
-
     // Reads a whole file. False with error set (e.g. "line 8: motorCurrent: 70000 is not a number from 0
     // to 65535") when anything is wrong; values() is then not to be used.
     bool parse(const std::string& text, std::string& error);
-    const Values& values() const { return values_; }
+    const ControllerSettings& values() const { return values_; }
     // Whether the values suit the connected controller: the motor current must not be above its
     // maximum. False with error naming the line.
     bool checkAgainst(const DeviceInfo& controller, std::string& error) const;
-    // What a restore sends to the controller described by before: the file's values, with the encoder
-    // flags' bits other than bit 0 kept as the controller has them (only bit 0 is sent).
-    Values written(const DeviceInfo& before) const;
-
-    // The settings that read back other than written, one text each: "motorCurrent: wrote 900, read 700".
-    static std::vector<std::string> differences(const Values& wrote, const Values& read);
 
 private:
     bool parseLine(const std::string& line, int number, std::string& error);
 
-    Values values_;
+    ControllerSettings values_;
     uint32_t maxCurrent_ = 0; // from the file, 0 when it names none
     int maxCurrentLine_ = 0;
     int motorCurrentLine_ = 0;

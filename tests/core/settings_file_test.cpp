@@ -2,6 +2,7 @@
 // or out-of-range line refused by its number.
 #include "model/store/SettingsFile.h"
 #include "rz4/DeviceInfo.h"
+#include "tests/ui/EngineCommandRecorder.h"
 
 #include <gtest/gtest.h>
 
@@ -59,14 +60,14 @@ TEST(SettingsFile, WrittenAsInfoPrintsItAndReadBackWhole) {
     SettingsFile file;
     std::string error;
     ASSERT_TRUE(file.parse(text, error)) << error;
-    EXPECT_EQ(file.values(), SettingsFile::valuesOf(sampleInfo()));
+    EXPECT_EQ(file.values(), ControllerSettings::of(sampleInfo()));
 
     // A byte-order mark, Windows line ends, comments, blank lines and spaces around the parts are fine.
     std::string edited;
     for (char c : text)
         edited += c == '\n' ? std::string("  \r\n") : std::string(1, c);
     ASSERT_TRUE(file.parse("\xEF\xBB\xBF# note\n\n" + edited, error)) << error;
-    EXPECT_EQ(file.values(), SettingsFile::valuesOf(sampleInfo()));
+    EXPECT_EQ(file.values(), ControllerSettings::of(sampleInfo()));
     // The offset as the drive information dialog shows it (unsigned) means the same.
     ASSERT_TRUE(file.parse(withLine("encoderOffset", "encoderOffset: 4294945296"), error)) << error;
     EXPECT_EQ(file.values().encoderOffset, -22000);
@@ -131,18 +132,44 @@ TEST(SettingsFile, CheckedAgainstTheControllerAndComparedAfterReadBack) {
 
     // Only bit 0 of the flags is written; the controller keeps the others.
     controller.encoderFlags = 0x11;
-    SettingsFile::Values wrote = file.written(controller);
+    ControllerSettings wrote = file.values().sentTo(controller);
     EXPECT_EQ(wrote.encoderFlags, 0x10);
-    SettingsFile::Values read = wrote;
-    EXPECT_TRUE(SettingsFile::differences(wrote, read).empty());
+    ControllerSettings read = wrote;
+    EXPECT_TRUE(wrote.differences(read).empty());
     read.motorCurrent = 700;
     read.pidParameters[9] = 0;
     read.param128 = 5;
     EXPECT_EQ(
-        SettingsFile::differences(wrote, read),
+        wrote.differences(read),
         (std::vector<std::string>{
             "pidParameters: wrote 80 40 120 80 40 120 20 30 0 65535, read 80 40 120 80 40 120 20 30 0 0",
             "motorCurrent: wrote 800, read 700", "param128: wrote -3, read 5"}));
+}
+
+// Loading a file in the closed-loop dialog and astrelvo-cli restore send through apply(): the motor
+// current goes out only to a controller that reports its maximum, and is then compared on read-back.
+TEST(SettingsFile, MotorCurrentSentAndComparedOnlyWithAKnownMaximum) {
+    const ControllerSettings values = ControllerSettings::of(sampleInfo());
+    struct Row {
+        uint16_t maxCurrent;
+        bool sent;
+    };
+    for (const Row row : {Row{2500, true}, Row{0, false}}) {
+        DeviceInfo controller = sampleInfo();
+        controller.maxCurrent = row.maxCurrent;
+        EngineCommandRecorder engine;
+        EXPECT_EQ(values.apply(engine, controller), row.sent);
+        std::vector<std::string> expected = {"SendPid(80,40,120,80,40,120,20,30,0,65535)",
+                                             "SendAux(6,0,4,0,1000,4000,4294967295,0,0,0)"};
+        if (row.sent)
+            expected.push_back("WriteParam16(129,800)");
+        expected.push_back("WriteParam8(128,253)");
+        expected.push_back("SetEncoderCalibration(0,4294945296)");
+        EXPECT_EQ(engine.calls, expected) << row.maxCurrent;
+        ControllerSettings read = values;
+        read.motorCurrent = 100;
+        EXPECT_EQ(values.differences(read, row.sent).size(), row.sent ? 1u : 0u) << row.maxCurrent;
+    }
 }
 
 } // namespace

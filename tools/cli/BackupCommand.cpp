@@ -5,7 +5,6 @@
 #include "model/store/AppModel.h"
 #include "model/store/SettingsFile.h"
 #include "platform/LocalTime.h"
-#include "rz4/Rz4Protocol.h"
 #include "rz4/StatusCode.h"
 #include "tools/cli/CliConnection.h"
 #include "tools/cli/CliOptions.h"
@@ -69,14 +68,6 @@ bool readWhole(const std::string& path, std::string& text, std::string& error) {
     return true;
 }
 
-void sendSettings(CommControl& engine, const SettingsFile::Values& v) {
-    engine.SendPid(v.pidParameters);
-    engine.SendAux(v.auxMode, 0, v.auxSkip, 0, v.auxErrorLimit, v.auxAccelLimit, v.auxSpeedLimit, 0, 0, 0);
-    engine.WriteParam16(rz4::kParamMotorCurrent, v.motorCurrent);
-    engine.WriteParam8(rz4::kParam128, static_cast<uint8_t>(v.param128));
-    engine.SetEncoderCalibration(v.encoderFlags & 1u, static_cast<uint32_t>(v.encoderOffset));
-}
-
 } // namespace
 
 int runBackup(ConsoleProgram& session, const CliOptions& options, Rz4Emulator* emulator) {
@@ -127,8 +118,11 @@ int runRestore(ConsoleProgram& session, const CliOptions& options, Rz4Emulator* 
         return CliExitUsage;
     }
 
-    const SettingsFile::Values wrote = file.written(session.model().deviceInfo);
-    sendSettings(session.engine(), wrote);
+    const ControllerSettings wrote = file.values().sentTo(session.model().deviceInfo);
+    const bool currentSent = wrote.apply(session.engine(), session.model().deviceInfo);
+    if (!currentSent)
+        std::fprintf(stderr, "astrelvo-cli: the motor current was not sent: the controller reports no "
+                             "maximum current to check it against\n");
     session.pumpUntil([] { return false; }, kSettleMs, false);
     if (options.store) {
         const uint32_t before = session.statusCount();
@@ -154,14 +148,15 @@ int runRestore(ConsoleProgram& session, const CliOptions& options, Rz4Emulator* 
         disconnectController(session, options);
         return CliExitFailed;
     }
-    const SettingsFile::Values read = SettingsFile::valuesOf(session.model().deviceInfo);
+    const ControllerSettings read = ControllerSettings::of(session.model().deviceInfo);
     disconnectController(session, options);
-    const std::vector<std::string> differences = SettingsFile::differences(wrote, read);
+    const std::vector<std::string> differences = wrote.differences(read, currentSent);
     for (const std::string& line : differences)
         std::printf("%s\n", line.c_str());
     std::fflush(stdout);
     if (!differences.empty())
         return CliExitFailed;
-    std::fprintf(stderr, "Every restored setting reads back as written.\n");
+    std::fprintf(stderr, currentSent ? "Every restored setting reads back as written.\n"
+                                     : "Every restored setting sent reads back as written.\n");
     return CliExitDone;
 }

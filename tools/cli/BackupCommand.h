@@ -9,6 +9,7 @@ struct CliOptions;
 int runBackup(ConsoleProgram& session, const CliOptions& options, Rz4Emulator* emulator);
 
 // astrelvo-cli restore: checks the settings file whole before anything is sent, sends its writable
-// settings, stores them in EEPROM with --store, connects again and prints each setting that reads back
-// differently. Returns the exit code (3 when any does). Main thread.
+// settings (the motor current only to a controller that reports its maximum), stores them in EEPROM
+// with --store, connects again and prints each setting that reads back differently. Returns the exit
+// code (3 when any does). Main thread.
 int runRestore(ConsoleProgram& session, const CliOptions& options, Rz4Emulator* emulator);

@@ -5,6 +5,7 @@
 #include "model/store/AppModel.h"
 #include "model/store/SettingsFile.h"
 #include "platform/LocalTime.h"
+#include "rz4/Rz4Protocol.h"
 #include "ui/common/NumberText.h"
 #include "ui/common/PlainRadioButton.h"
 #include "ui/common/Trackbar.h"
@@ -25,8 +26,6 @@
 
 namespace {
 
-constexpr int kMotorCurrentParam = 129;
-constexpr int kParam128 = 128;
 constexpr int kCurrentPositions = 32;
 constexpr unsigned kMaxTrackingMode = 8;
 // Settings files are small; a larger file is not one.
@@ -318,7 +317,7 @@ void ClosedLoopDialog::loadFromFile() {
         tell(QStringLiteral("%1: %2\nNothing was sent.").arg(path, QString::fromStdString(error)), true);
         return;
     }
-    const SettingsFile::Values v = settings.written(model_->deviceInfo);
+    const ControllerSettings v = settings.values().sentTo(model_->deviceInfo);
 
     // The dialog shows what the file holds, and the model keeps it as the Send buttons would.
     const uint16_t shown[5] = {v.pidParameters[0], v.pidParameters[1], v.pidParameters[2], v.pidParameters[6],
@@ -351,16 +350,9 @@ void ClosedLoopDialog::loadFromFile() {
     model_->deviceInfo.encoderOffset = static_cast<uint32_t>(v.encoderOffset);
 
     // As the dialog's own controls do: without the drive's maximum the motor current is not sent.
-    const bool sendCurrent = model_->deviceInfo.maxCurrent != 0;
-    if (engine_) {
-        engine_->SendPid(v.pidParameters);
-        engine_->SendAux(v.auxMode, 0, v.auxSkip, 0, v.auxErrorLimit, v.auxAccelLimit, v.auxSpeedLimit, 0, 0,
-                         0);
-        if (sendCurrent)
-            engine_->WriteParam16(kMotorCurrentParam, v.motorCurrent);
-        engine_->WriteParam8(kParam128, static_cast<uint8_t>(v.param128));
-        engine_->SetEncoderCalibration(v.encoderFlags & 1u, static_cast<uint32_t>(v.encoderOffset));
-    }
+    const bool sendCurrent = ControllerSettings::sendsMotorCurrent(model_->deviceInfo);
+    if (engine_)
+        v.apply(*engine_, model_->deviceInfo);
     QString sent = QStringLiteral("Sent to the controller: PID %1/%2/%3 (all ten values), aux mode %4, ")
                        .arg(shown[0])
                        .arg(shown[1])
@@ -373,9 +365,11 @@ void ClosedLoopDialog::loadFromFile() {
                 .arg((v.encoderFlags & 1u) != 0 ? QStringLiteral("reversed") : QStringLiteral("normal"))
                 .arg(v.encoderOffset);
     if (!sendCurrent)
-        sent += QStringLiteral("\nThe motor current was not sent: the drive's maximum current is not known.");
-    sent += QStringLiteral("\nThe status line shows the controller's answers; connect again to read the "
-                           "settings back. \"Save settings to EEPROM\" keeps them after a power cycle.");
+        sent += QStringLiteral("\nThe motor current was not sent: the drive's maximum current is not known, "
+                               "so the file's value could not be checked against it.");
+    sent += QStringLiteral("\nNot checked: whether the controller took them. The status line shows its "
+                           "answers; connect again to read the settings back. \"Save settings to EEPROM\" "
+                           "keeps them after a power cycle.");
     tell(sent, false);
 }
 
@@ -500,7 +494,7 @@ void ClosedLoopDialog::setMotorCurrentFromTrackbar() {
     motorCurrent_ = static_cast<uint16_t>(value);
     setEditText(421, unsignedDecimalText(value));
     if (engine_)
-        engine_->WriteParam16(kMotorCurrentParam, value);
+        engine_->WriteParam16(rz4::kParamMotorCurrent, value);
 }
 
 void ClosedLoopDialog::setMotorCurrentFromEdit() {
@@ -522,7 +516,7 @@ void ClosedLoopDialog::setMotorCurrentFromEdit() {
         return;
     moveTrackbar(420, currentToPosition(value));
     if (engine_)
-        engine_->WriteParam16(kMotorCurrentParam, value);
+        engine_->WriteParam16(rz4::kParamMotorCurrent, value);
 }
 
 void ClosedLoopDialog::setParam128FromTrackbar() {
@@ -535,7 +529,7 @@ void ClosedLoopDialog::setParam128FromTrackbar() {
     param128_ = position;
     setEditText(431, signedDecimalText(position));
     if (engine_)
-        engine_->WriteParam8(kParam128, static_cast<uint32_t>(position) & 0xFFu);
+        engine_->WriteParam8(rz4::kParam128, static_cast<uint32_t>(position) & 0xFFu);
 }
 
 void ClosedLoopDialog::setParam128FromEdit() {
@@ -552,7 +546,7 @@ void ClosedLoopDialog::setParam128FromEdit() {
     param128_ = value;
     moveTrackbar(430, value);
     if (engine_)
-        engine_->WriteParam8(kParam128, static_cast<uint32_t>(value) & 0xFFu);
+        engine_->WriteParam8(rz4::kParam128, static_cast<uint32_t>(value) & 0xFFu);
 }
 
 void ClosedLoopDialog::moveTrackbar(int id, int position) {
