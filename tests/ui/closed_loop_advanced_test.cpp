@@ -51,6 +51,11 @@ protected:
     }
 };
 
+// The object name of the control with that ID.
+QString idName(int id) {
+    return QString::number(id);
+}
+
 QString editText(const QWidget& dialog, int id) {
     auto* edit = dialog.findChild<QLineEdit*>(QString::number(id));
     return edit ? edit->text() : QStringLiteral("<missing>");
@@ -92,7 +97,7 @@ TEST_F(ClosedLoopAdvanced, FoldedInAtFirstAndFoldsOutOnRequest) {
     // Everything else is where it was, and visible.
     for (int id : {1, 2, 100, 101, 102, 103, 110, 111, 112, 420, 421, 113, 114, 115})
         EXPECT_TRUE(child(dialog, id)->isVisible()) << id;
-    auto* toggle = dialog.findChild<QPushButton*>("115");
+    auto* toggle = dialog.findChild<QPushButton*>(idName(ClosedLoopDialog::IdAdvanced));
     EXPECT_EQ(toggle->text(), QStringLiteral("Advanced >>"));
 
     toggle->click();
@@ -106,7 +111,7 @@ TEST_F(ClosedLoopAdvanced, FoldedInAtFirstAndFoldsOutOnRequest) {
     EXPECT_TRUE(dialog.grab().save(shots + QStringLiteral("/closed_loop_advanced.png")));
     toggle->click();
     EXPECT_EQ(dialog.height(), foldedHeight);
-    EXPECT_FALSE(child(dialog, 400)->isVisible());
+    EXPECT_FALSE(child(dialog, ClosedLoopDialog::IdTrackingMode0)->isVisible());
     EXPECT_TRUE(engine.calls.empty());
 }
 
@@ -114,12 +119,13 @@ TEST_F(ClosedLoopAdvanced, ItsControlsSendTheRightCommands) {
     model->closedLoopSettings.auxMode = 2;
     ScriptedDialog dialog(nullptr, model.get(), &engine);
     dialog.show();
-    dialog.findChild<QPushButton*>("115")->click();
-    EXPECT_TRUE(dialog.findChild<QRadioButton*>("402")->isChecked()); // the default mode
-    EXPECT_TRUE(dialog.findChild<QRadioButton*>("302")->isChecked());
-    EXPECT_FALSE(dialog.findChild<QCheckBox*>("380")->isChecked());
-    EXPECT_EQ(editText(dialog, 431), QStringLiteral("-3"));
-    EXPECT_EQ(dialog.findChild<QSlider*>("430")->value(), -3);
+    dialog.findChild<QPushButton*>(idName(ClosedLoopDialog::IdAdvanced))->click();
+    EXPECT_TRUE(dialog.findChild<QRadioButton*>(idName(ClosedLoopDialog::IdTrackingMode0 + 2))
+                    ->isChecked()); // the default mode
+    EXPECT_TRUE(dialog.findChild<QRadioButton*>(idName(ClosedLoopDialog::IdAuxMode0 + 2))->isChecked());
+    EXPECT_FALSE(dialog.findChild<QCheckBox*>(idName(ClosedLoopDialog::IdTrackingFlag))->isChecked());
+    EXPECT_EQ(editText(dialog, ClosedLoopDialog::IdParam128Edit), QStringLiteral("-3"));
+    EXPECT_EQ(dialog.findChild<QSlider*>(idName(ClosedLoopDialog::IdParam128Trackbar))->value(), -3);
 
     auto click = [&](int id) { dialog.findChild<QAbstractButton*>(QString::number(id))->click(); };
     struct Row {
@@ -136,7 +142,7 @@ TEST_F(ClosedLoopAdvanced, ItsControlsSendTheRightCommands) {
     for (const Row& row : rows) {
         engine.calls.clear();
         click(row.mode);
-        if (dialog.findChild<QCheckBox*>("380")->isChecked() != row.flag)
+        if (dialog.findChild<QCheckBox*>(idName(ClosedLoopDialog::IdTrackingFlag))->isChecked() != row.flag)
             click(380);
         EXPECT_TRUE(dialog.findChild<QRadioButton*>(QString::number(row.mode))->isChecked());
         click(100);
@@ -145,18 +151,18 @@ TEST_F(ClosedLoopAdvanced, ItsControlsSendTheRightCommands) {
 
     engine.calls.clear();
     click(305);
-    EXPECT_FALSE(dialog.findChild<QRadioButton*>("302")->isChecked());
+    EXPECT_FALSE(dialog.findChild<QRadioButton*>(idName(ClosedLoopDialog::IdAuxMode0 + 2))->isChecked());
     click(111);
     EXPECT_EQ(engine.calls, (Calls{"SendAux(5,0,0,0,0,0,0,0,0,0)"}));
 
     // Parameter 128 by its edit and by its slider, bounded to -40..40.
     engine.calls.clear();
-    auto* edit = dialog.findChild<QLineEdit*>("431");
+    auto* edit = dialog.findChild<QLineEdit*>(idName(ClosedLoopDialog::IdParam128Edit));
     edit->setText(QStringLiteral("12"));
     loseFocus(edit);
-    EXPECT_EQ(dialog.findChild<QSlider*>("430")->value(), 12);
-    sendKey(dialog.findChild<QSlider*>("430"), Qt::Key_Home);
-    EXPECT_EQ(editText(dialog, 431), QStringLiteral("-40"));
+    EXPECT_EQ(dialog.findChild<QSlider*>(idName(ClosedLoopDialog::IdParam128Trackbar))->value(), 12);
+    sendKey(dialog.findChild<QSlider*>(idName(ClosedLoopDialog::IdParam128Trackbar)), Qt::Key_Home);
+    EXPECT_EQ(editText(dialog, ClosedLoopDialog::IdParam128Edit), QStringLiteral("-40"));
     EXPECT_EQ(engine.calls, (Calls{"WriteParam8(128,12)", "WriteParam8(128,216)"}));
 
     // Ok keeps the mode and the flag.
@@ -170,8 +176,8 @@ TEST_F(ClosedLoopAdvanced, ItsControlsSendTheRightCommands) {
 TEST_F(ClosedLoopAdvanced, SaveWritesTheShownSettingsAsTheBackupDoes) {
     ScriptedDialog dialog(nullptr, model.get(), &engine);
     dialog.path = dir.filePath(QStringLiteral("saved.txt"));
-    dialog.findChild<QLineEdit*>("120")->setText(QStringLiteral("95"));
-    dialog.command(ClosedLoopDialog::kSaveId);
+    dialog.findChild<QLineEdit*>(idName(ClosedLoopDialog::IdPGain))->setText(QStringLiteral("95"));
+    dialog.command(ClosedLoopDialog::IdSaveFile);
     EXPECT_TRUE(dialog.told.isEmpty()) << dialog.told.join(QLatin1Char('\n')).toStdString();
 
     QFile file(dialog.path);
@@ -212,17 +218,17 @@ TEST_F(ClosedLoopAdvanced, LoadChecksTheWholeFileThenSendsAndShowsIt) {
     ASSERT_TRUE(out.open(QIODevice::WriteOnly));
     out.write(bad.data(), static_cast<qint64>(bad.size()));
     out.close();
-    dialog.command(ClosedLoopDialog::kLoadId);
+    dialog.command(ClosedLoopDialog::IdLoadFile);
     ASSERT_EQ(dialog.told.size(), 1);
     EXPECT_TRUE(dialog.lastWasProblem);
     EXPECT_TRUE(dialog.told[0].contains(QStringLiteral("line 8: param128"))) << dialog.told[0].toStdString();
     EXPECT_TRUE(engine.calls.empty());
-    EXPECT_EQ(editText(dialog, 120), QStringLiteral("80"));
+    EXPECT_EQ(editText(dialog, ClosedLoopDialog::IdPGain), QStringLiteral("80"));
 
     ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
     out.write(good.data(), static_cast<qint64>(good.size()));
     out.close();
-    dialog.command(ClosedLoopDialog::kLoadId);
+    dialog.command(ClosedLoopDialog::IdLoadFile);
     EXPECT_FALSE(dialog.lastWasProblem);
     EXPECT_EQ(engine.calls,
               (Calls{"SendPid(111,22,133,4,5,6,17,18,9,10)", "SendAux(4,0,7,0,1234,0,0,0,0,0)",
@@ -232,15 +238,15 @@ TEST_F(ClosedLoopAdvanced, LoadChecksTheWholeFileThenSendsAndShowsIt) {
     const QString shown[] = {QStringLiteral("111"), QStringLiteral("22"), QStringLiteral("133"),
                              QStringLiteral("17"), QStringLiteral("18")};
     for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(editText(dialog, 120 + i), shown[i]) << i;
-    EXPECT_EQ(editText(dialog, 220), QStringLiteral("7"));
-    EXPECT_EQ(editText(dialog, 421), QStringLiteral("750"));
-    EXPECT_EQ(editText(dialog, 431), QStringLiteral("9"));
-    EXPECT_TRUE(dialog.findChild<QRadioButton*>("304")->isChecked());
+        EXPECT_EQ(editText(dialog, ClosedLoopDialog::IdPGain + i), shown[i]) << i;
+    EXPECT_EQ(editText(dialog, ClosedLoopDialog::IdAuxSkip), QStringLiteral("7"));
+    EXPECT_EQ(editText(dialog, ClosedLoopDialog::IdCurrentEdit), QStringLiteral("750"));
+    EXPECT_EQ(editText(dialog, ClosedLoopDialog::IdParam128Edit), QStringLiteral("9"));
+    EXPECT_TRUE(dialog.findChild<QRadioButton*>(idName(ClosedLoopDialog::IdAuxMode0 + 4))->isChecked());
     EXPECT_EQ(model->closedLoopSettings.dSamples, 18u);
     EXPECT_EQ(model->deviceInfo.encoderFlags, 0xF1); // only bit 0 comes from the file
     EXPECT_EQ(model->deviceInfo.encoderOffset, 33000u);
-    dialog.command(2);
+    dialog.command(ClosedLoopDialog::IdCancel);
     EXPECT_EQ(model->deviceInfo.motorCurrent, 750);
 }
 

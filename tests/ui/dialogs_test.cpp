@@ -38,23 +38,28 @@ void mouse(QWidget* target, QEvent::Type type) {
     QApplication::sendEvent(target, &event);
 }
 
-QString text(const QWidget& dialog, const char* id) {
-    if (auto* edit = dialog.findChild<QLineEdit*>(id))
+// The object name of the control with that ID.
+QString idName(int id) {
+    return QString::number(id);
+}
+
+QString text(const QWidget& dialog, int id) {
+    if (auto* edit = dialog.findChild<QLineEdit*>(idName(id)))
         return edit->text();
-    if (auto* label = dialog.findChild<QLabel*>(id))
+    if (auto* label = dialog.findChild<QLabel*>(idName(id)))
         return label->text();
-    if (auto* button = dialog.findChild<QAbstractButton*>(id))
+    if (auto* button = dialog.findChild<QAbstractButton*>(idName(id)))
         return button->text();
     return QStringLiteral("<missing>");
 }
 
-bool checked(const QWidget& dialog, const char* id) {
-    auto* button = dialog.findChild<QAbstractButton*>(id);
+bool checked(const QWidget& dialog, int id) {
+    auto* button = dialog.findChild<QAbstractButton*>(idName(id));
     return button && button->isChecked();
 }
 
-void setText(const QWidget& dialog, const char* id, const QString& value) {
-    dialog.findChild<QLineEdit*>(id)->setText(value);
+void setText(const QWidget& dialog, int id, const QString& value) {
+    dialog.findChild<QLineEdit*>(idName(id))->setText(value);
 }
 
 struct Fixture : ::testing::Test {
@@ -100,25 +105,25 @@ TEST_F(MotorDriveInfo, ShowsTheDeviceRecord) {
     info.encoderOffset = static_cast<uint32_t>(-1);
     MotorDriveInfoDialog dialog(nullptr, model.get(), &engine);
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Motor drive information"));
-    EXPECT_EQ(text(dialog, "100"), QStringLiteral("1.2.3.4"));
-    EXPECT_EQ(text(dialog, "101"), QStringLiteral("10.0.11.12"));
-    EXPECT_EQ(text(dialog, "110"), QStringLiteral("172800"));
-    EXPECT_EQ(text(dialog, "111"), QStringLiteral("5529600"));
-    EXPECT_EQ(text(dialog, "112"), QStringLiteral("4294967295"));
-    EXPECT_EQ(text(dialog, "113"), QStringLiteral("1500"));
-    EXPECT_EQ(text(dialog, "120"), QStringLiteral("25"));
-    EXPECT_EQ(text(dialog, "121"), QStringLiteral("33554432"));
-    EXPECT_TRUE(checked(dialog, "130"));
-    EXPECT_EQ(text(dialog, "131"), QStringLiteral("4294967295"));
-    EXPECT_TRUE(dialog.findChild<QLineEdit*>("100")->isReadOnly());
-    EXPECT_FALSE(dialog.findChild<QLineEdit*>("131")->isReadOnly());
+    EXPECT_EQ(text(dialog, MotorDriveInfoDialog::IdHardwareVersion), QStringLiteral("1.2.3.4"));
+    EXPECT_EQ(text(dialog, MotorDriveInfoDialog::IdFirmwareVersion), QStringLiteral("10.0.11.12"));
+    EXPECT_EQ(text(dialog, MotorDriveInfoDialog::IdGearRatio), QStringLiteral("172800"));
+    EXPECT_EQ(text(dialog, MotorDriveInfoDialog::IdFullResolution), QStringLiteral("5529600"));
+    EXPECT_EQ(text(dialog, MotorDriveInfoDialog::IdSiderealSpeed), QStringLiteral("4294967295"));
+    EXPECT_EQ(text(dialog, MotorDriveInfoDialog::IdMaxCurrent), QStringLiteral("1500"));
+    EXPECT_EQ(text(dialog, MotorDriveInfoDialog::IdEncoderBits), QStringLiteral("25"));
+    EXPECT_EQ(text(dialog, MotorDriveInfoDialog::IdEncoderResolution), QStringLiteral("33554432"));
+    EXPECT_TRUE(checked(dialog, MotorDriveInfoDialog::IdEncoderReverse));
+    EXPECT_EQ(text(dialog, MotorDriveInfoDialog::IdEncoderOffset), QStringLiteral("4294967295"));
+    EXPECT_TRUE(dialog.findChild<QLineEdit*>(idName(MotorDriveInfoDialog::IdHardwareVersion))->isReadOnly());
+    EXPECT_FALSE(dialog.findChild<QLineEdit*>(idName(MotorDriveInfoDialog::IdEncoderOffset))->isReadOnly());
 
     info.encoderBits = 32;
     info.encoderResolution = uint64_t{1} << 32;
     info.encoderFlags = 2;
     MotorDriveInfoDialog wide(nullptr, model.get(), &engine);
-    EXPECT_EQ(text(wide, "121"), QStringLiteral("4294967296"));
-    EXPECT_FALSE(checked(wide, "130"));
+    EXPECT_EQ(text(wide, MotorDriveInfoDialog::IdEncoderResolution), QStringLiteral("4294967296"));
+    EXPECT_FALSE(checked(wide, MotorDriveInfoDialog::IdEncoderReverse));
     EXPECT_TRUE(engine.calls.empty());
 }
 
@@ -126,17 +131,17 @@ TEST_F(MotorDriveInfo, ActualizeWritesRecordAndControllerAndStaysOpen) {
     model->deviceInfo.encoderFlags = 0xFE;
     MotorDriveInfoDialog dialog(nullptr, model.get(), &engine);
     dialog.show();
-    dialog.findChild<QCheckBox*>("130")->click();
-    setText(dialog, "131", QStringLiteral("123456"));
-    dialog.findChild<QPushButton*>("132")->click();
+    dialog.findChild<QCheckBox*>(idName(MotorDriveInfoDialog::IdEncoderReverse))->click();
+    setText(dialog, MotorDriveInfoDialog::IdEncoderOffset, QStringLiteral("123456"));
+    dialog.findChild<QPushButton*>(idName(MotorDriveInfoDialog::IdActualizeCalibration))->click();
     EXPECT_EQ(model->deviceInfo.encoderFlags, 1);
     EXPECT_EQ(model->deviceInfo.encoderOffset, 123456u);
     EXPECT_EQ(engine.calls, (Calls{"SetEncoderCalibration(1,123456)"}));
     EXPECT_TRUE(dialog.isVisible());
 
-    dialog.findChild<QCheckBox*>("130")->click();
-    setText(dialog, "131", QStringLiteral("12 apples"));
-    EXPECT_TRUE(dialog.command(132));
+    dialog.findChild<QCheckBox*>(idName(MotorDriveInfoDialog::IdEncoderReverse))->click();
+    setText(dialog, MotorDriveInfoDialog::IdEncoderOffset, QStringLiteral("12 apples"));
+    EXPECT_TRUE(dialog.command(MotorDriveInfoDialog::IdActualizeCalibration));
     EXPECT_EQ(model->deviceInfo.encoderFlags, 0);
     EXPECT_EQ(model->deviceInfo.encoderOffset, 0u);
     EXPECT_EQ(engine.calls.back(), "SetEncoderCalibration(0,0)");
@@ -152,8 +157,8 @@ TEST_F(MotorDriveInfo, OkCancelEnterEscChangeNothing) {
     for (Case c : {Case{Qt::Key_Return, 1}, Case{Qt::Key_Enter, 1}, Case{Qt::Key_Escape, 0}}) {
         MotorDriveInfoDialog dialog(nullptr, model.get(), &engine);
         dialog.show();
-        setText(dialog, "131", QStringLiteral("5"));
-        dialog.findChild<QLineEdit*>("131")->setFocus();
+        setText(dialog, MotorDriveInfoDialog::IdEncoderOffset, QStringLiteral("5"));
+        dialog.findChild<QLineEdit*>(idName(MotorDriveInfoDialog::IdEncoderOffset))->setFocus();
         sendKey(&dialog, c.key);
         EXPECT_FALSE(dialog.isVisible());
         EXPECT_EQ(dialog.result(), c.result);
@@ -169,7 +174,7 @@ TEST_F(MotorDriveInfo, OkCancelEnterEscChangeNothing) {
 TEST_F(MotorDriveInfo, EnterOnAFocusedButtonClicksIt) {
     MotorDriveInfoDialog dialog(nullptr, model.get(), &engine);
     dialog.show();
-    dialog.findChild<QPushButton*>("132")->setFocus();
+    dialog.findChild<QPushButton*>(idName(MotorDriveInfoDialog::IdActualizeCalibration))->setFocus();
     sendKey(&dialog, Qt::Key_Return);
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(engine.calls.size(), 1u);
@@ -185,33 +190,33 @@ TEST(DisplaySettingsDialogTest, ShowsRecordAndChecksRadiosItself) {
     DisplaySettings settings;
     settings.verticalOffset = -12;
     DisplaySettingsDialog dialog(nullptr, &settings);
-    EXPECT_EQ(text(dialog, "106"), QStringLiteral("50 arcsecs = 10 pixel"));
-    for (int id = 100; id <= 109; ++id)
-        EXPECT_EQ(checked(dialog, QByteArray::number(id).constData()), id == 106) << id;
-    EXPECT_TRUE(checked(dialog, "131"));
-    EXPECT_FALSE(checked(dialog, "130"));
-    EXPECT_EQ(text(dialog, "120"), QStringLiteral("-12"));
+    EXPECT_EQ(text(dialog, DisplaySettingsDialog::IdScale0 + 6), QStringLiteral("50 arcsecs = 10 pixel"));
+    for (int id = DisplaySettingsDialog::IdScale0; id <= DisplaySettingsDialog::IdScale9; ++id)
+        EXPECT_EQ(checked(dialog, id), id == DisplaySettingsDialog::IdScale0 + 6) << id;
+    EXPECT_TRUE(checked(dialog, DisplaySettingsDialog::IdLightColors));
+    EXPECT_FALSE(checked(dialog, DisplaySettingsDialog::IdDarkColors));
+    EXPECT_EQ(text(dialog, DisplaySettingsDialog::IdVerticalOffset), QStringLiteral("-12"));
 
     // Clicking a checked button keeps it checked; clicking another moves the check.
-    dialog.findChild<QRadioButton*>("131")->click();
-    EXPECT_TRUE(checked(dialog, "131"));
-    dialog.findChild<QRadioButton*>("130")->click();
-    EXPECT_TRUE(checked(dialog, "130"));
-    EXPECT_FALSE(checked(dialog, "131"));
-    dialog.findChild<QRadioButton*>("102")->click();
-    EXPECT_TRUE(checked(dialog, "102"));
-    EXPECT_FALSE(checked(dialog, "106"));
+    dialog.findChild<QRadioButton*>(idName(DisplaySettingsDialog::IdLightColors))->click();
+    EXPECT_TRUE(checked(dialog, DisplaySettingsDialog::IdLightColors));
+    dialog.findChild<QRadioButton*>(idName(DisplaySettingsDialog::IdDarkColors))->click();
+    EXPECT_TRUE(checked(dialog, DisplaySettingsDialog::IdDarkColors));
+    EXPECT_FALSE(checked(dialog, DisplaySettingsDialog::IdLightColors));
+    dialog.findChild<QRadioButton*>(idName(DisplaySettingsDialog::IdScale0 + 2))->click();
+    EXPECT_TRUE(checked(dialog, DisplaySettingsDialog::IdScale0 + 2));
+    EXPECT_FALSE(checked(dialog, DisplaySettingsDialog::IdScale0 + 6));
     EXPECT_EQ(settings.colorScheme, 1); // nothing stored before Ok
 }
 
 TEST(DisplaySettingsDialogTest, OkStoresWorkingValues) {
     DisplaySettings settings;
     DisplaySettingsDialog dialog(nullptr, &settings);
-    dialog.findChild<QRadioButton*>("130")->click();
-    dialog.findChild<QRadioButton*>("109")->click();
-    EXPECT_TRUE(dialog.command(142));
-    setText(dialog, "120", QStringLiteral("-15"));
-    dialog.findChild<QPushButton*>("1")->click();
+    dialog.findChild<QRadioButton*>(idName(DisplaySettingsDialog::IdDarkColors))->click();
+    dialog.findChild<QRadioButton*>(idName(DisplaySettingsDialog::IdScale0 + 9))->click();
+    EXPECT_TRUE(dialog.command(DisplaySettingsDialog::IdExtra0 + 2));
+    setText(dialog, DisplaySettingsDialog::IdVerticalOffset, QStringLiteral("-15"));
+    dialog.findChild<QPushButton*>(idName(DisplaySettingsDialog::IdOk))->click();
     EXPECT_EQ(dialog.result(), 1);
     EXPECT_EQ(settings.scaleIndex, 9);
     EXPECT_EQ(settings.colorScheme, 0);
@@ -219,8 +224,8 @@ TEST(DisplaySettingsDialogTest, OkStoresWorkingValues) {
     EXPECT_EQ(settings.verticalOffset, -15);
 
     DisplaySettingsDialog again(nullptr, &settings);
-    setText(again, "120", QStringLiteral("ten"));
-    EXPECT_TRUE(again.command(1));
+    setText(again, DisplaySettingsDialog::IdVerticalOffset, QStringLiteral("ten"));
+    EXPECT_TRUE(again.command(DisplaySettingsDialog::IdOk));
     EXPECT_EQ(settings.verticalOffset, 0);
     EXPECT_FALSE(again.command(143));
 }
@@ -229,11 +234,11 @@ TEST(DisplaySettingsDialogTest, CancelLeavesRecord) {
     DisplaySettings settings;
     settings.scaleIndex = 12; // out of range: no scale button checked, value kept
     DisplaySettingsDialog dialog(nullptr, &settings);
-    for (int id = 100; id <= 109; ++id)
-        EXPECT_FALSE(checked(dialog, QByteArray::number(id).constData()));
-    dialog.findChild<QRadioButton*>("130")->click();
-    setText(dialog, "120", QStringLiteral("40"));
-    dialog.findChild<QPushButton*>("2")->click();
+    for (int id = DisplaySettingsDialog::IdScale0; id <= DisplaySettingsDialog::IdScale9; ++id)
+        EXPECT_FALSE(checked(dialog, id));
+    dialog.findChild<QRadioButton*>(idName(DisplaySettingsDialog::IdDarkColors))->click();
+    setText(dialog, DisplaySettingsDialog::IdVerticalOffset, QStringLiteral("40"));
+    dialog.findChild<QPushButton*>(idName(DisplaySettingsDialog::IdCancel))->click();
     EXPECT_EQ(dialog.result(), 0);
     EXPECT_EQ(settings.scaleIndex, 12);
     EXPECT_EQ(settings.colorScheme, 1);
@@ -242,32 +247,39 @@ TEST(DisplaySettingsDialogTest, CancelLeavesRecord) {
 
 TEST(DisplaySettingsDialogTest, TimeAxisAutoAndCentreStoredOnOkOnly) {
     DisplaySettings settings;
-    for (const char* button : {"2", "1"}) { // Cancel stores nothing, Ok stores all
+    for (const int button : {DisplaySettingsDialog::IdCancel, DisplaySettingsDialog::IdOk}) {
+        // Cancel stores nothing, Ok stores all
         DisplaySettingsDialog dialog(nullptr, &settings);
-        EXPECT_EQ(text(dialog, "150"), QStringLiteral("One sample per pixel"));
-        EXPECT_TRUE(checked(dialog, "150")); // the defaults
-        EXPECT_FALSE(checked(dialog, "110"));
-        EXPECT_FALSE(checked(dialog, "160"));
+        EXPECT_EQ(text(dialog, DisplaySettingsDialog::IdSamplePerPixel),
+                  QStringLiteral("One sample per pixel"));
+        EXPECT_TRUE(checked(dialog, DisplaySettingsDialog::IdSamplePerPixel)); // the defaults
+        EXPECT_FALSE(checked(dialog, DisplaySettingsDialog::IdAutoScale));
+        EXPECT_FALSE(checked(dialog, DisplaySettingsDialog::IdCentre));
         // Auto is one of the scale's choices, Centre a box of its own; both make the offset moot.
-        dialog.findChild<QRadioButton*>("110")->click();
-        EXPECT_FALSE(checked(dialog, "106"));
-        dialog.findChild<QCheckBox*>("160")->click();
-        EXPECT_FALSE(dialog.findChild<QLineEdit*>("120")->isEnabled());
-        dialog.findChild<QRadioButton*>("151")->click();
-        EXPECT_FALSE(checked(dialog, "150"));
-        dialog.findChild<QPushButton*>(button)->click();
-        EXPECT_EQ(settings.timeAxis == TimeAxis::FollowNewest, *button == '1');
-        EXPECT_EQ(settings.autoScale, *button == '1');
-        EXPECT_EQ(settings.centre, *button == '1');
-        if (*button == '2')
+        dialog.findChild<QRadioButton*>(idName(DisplaySettingsDialog::IdAutoScale))->click();
+        EXPECT_FALSE(checked(dialog, DisplaySettingsDialog::IdScale0 + 6));
+        dialog.findChild<QCheckBox*>(idName(DisplaySettingsDialog::IdCentre))->click();
+        EXPECT_FALSE(
+            dialog.findChild<QLineEdit*>(idName(DisplaySettingsDialog::IdVerticalOffset))->isEnabled());
+        dialog.findChild<QRadioButton*>(idName(DisplaySettingsDialog::IdFollowNewest))->click();
+        EXPECT_FALSE(checked(dialog, DisplaySettingsDialog::IdSamplePerPixel));
+        dialog.findChild<QPushButton*>(idName(button))->click();
+        const bool ok = button == DisplaySettingsDialog::IdOk;
+        EXPECT_EQ(settings.timeAxis == TimeAxis::FollowNewest, ok);
+        EXPECT_EQ(settings.autoScale, ok);
+        EXPECT_EQ(settings.centre, ok);
+        if (!ok)
             continue;
         // Shown again as stored; a fixed scale and a second click on Centre undo both.
         DisplaySettingsDialog again(nullptr, &settings);
-        EXPECT_TRUE(checked(again, "110") && checked(again, "151") && checked(again, "160"));
-        again.findChild<QRadioButton*>("103")->click();
-        again.findChild<QCheckBox*>("160")->click();
-        EXPECT_TRUE(again.findChild<QLineEdit*>("120")->isEnabled());
-        EXPECT_TRUE(again.command(1));
+        EXPECT_TRUE(checked(again, DisplaySettingsDialog::IdAutoScale) &&
+                    checked(again, DisplaySettingsDialog::IdFollowNewest) &&
+                    checked(again, DisplaySettingsDialog::IdCentre));
+        again.findChild<QRadioButton*>(idName(DisplaySettingsDialog::IdScale0 + 3))->click();
+        again.findChild<QCheckBox*>(idName(DisplaySettingsDialog::IdCentre))->click();
+        EXPECT_TRUE(
+            again.findChild<QLineEdit*>(idName(DisplaySettingsDialog::IdVerticalOffset))->isEnabled());
+        EXPECT_TRUE(again.command(DisplaySettingsDialog::IdOk));
         EXPECT_FALSE(settings.autoScale || settings.centre);
         EXPECT_EQ(settings.scaleIndex, 3);
     }
@@ -279,20 +291,20 @@ TEST(LogSettingsDialogTest, ShowsAndStoresOnOkOnly) {
     LogSettings settings;
     {
         LogSettingsDialog dialog(nullptr, &settings);
-        EXPECT_TRUE(checked(dialog, "135"));
-        EXPECT_TRUE(checked(dialog, "142"));
-        dialog.findChild<QCheckBox*>("135")->click();
-        dialog.findChild<QRadioButton*>("145")->click();
-        EXPECT_FALSE(checked(dialog, "142"));
-        dialog.findChild<QPushButton*>("2")->click();
+        EXPECT_TRUE(checked(dialog, LogSettingsDialog::IdLogProcessed));
+        EXPECT_TRUE(checked(dialog, LogSettingsDialog::IdRate0 + 2));
+        dialog.findChild<QCheckBox*>(idName(LogSettingsDialog::IdLogProcessed))->click();
+        dialog.findChild<QRadioButton*>(idName(LogSettingsDialog::IdRate0 + 5))->click();
+        EXPECT_FALSE(checked(dialog, LogSettingsDialog::IdRate0 + 2));
+        dialog.findChild<QPushButton*>(idName(LogSettingsDialog::IdCancel))->click();
         EXPECT_EQ(dialog.result(), 0);
         EXPECT_TRUE(settings.logProcessed);
         EXPECT_EQ(settings.logRate, 2);
     }
     LogSettingsDialog dialog(nullptr, &settings);
-    dialog.findChild<QCheckBox*>("135")->click();
-    dialog.findChild<QRadioButton*>("140")->click();
-    dialog.findChild<QPushButton*>("1")->click();
+    dialog.findChild<QCheckBox*>(idName(LogSettingsDialog::IdLogProcessed))->click();
+    dialog.findChild<QRadioButton*>(idName(LogSettingsDialog::IdRate0))->click();
+    dialog.findChild<QPushButton*>(idName(LogSettingsDialog::IdOk))->click();
     EXPECT_EQ(dialog.result(), 1);
     EXPECT_FALSE(settings.logProcessed);
     EXPECT_EQ(settings.logRate, 0);
@@ -306,7 +318,9 @@ struct ClosedLoop : Fixture {
         model->deviceInfo.motorCurrent = 500;
         model->deviceInfo.param128 = -3;
     }
-    QSlider* slider(const ClosedLoopDialog& dialog) { return dialog.findChild<QSlider*>("420"); }
+    QSlider* slider(const ClosedLoopDialog& dialog) {
+        return dialog.findChild<QSlider*>(idName(ClosedLoopDialog::IdCurrentTrackbar));
+    }
 };
 
 TEST_F(ClosedLoop, ShowsSettingsAndCurrent) {
@@ -321,15 +335,20 @@ TEST_F(ClosedLoop, ShowsSettingsAndCurrent) {
     s.auxAccelLimit = 23;
     s.auxSpeedLimit = 24;
     ClosedLoopDialog dialog(nullptr, model.get(), &engine);
-    const char* ids[] = {"120", "121", "122", "123", "124", "220", "221", "222", "223"};
+    const int ids[] = {ClosedLoopDialog::IdPGain,         ClosedLoopDialog::IdIGain,
+                       ClosedLoopDialog::IdDGain,         ClosedLoopDialog::IdISamples,
+                       ClosedLoopDialog::IdDSamples,      ClosedLoopDialog::IdAuxSkip,
+                       ClosedLoopDialog::IdAuxErrorLimit, ClosedLoopDialog::IdAuxAccelLimit,
+                       ClosedLoopDialog::IdAuxSpeedLimit};
     const char* shown[] = {"11", "12", "13", "14", "4294967295", "21", "22", "23", "24"};
     for (int i = 0; i < 9; ++i)
         EXPECT_EQ(text(dialog, ids[i]), QString::fromLatin1(shown[i])) << ids[i];
-    EXPECT_EQ(text(dialog, "421"), QStringLiteral("500"));
+    EXPECT_EQ(text(dialog, ClosedLoopDialog::IdCurrentEdit), QStringLiteral("500"));
     EXPECT_EQ(slider(dialog)->maximum(), 31);
     EXPECT_EQ(slider(dialog)->value(), 16);
-    for (const char* id : {"1100", "1101", "1102"}) {
-        auto* label = dialog.findChild<QLabel*>(id);
+    for (const int id :
+         {ClosedLoopDialog::IdPGainLabel, ClosedLoopDialog::IdIGainLabel, ClosedLoopDialog::IdDGainLabel}) {
+        auto* label = dialog.findChild<QLabel*>(idName(id));
         EXPECT_TRUE(label->font().bold()) << id;
         EXPECT_GT(QFontMetrics(label->font()).height(), QFontMetrics(dialog.font()).height()) << id;
     }
@@ -341,10 +360,10 @@ TEST_F(ClosedLoop, TrackbarActsOnlyAtTheEndOfAChange) {
     QSlider* bar = slider(dialog);
     sendKey(bar, Qt::Key_End);
     EXPECT_EQ(bar->value(), 31);
-    EXPECT_EQ(text(dialog, "421"), QStringLiteral("1000"));
+    EXPECT_EQ(text(dialog, ClosedLoopDialog::IdCurrentEdit), QStringLiteral("1000"));
     sendKey(bar, Qt::Key_Home);
     EXPECT_EQ(bar->value(), 0);
-    EXPECT_EQ(text(dialog, "421"), QStringLiteral("31"));
+    EXPECT_EQ(text(dialog, ClosedLoopDialog::IdCurrentEdit), QStringLiteral("31"));
     EXPECT_EQ(engine.calls, (Calls{"WriteParam16(129,1000)", "WriteParam16(129,31)"}));
 
     // A drag: moving the thumb sends nothing, letting go sends the value.
@@ -364,9 +383,9 @@ TEST_F(ClosedLoop, TrackbarActsOnlyAtTheEndOfAChange) {
 
 TEST_F(ClosedLoop, TypedCurrentActsWhenTheEditLosesFocus) {
     ClosedLoopDialog dialog(nullptr, model.get(), &engine);
-    auto* edit = dialog.findChild<QLineEdit*>("421");
+    auto* edit = dialog.findChild<QLineEdit*>(idName(ClosedLoopDialog::IdCurrentEdit));
     edit->setText(QStringLiteral("250"));
-    EXPECT_TRUE(dialog.command(421)); // a change notification alone does nothing
+    EXPECT_TRUE(dialog.command(ClosedLoopDialog::IdCurrentEdit)); // a change notification alone does nothing
     EXPECT_TRUE(engine.calls.empty());
     loseFocus(edit);
     EXPECT_EQ(slider(dialog)->value(), 8);
@@ -374,14 +393,14 @@ TEST_F(ClosedLoop, TypedCurrentActsWhenTheEditLosesFocus) {
     loseFocus(edit);
     EXPECT_EQ(engine.calls.size(), 1u);
     // Moving the thumb by program did not count as a user change.
-    dialog.command(2);
+    dialog.command(ClosedLoopDialog::IdCancel);
     EXPECT_EQ(model->deviceInfo.motorCurrent, 250);
     EXPECT_EQ(engine.calls.size(), 1u);
 }
 
 TEST_F(ClosedLoop, TypedCurrentIsBoundedByTheDriveMaximum) {
     ClosedLoopDialog dialog(nullptr, model.get(), &engine);
-    auto* edit = dialog.findChild<QLineEdit*>("421");
+    auto* edit = dialog.findChild<QLineEdit*>(idName(ClosedLoopDialog::IdCurrentEdit));
     edit->setText(QStringLiteral("70000"));
     loseFocus(edit);
     EXPECT_EQ(edit->text(), QStringLiteral("1000"));
@@ -397,7 +416,7 @@ TEST_F(ClosedLoop, WithoutMaximumCurrentIsRememberedButNotSent) {
     model->deviceInfo.maxCurrent = 0;
     ClosedLoopDialog dialog(nullptr, model.get(), &engine);
     EXPECT_EQ(slider(dialog)->value(), 0);
-    auto* edit = dialog.findChild<QLineEdit*>("421");
+    auto* edit = dialog.findChild<QLineEdit*>(idName(ClosedLoopDialog::IdCurrentEdit));
     edit->setText(QStringLiteral("300"));
     loseFocus(edit);
     EXPECT_EQ(slider(dialog)->value(), 0);
@@ -405,7 +424,7 @@ TEST_F(ClosedLoop, WithoutMaximumCurrentIsRememberedButNotSent) {
     sendKey(slider(dialog), Qt::Key_End);
     EXPECT_EQ(slider(dialog)->value(), 0);
     EXPECT_TRUE(engine.calls.empty());
-    dialog.command(1);
+    dialog.command(ClosedLoopDialog::IdOk);
     EXPECT_EQ(model->deviceInfo.motorCurrent, 300);
 }
 
@@ -422,7 +441,7 @@ TEST_F(ClosedLoop, CurrentAndParam128WrittenBackWhateverTheResult) {
     {
         ClosedLoopDialog dialog(nullptr, model.get(), &engine);
         dialog.show();
-        auto* edit = dialog.findChild<QLineEdit*>("421");
+        auto* edit = dialog.findChild<QLineEdit*>(idName(ClosedLoopDialog::IdCurrentEdit));
         edit->setFocus();
         edit->setText(QStringLiteral("640"));
         sendKey(&dialog, Qt::Key_Return); // Ok with the value still in the focused edit
@@ -436,10 +455,10 @@ TEST_F(ClosedLoop, SendPidStoresFiveAndSendsTen) {
     ClosedLoopDialog dialog(nullptr, model.get(), &engine);
     const char* values[] = {"100", "50", "200", "10", "20"};
     for (int i = 0; i < 5; ++i)
-        setText(dialog, QByteArray::number(120 + i).constData(), QString::fromLatin1(values[i]));
-    dialog.findChild<QPushButton*>("110")->click();
+        setText(dialog, ClosedLoopDialog::IdPGain + i, QString::fromLatin1(values[i]));
+    dialog.findChild<QPushButton*>(idName(ClosedLoopDialog::IdSendPid))->click();
     EXPECT_EQ(engine.calls, (Calls{"SendPid(100,50,200,0,0,0,10,20,0,0)"}));
-    dialog.findChild<QPushButton*>("2")->click();
+    dialog.findChild<QPushButton*>(idName(ClosedLoopDialog::IdCancel))->click();
     const ClosedLoopSettings& s = model->closedLoopSettings;
     EXPECT_EQ(s.pGain, 100u);
     EXPECT_EQ(s.iGain, 50u);
@@ -450,9 +469,9 @@ TEST_F(ClosedLoop, SendPidStoresFiveAndSendsTen) {
 
 TEST_F(ClosedLoop, SendPidSendsLow16BitsAndInvalidAsZero) {
     ClosedLoopDialog dialog(nullptr, model.get(), &engine);
-    setText(dialog, "120", QStringLiteral("65537"));
-    setText(dialog, "121", QStringLiteral("x"));
-    dialog.command(110);
+    setText(dialog, ClosedLoopDialog::IdPGain, QStringLiteral("65537"));
+    setText(dialog, ClosedLoopDialog::IdIGain, QStringLiteral("x"));
+    dialog.command(ClosedLoopDialog::IdSendPid);
     EXPECT_EQ(engine.calls, (Calls{"SendPid(1,0,0,0,0,0,0,0,0,0)"}));
     EXPECT_EQ(model->closedLoopSettings.pGain, 65537u);
 }
@@ -460,13 +479,13 @@ TEST_F(ClosedLoop, SendPidSendsLow16BitsAndInvalidAsZero) {
 TEST_F(ClosedLoop, SendAuxOrderAndAuxMode) {
     model->closedLoopSettings.auxMode = 2;
     ClosedLoopDialog dialog(nullptr, model.get(), &engine);
-    setText(dialog, "220", QStringLiteral("70000"));
-    setText(dialog, "221", QStringLiteral("300000"));
-    setText(dialog, "222", QStringLiteral("7"));
-    setText(dialog, "223", QStringLiteral("8"));
-    dialog.findChild<QPushButton*>("111")->click();
-    EXPECT_TRUE(dialog.command(305));
-    dialog.command(111);
+    setText(dialog, ClosedLoopDialog::IdAuxSkip, QStringLiteral("70000"));
+    setText(dialog, ClosedLoopDialog::IdAuxErrorLimit, QStringLiteral("300000"));
+    setText(dialog, ClosedLoopDialog::IdAuxAccelLimit, QStringLiteral("7"));
+    setText(dialog, ClosedLoopDialog::IdAuxSpeedLimit, QStringLiteral("8"));
+    dialog.findChild<QPushButton*>(idName(ClosedLoopDialog::IdSendAux))->click();
+    EXPECT_TRUE(dialog.command(ClosedLoopDialog::IdAuxMode0 + 5));
+    dialog.command(ClosedLoopDialog::IdSendAux);
     EXPECT_EQ(engine.calls,
               (Calls{"SendAux(2,0,4464,0,300000,7,8,0,0,0)", "SendAux(5,0,4464,0,300000,7,8,0,0,0)"}));
     const ClosedLoopSettings& s = model->closedLoopSettings;
@@ -479,10 +498,12 @@ TEST_F(ClosedLoop, SendAuxOrderAndAuxMode) {
 
 TEST_F(ClosedLoop, ButtonsSendTheirCommands) {
     ClosedLoopDialog dialog(nullptr, model.get(), &engine);
-    for (const char* id : {"100", "101", "102", "103", "112"})
-        dialog.findChild<QPushButton*>(id)->click();
-    EXPECT_TRUE(dialog.command(104));
-    EXPECT_TRUE(dialog.command(105));
+    for (const int id : {ClosedLoopDialog::IdTrackingStart, ClosedLoopDialog::IdTrackingStop,
+                         ClosedLoopDialog::IdClosedLoopOn, ClosedLoopDialog::IdClosedLoopOff,
+                         ClosedLoopDialog::IdStoreEeprom})
+        dialog.findChild<QPushButton*>(idName(id))->click();
+    EXPECT_TRUE(dialog.command(ClosedLoopDialog::IdDevice40On));
+    EXPECT_TRUE(dialog.command(ClosedLoopDialog::IdDevice40Off));
     EXPECT_FALSE(dialog.command(106));
     EXPECT_EQ(engine.calls, (Calls{"Tracking(1)", "Tracking(0)", "ClosedLoop(1)", "ClosedLoop(2)",
                                    "StoreParameters()", "Device40(1)", "Device40(0)"}));
@@ -490,10 +511,10 @@ TEST_F(ClosedLoop, ButtonsSendTheirCommands) {
 
 TEST_F(ClosedLoop, TrackingStartByMode) {
     ClosedLoopDialog dialog(nullptr, model.get(), &engine);
-    dialog.command(100); // the default mode 2 without flag
+    dialog.command(ClosedLoopDialog::IdTrackingStart); // the default mode 2 without flag
     for (int mode = 0; mode <= 8; ++mode) {
         EXPECT_TRUE(dialog.command(400 + mode));
-        dialog.command(100);
+        dialog.command(ClosedLoopDialog::IdTrackingStart);
     }
     EXPECT_EQ(engine.calls,
               (Calls{"Tracking(1)", "TrackingSpecial(2,0)", "TrackingSpecial(1,0)", "Tracking(1)",
@@ -503,7 +524,7 @@ TEST_F(ClosedLoop, TrackingStartByMode) {
     engine.calls.clear();
     model->closedLoopSettings.trackingMode = 200; // taken as mode 8
     ClosedLoopDialog high(nullptr, model.get(), &engine);
-    high.command(100);
+    high.command(ClosedLoopDialog::IdTrackingStart);
     EXPECT_EQ(engine.calls, (Calls{"TrackingRate(50,0)"}));
 }
 
@@ -513,14 +534,14 @@ TEST_F(ClosedLoop, OkStoresOnlyGainsModesAndFlag) {
     s.iSamples = 9;
     s.auxSkip = 9;
     ClosedLoopDialog dialog(nullptr, model.get(), &engine);
-    setText(dialog, "120", QStringLiteral("1"));
-    setText(dialog, "121", QStringLiteral("2"));
-    setText(dialog, "122", QStringLiteral("3"));
-    setText(dialog, "123", QStringLiteral("4"));
-    setText(dialog, "220", QStringLiteral("5"));
-    dialog.command(303);
-    dialog.command(406);
-    dialog.findChild<QPushButton*>("1")->click();
+    setText(dialog, ClosedLoopDialog::IdPGain, QStringLiteral("1"));
+    setText(dialog, ClosedLoopDialog::IdIGain, QStringLiteral("2"));
+    setText(dialog, ClosedLoopDialog::IdDGain, QStringLiteral("3"));
+    setText(dialog, ClosedLoopDialog::IdISamples, QStringLiteral("4"));
+    setText(dialog, ClosedLoopDialog::IdAuxSkip, QStringLiteral("5"));
+    dialog.command(ClosedLoopDialog::IdAuxMode0 + 3);
+    dialog.command(ClosedLoopDialog::IdTrackingMode0 + 6);
+    dialog.findChild<QPushButton*>(idName(ClosedLoopDialog::IdOk))->click();
     EXPECT_EQ(dialog.result(), 1);
     EXPECT_EQ(s.pGain, 1u);
     EXPECT_EQ(s.iGain, 2u);
@@ -535,8 +556,8 @@ TEST_F(ClosedLoop, OkStoresOnlyGainsModesAndFlag) {
 
 TEST_F(ClosedLoop, CancelStoresNothing) {
     ClosedLoopDialog dialog(nullptr, model.get(), &engine);
-    setText(dialog, "120", QStringLiteral("99"));
-    dialog.command(407);
+    setText(dialog, ClosedLoopDialog::IdPGain, QStringLiteral("99"));
+    dialog.command(ClosedLoopDialog::IdTrackingMode0 + 7);
     sendKey(&dialog, Qt::Key_Escape);
     EXPECT_EQ(dialog.result(), 0);
     EXPECT_EQ(model->closedLoopSettings.pGain, 0u);
@@ -556,14 +577,15 @@ public slots:
 TEST(AboutDialogTest, ShowsTextsAndLink) {
     AboutDialog dialog(nullptr);
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("About Astrelvo"));
-    EXPECT_EQ(text(dialog, "101"), QStringLiteral("Astrelvo 1.1."));
-    EXPECT_TRUE(text(dialog, "102").startsWith(QStringLiteral("This program can be used to measure")));
+    EXPECT_EQ(text(dialog, AboutDialog::IdTitle), QStringLiteral("Astrelvo 1.1."));
+    EXPECT_TRUE(text(dialog, AboutDialog::IdPurpose)
+                    .startsWith(QStringLiteral("This program can be used to measure")));
     // The tests run from the build tree, where the link is the README of the sources.
     EXPECT_TRUE(dialog.manualPath().endsWith(QStringLiteral("/README.md")))
         << dialog.manualPath().toStdString();
-    EXPECT_EQ(text(dialog, "104"), QStringLiteral("README"));
-    EXPECT_TRUE(dialog.findChild<QLabel*>("101")->font().bold());
-    auto* link = dialog.findChild<QLabel*>("104");
+    EXPECT_EQ(text(dialog, AboutDialog::IdManualLink), QStringLiteral("README"));
+    EXPECT_TRUE(dialog.findChild<QLabel*>(idName(AboutDialog::IdTitle))->font().bold());
+    auto* link = dialog.findChild<QLabel*>(idName(AboutDialog::IdManualLink));
     EXPECT_TRUE(link->font().underline());
     EXPECT_EQ(link->palette().color(QPalette::WindowText), dialog.palette().color(QPalette::Link));
     EXPECT_FALSE(link->autoFillBackground());
@@ -576,7 +598,7 @@ TEST(AboutDialogTest, PlainClickOpensTheManual) {
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
     AboutDialog dialog(nullptr);
     dialog.show();
-    auto* link = dialog.findChild<QLabel*>("104");
+    auto* link = dialog.findChild<QLabel*>(idName(AboutDialog::IdManualLink));
     mouse(link, QEvent::MouseButtonPress);
     mouse(link, QEvent::MouseButtonRelease);
     ASSERT_EQ(catcher.opened.size(), 1);
@@ -599,7 +621,7 @@ TEST(AboutDialogTest, EveryWayOutEndsWithOne) {
         else if (way == 1)
             sendKey(&dialog, Qt::Key_Escape);
         else if (way == 2)
-            dialog.findChild<QPushButton*>("2")->click();
+            dialog.findChild<QPushButton*>(idName(AboutDialog::IdExit))->click();
         else
             dialog.close();
         EXPECT_FALSE(dialog.isVisible()) << way;

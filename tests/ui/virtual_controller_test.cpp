@@ -189,7 +189,7 @@ TEST(SlowTuningProgram, SearchesPAgainstTheVirtualControllerAndRestores) {
                      if (closedLoop == nullptr)
                          return false;
                      QTimer::singleShot(0, closedLoop,
-                                        [closedLoop] { closedLoop->command(ClosedLoopDialog::kTuneId); });
+                                        [closedLoop] { closedLoop->command(ClosedLoopDialog::IdTune); });
                      return true;
                  }},
                 {"Start with 2 s steps", 10000,

@@ -25,13 +25,13 @@ QString findManual() {
 
 AboutDialog::AboutDialog(QWidget* owner)
     : TemplateDialog(owner, QStringLiteral("About Astrelvo"), 192, 105), manualPath_(findManual()) {
-    QLabel* title = addStatic(101, QStringLiteral("Astrelvo 1.1."), 8, 8, 180, 14, Qt::AlignLeft);
+    QLabel* title = addStatic(IdTitle, QStringLiteral("Astrelvo 1.1."), 8, 8, 180, 14, Qt::AlignLeft);
     title->setFont(scaledFont(title->font(), 16, QFont::Bold));
-    addWrappedStatic(102,
+    addWrappedStatic(IdPurpose,
                      QStringLiteral("This program can be used to measure the periodic error of a "
                                     "telescope mount and configure the closed loop control of the RZ4"),
                      8, 24, 180, 33);
-    addStatic(103, QString::fromLatin1(kCreditLine), 8, 58, 180, 10, Qt::AlignLeft);
+    addStatic(IdCredits, QString::fromLatin1(kCreditLine), 8, 58, 180, 10, Qt::AlignLeft);
 
     // Run from the build tree, the link opens the README, which describes that build.
     const bool readme = QFileInfo(manualPath_).fileName() == QLatin1String("README.md");
@@ -39,7 +39,7 @@ AboutDialog::AboutDialog(QWidget* owner)
                          : readme              ? QStringLiteral("README")
                                                : QStringLiteral("User manual");
     auto* link = new LinkLabel(text, this);
-    link->setObjectName(QStringLiteral("104"));
+    link->setObjectName(QString::number(IdManualLink));
     link->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     link->setGeometry(units().rect(10, 70, 160, 10));
     link->setToolTip(manualPath_);
@@ -47,18 +47,18 @@ AboutDialog::AboutDialog(QWidget* owner)
         link->setEnabled(false);
         link->setCursor(Qt::ArrowCursor);
     }
-    connect(link, &LinkLabel::clicked, this, [this] { command(104); });
+    connect(link, &LinkLabel::clicked, this, [this] { command(IdManualLink); });
 
-    addButton(2, QStringLiteral("Exit"), 10, 85, 60, 16);
+    addButton(IdExit, QStringLiteral("Exit"), 10, 85, 60, 16);
 }
 
 bool AboutDialog::command(int id) {
     switch (id) {
-    case 1:
-    case 2:
+    case IdOk:
+    case IdExit:
         done(1);
         return true;
-    case 104:
+    case IdManualLink:
         if (manualPath_.isEmpty())
             return true;
         // Without a program for the file type the desktop cannot open it; then say where it is.

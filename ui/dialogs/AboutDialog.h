@@ -12,7 +12,17 @@ class AboutDialog : public TemplateDialog {
 public:
     explicit AboutDialog(QWidget* owner);
 
-    // 1 and 2 end the dialog with 1; 104 opens the user manual.
+    // Control and command IDs.
+    enum : int {
+        IdOk = 1, // Enter: a command without a control
+        IdExit = 2,
+        IdTitle = 101,
+        IdPurpose = 102,
+        IdCredits = 103,
+        IdManualLink = 104,
+    };
+
+    // IdOk and IdExit end the dialog with 1; IdManualLink opens the user manual.
     bool command(int id) override;
 
     // The document the link opens; empty when neither the manual nor the README was found.

@@ -40,46 +40,46 @@ ClosedLoopDialog::ClosedLoopDialog(QWidget* owner, AppModel* model, iEngineComma
       trackingMode_(model->closedLoopSettings.trackingMode), motorCurrent_(model->deviceInfo.motorCurrent),
       param128_(model->deviceInfo.param128) {
     const Qt::Alignment right = Qt::AlignRight;
-    addGroupBox(1300, QStringLiteral("PID parameters"), 4, 4, 114, 106);
+    addGroupBox(IdPidGroup, QStringLiteral("PID parameters"), 4, 4, 114, 106);
     QLabel* gainLabels[3] = {
-        addStatic(1100, QStringLiteral("P gain:"), 8, 21, 40, 14, right),
-        addStatic(1101, QStringLiteral("I gain:"), 8, 35, 40, 14, right),
-        addStatic(1102, QStringLiteral("D gain:"), 8, 49, 40, 14, right),
+        addStatic(IdPGainLabel, QStringLiteral("P gain:"), 8, 21, 40, 14, right),
+        addStatic(IdIGainLabel, QStringLiteral("I gain:"), 8, 35, 40, 14, right),
+        addStatic(IdDGainLabel, QStringLiteral("D gain:"), 8, 49, 40, 14, right),
     };
-    addStatic(1103, QStringLiteral("I samples:"), 8, 63, 40, 14, right);
-    addStatic(1104, QStringLiteral("D samples:"), 8, 77, 40, 14, right);
-    for (int id = 120; id <= 124; ++id)
-        addEdit(id, 50, 20 + 14 * (id - 120), 60, 12);
-    addButton(110, QStringLiteral("Send PID Parameters"), 30, 90, 80, 16);
-    addGroupBox(1301, QStringLiteral("Aux parameters"), 120, 4, 116, 106);
-    addStatic(1105, QStringLiteral("Skip:"), 124, 21, 40, 16, right);
-    addStatic(1106, QStringLiteral("Error limit:"), 124, 35, 40, 16, right);
-    addStatic(1107, QStringLiteral("Accel. limit:"), 124, 49, 40, 16, right);
-    addStatic(1108, QStringLiteral("Speed limit:"), 124, 63, 40, 16, right);
-    for (int id = 220; id <= 223; ++id)
-        addEdit(id, 170, 20 + 14 * (id - 220), 60, 12);
-    addButton(111, QStringLiteral("Send Aux Parameters"), 150, 90, 80, 16);
-    addStatic(1200, QStringLiteral("Motor current:"), 10, 120, 50, 10, right);
-    Trackbar* current = addTrackbar(420, 62, 120, 140, 11);
-    addEdit(421, 206, 119, 36, 12);
-    addStatic(1201, QStringLiteral("mA"), 246, 120, 30, 10, Qt::AlignLeft);
-    addGroupBox(1210, QStringLiteral("Tracking"), 280, 8, 112, 32);
-    addButton(100, QStringLiteral("Start"), 284, 20, 50, 16);
-    addButton(101, QStringLiteral("Stop"), 338, 20, 50, 16);
-    addGroupBox(1211, QStringLiteral("Closed loop"), 280, 42, 112, 32);
-    addButton(102, QStringLiteral("Enable"), 284, 54, 50, 16);
-    addButton(103, QStringLiteral("Disable"), 338, 54, 50, 16);
-    addButton(112, QStringLiteral("Save settings to EEPROM"), 284, 90, 104, 18);
-    addButton(1, QStringLiteral("Ok"), 284, 110, 50, 18);
-    addButton(2, QStringLiteral("Cancel"), 338, 110, 50, 18);
-    addButton(kSaveId, QStringLiteral("Save to file..."), 10, 140, 70, 14)
+    addStatic(IdISamplesLabel, QStringLiteral("I samples:"), 8, 63, 40, 14, right);
+    addStatic(IdDSamplesLabel, QStringLiteral("D samples:"), 8, 77, 40, 14, right);
+    for (int id = IdPGain; id <= IdDSamples; ++id)
+        addEdit(id, 50, 20 + 14 * (id - IdPGain), 60, 12);
+    addButton(IdSendPid, QStringLiteral("Send PID Parameters"), 30, 90, 80, 16);
+    addGroupBox(IdAuxGroup, QStringLiteral("Aux parameters"), 120, 4, 116, 106);
+    addStatic(IdAuxSkipLabel, QStringLiteral("Skip:"), 124, 21, 40, 16, right);
+    addStatic(IdAuxErrorLimitLabel, QStringLiteral("Error limit:"), 124, 35, 40, 16, right);
+    addStatic(IdAuxAccelLimitLabel, QStringLiteral("Accel. limit:"), 124, 49, 40, 16, right);
+    addStatic(IdAuxSpeedLimitLabel, QStringLiteral("Speed limit:"), 124, 63, 40, 16, right);
+    for (int id = IdAuxSkip; id <= IdAuxSpeedLimit; ++id)
+        addEdit(id, 170, 20 + 14 * (id - IdAuxSkip), 60, 12);
+    addButton(IdSendAux, QStringLiteral("Send Aux Parameters"), 150, 90, 80, 16);
+    addStatic(IdCurrentLabel, QStringLiteral("Motor current:"), 10, 120, 50, 10, right);
+    Trackbar* current = addTrackbar(IdCurrentTrackbar, 62, 120, 140, 11);
+    addEdit(IdCurrentEdit, 206, 119, 36, 12);
+    addStatic(IdCurrentUnit, QStringLiteral("mA"), 246, 120, 30, 10, Qt::AlignLeft);
+    addGroupBox(IdTrackingGroup, QStringLiteral("Tracking"), 280, 8, 112, 32);
+    addButton(IdTrackingStart, QStringLiteral("Start"), 284, 20, 50, 16);
+    addButton(IdTrackingStop, QStringLiteral("Stop"), 338, 20, 50, 16);
+    addGroupBox(IdClosedLoopGroup, QStringLiteral("Closed loop"), 280, 42, 112, 32);
+    addButton(IdClosedLoopOn, QStringLiteral("Enable"), 284, 54, 50, 16);
+    addButton(IdClosedLoopOff, QStringLiteral("Disable"), 338, 54, 50, 16);
+    addButton(IdStoreEeprom, QStringLiteral("Save settings to EEPROM"), 284, 90, 104, 18);
+    addButton(IdOk, QStringLiteral("Ok"), 284, 110, 50, 18);
+    addButton(IdCancel, QStringLiteral("Cancel"), 338, 110, 50, 18);
+    addButton(IdSaveFile, QStringLiteral("Save to file..."), 10, 140, 70, 14)
         ->setToolTip(QStringLiteral("Save the settings shown here to a file"));
-    addButton(kLoadId, QStringLiteral("Load from file..."), 84, 140, 70, 14)
+    addButton(IdLoadFile, QStringLiteral("Load from file..."), 84, 140, 70, 14)
         ->setToolTip(QStringLiteral("Check a settings file and send its PID, aux parameters, motor current, "
                                     "parameter 128 and encoder calibration to the controller"));
-    addButton(kTuneId, QStringLiteral("Tune..."), 158, 140, 50, 14)
+    addButton(IdTune, QStringLiteral("Tune..."), 158, 140, 50, 14)
         ->setToolTip(QStringLiteral("Search the gains that track best, step by step, while logging"));
-    addButton(kAdvancedId, QStringLiteral("Advanced >>"), 322, 140, 66, 14);
+    addButton(IdAdvanced, QStringLiteral("Advanced >>"), 322, 140, 66, 14);
     addAdvancedControls();
 
     // The gains stand out in a larger bold face.
@@ -90,34 +90,34 @@ ClosedLoopDialog::ClosedLoopDialog(QWidget* owner, AppModel* model, iEngineComma
     const ClosedLoopSettings& s = model_->closedLoopSettings;
     const uint32_t pid[5] = {s.pGain, s.iGain, s.dGain, s.iSamples, s.dSamples};
     for (int i = 0; i < 5; ++i)
-        setEditText(120 + i, unsignedDecimalText(pid[i]));
+        setEditText(IdPGain + i, unsignedDecimalText(pid[i]));
     const uint32_t aux[4] = {s.auxSkip, s.auxErrorLimit, s.auxAccelLimit, s.auxSpeedLimit};
     for (int i = 0; i < 4; ++i)
-        setEditText(220 + i, unsignedDecimalText(aux[i]));
-    checkRadioIndex(300, 306, auxMode_);
-    setChecked(380, s.trackingFlag);
+        setEditText(IdAuxSkip + i, unsignedDecimalText(aux[i]));
+    checkRadioIndex(IdAuxMode0, IdAuxMode6, auxMode_);
+    setChecked(IdTrackingFlag, s.trackingFlag);
     if (trackingMode_ > kMaxTrackingMode)
         trackingMode_ = kMaxTrackingMode;
-    checkRadioIndex(400, 408, trackingMode_);
-    setEditText(421, unsignedDecimalText(motorCurrent_));
-    setEditText(431, signedDecimalText(param128_));
+    checkRadioIndex(IdTrackingMode0, IdTrackingMode8, trackingMode_);
+    setEditText(IdCurrentEdit, unsignedDecimalText(motorCurrent_));
+    setEditText(IdParam128Edit, signedDecimalText(param128_));
 
     current->setRange(0, kCurrentPositions - 1);
     current->setPageStep(kCurrentPositions / 5);
-    moveTrackbar(420, currentToPosition(motorCurrent_));
-    if (auto* param = qobject_cast<QSlider*>(control(430)))
+    moveTrackbar(IdCurrentTrackbar, currentToPosition(motorCurrent_));
+    if (auto* param = qobject_cast<QSlider*>(control(IdParam128Trackbar)))
         param->setRange(kParam128Min, kParam128Max);
-    moveTrackbar(430, param128_);
+    moveTrackbar(IdParam128Trackbar, param128_);
 }
 
 void ClosedLoopDialog::addAdvancedControls() {
     const int top = kFoldedHeight - 2;
-    advanced_ << addGroupBox(1302, QStringLiteral("Advanced"), 4, top, 392, 88);
+    advanced_ << addGroupBox(IdAdvancedGroup, QStringLiteral("Advanced"), 4, top, 392, 88);
 
     // What Start sends in each tracking mode: the two special commands, normal tracking, or a rate of
     // the rate table.
-    advanced_ << addStatic(1220, QStringLiteral("Tracking mode for Start:"), 10, top + 12, 140, 10,
-                           Qt::AlignLeft);
+    advanced_ << addStatic(IdTrackingModeLabel, QStringLiteral("Tracking mode for Start:"), 10, top + 12, 140,
+                           10, Qt::AlignLeft);
     const char* modes[9] = {"Special 2", "Special 1", "Normal",  "Rate 2", "Rate 4",
                             "Rate 8",    "Rate 16",   "Rate 32", "Rate 50"};
     const char* tips[9] = {
@@ -134,28 +134,29 @@ void ClosedLoopDialog::addAdvancedControls() {
     for (int mode = 0; mode <= 8; ++mode) {
         const int column = mode < 5 ? 0 : 1;
         const int row = mode < 5 ? mode : mode - 5;
-        PlainRadioButton* radio = addRadio(400 + mode, QString::fromLatin1(modes[mode]), 10 + 70 * column,
-                                           top + 24 + 12 * row, 64, 12);
+        PlainRadioButton* radio = addRadio(IdTrackingMode0 + mode, QString::fromLatin1(modes[mode]),
+                                           10 + 70 * column, top + 24 + 12 * row, 64, 12);
         radio->setToolTip(QString::fromLatin1(tips[mode]));
         advanced_ << radio;
     }
-    QCheckBox* flag = addCheckBox(380, QStringLiteral("Tracking flag"), 80, top + 72, 70, 12);
+    QCheckBox* flag = addCheckBox(IdTrackingFlag, QStringLiteral("Tracking flag"), 80, top + 72, 70, 12);
     flag->setToolTip(QStringLiteral("Sent with the tracking commands of Start"));
     advanced_ << flag;
 
-    advanced_ << addStatic(1221, QStringLiteral("Aux mode:"), 160, top + 12, 70, 10, Qt::AlignLeft);
+    advanced_ << addStatic(IdAuxModeLabel, QStringLiteral("Aux mode:"), 160, top + 12, 70, 10, Qt::AlignLeft);
     for (int mode = 0; mode <= 6; ++mode) {
         const int column = mode < 4 ? 0 : 1;
         const int row = mode < 4 ? mode : mode - 4;
-        PlainRadioButton* radio =
-            addRadio(300 + mode, QString::number(mode), 160 + 34 * column, top + 24 + 12 * row, 30, 12);
+        PlainRadioButton* radio = addRadio(IdAuxMode0 + mode, QString::number(mode), 160 + 34 * column,
+                                           top + 24 + 12 * row, 30, 12);
         radio->setToolTip(QStringLiteral("Sent as the aux mode with Send Aux Parameters"));
         advanced_ << radio;
     }
 
-    advanced_ << addStatic(1222, QStringLiteral("Parameter 128:"), 240, top + 12, 80, 10, Qt::AlignLeft);
-    advanced_ << addTrackbar(430, 240, top + 26, 108, 11);
-    advanced_ << addEdit(431, 352, top + 25, 36, 12);
+    advanced_ << addStatic(IdParam128Label, QStringLiteral("Parameter 128:"), 240, top + 12, 80, 10,
+                           Qt::AlignLeft);
+    advanced_ << addTrackbar(IdParam128Trackbar, 240, top + 26, 108, 11);
+    advanced_ << addEdit(IdParam128Edit, 352, top + 25, 36, 12);
     showAdvanced(false);
 }
 
@@ -163,74 +164,75 @@ void ClosedLoopDialog::showAdvanced(bool show) {
     advancedShown_ = show;
     for (QWidget* w : advanced_)
         w->setVisible(show);
-    if (auto* button = qobject_cast<QPushButton*>(control(kAdvancedId)))
+    if (auto* button = qobject_cast<QPushButton*>(control(IdAdvanced)))
         button->setText(show ? QStringLiteral("Advanced <<") : QStringLiteral("Advanced >>"));
     setTemplateSize(400, show ? kUnfoldedHeight : kFoldedHeight);
 }
 
 bool ClosedLoopDialog::command(int id) {
-    if (id >= 300 && id <= 306) {
-        auxMode_ = static_cast<uint32_t>(id - 300);
-        checkRadio(300, 306, id);
+    if (id >= IdAuxMode0 && id <= IdAuxMode6) {
+        auxMode_ = static_cast<uint32_t>(id - IdAuxMode0);
+        checkRadio(IdAuxMode0, IdAuxMode6, id);
         return true;
     }
-    if (id >= 400 && id <= 408) {
-        trackingMode_ = static_cast<unsigned>(id - 400);
-        checkRadio(400, 408, id);
+    if (id >= IdTrackingMode0 && id <= IdTrackingMode8) {
+        trackingMode_ = static_cast<unsigned>(id - IdTrackingMode0);
+        checkRadio(IdTrackingMode0, IdTrackingMode8, id);
         return true;
     }
-    if (!engine_ && ((id >= 100 && id <= 105) || (id >= 110 && id <= 112)))
+    if (!engine_ &&
+        ((id >= IdTrackingStart && id <= IdDevice40Off) || (id >= IdSendPid && id <= IdStoreEeprom)))
         return true;
     switch (id) {
-    case 1:
+    case IdOk:
         storeOnOk();
         done(1);
         return true;
-    case 2:
+    case IdCancel:
         done(0);
         return true;
-    case 100:
+    case IdTrackingStart:
         startTracking();
         return true;
-    case 101:
+    case IdTrackingStop:
         engine_->Tracking(0);
         return true;
-    case 102:
+    case IdClosedLoopOn:
         engine_->ClosedLoop(1);
         return true;
-    case 103:
+    case IdClosedLoopOff:
         engine_->ClosedLoop(2);
         return true;
-    case 104:
+    case IdDevice40On:
         engine_->Device40(1);
         return true;
-    case 105:
+    case IdDevice40Off:
         engine_->Device40(0);
         return true;
-    case 110:
+    case IdSendPid:
         sendPid();
         return true;
-    case 111:
+    case IdSendAux:
         sendAux();
         return true;
-    case 112:
+    case IdStoreEeprom:
         engine_->StoreParameters();
         return true;
-    case kSaveId:
+    case IdSaveFile:
         saveToFile();
         return true;
-    case kLoadId:
+    case IdLoadFile:
         loadFromFile();
         return true;
-    case kAdvancedId:
+    case IdAdvanced:
         showAdvanced(!advancedShown_);
         return true;
-    case kTuneId:
+    case IdTune:
         if (engine_ != nullptr)
             runTuning();
         return true;
-    case 421:
-    case 431:
+    case IdCurrentEdit:
+    case IdParam128Edit:
         return true;
     default:
         return false;
@@ -266,15 +268,15 @@ void ClosedLoopDialog::tell(const QString& text, bool problem) {
 
 DeviceInfo ClosedLoopDialog::shownSettings() const {
     DeviceInfo info = model_->deviceInfo;
-    const int pidEdits[5] = {120, 121, 122, 123, 124};
+    const int pidEdits[5] = {IdPGain, IdIGain, IdDGain, IdISamples, IdDSamples};
     const int pidSlots[5] = {0, 1, 2, 6, 7};
     for (int i = 0; i < 5; ++i)
         info.pidParameters[pidSlots[i]] = readUnsignedDecimal(editText(pidEdits[i])) & 0xFFFFu;
     info.auxMode = static_cast<uint8_t>(auxMode_);
-    info.auxSkip = readUnsignedDecimal(editText(220)) & 0xFFFFu;
-    info.auxErrorLimit = readUnsignedDecimal(editText(221));
-    info.auxAccelLimit = readUnsignedDecimal(editText(222));
-    info.auxSpeedLimit = readUnsignedDecimal(editText(223));
+    info.auxSkip = readUnsignedDecimal(editText(IdAuxSkip)) & 0xFFFFu;
+    info.auxErrorLimit = readUnsignedDecimal(editText(IdAuxErrorLimit));
+    info.auxAccelLimit = readUnsignedDecimal(editText(IdAuxAccelLimit));
+    info.auxSpeedLimit = readUnsignedDecimal(editText(IdAuxSpeedLimit));
     info.motorCurrent = motorCurrent_;
     info.param128 = static_cast<int8_t>(static_cast<uint8_t>(param128_ & 0xFF));
     return info;
@@ -323,12 +325,12 @@ void ClosedLoopDialog::loadFromFile() {
     const uint16_t shown[5] = {v.pidParameters[0], v.pidParameters[1], v.pidParameters[2], v.pidParameters[6],
                                v.pidParameters[7]};
     for (int i = 0; i < 5; ++i)
-        setEditText(120 + i, unsignedDecimalText(shown[i]));
+        setEditText(IdPGain + i, unsignedDecimalText(shown[i]));
     const uint32_t aux[4] = {v.auxSkip, v.auxErrorLimit, v.auxAccelLimit, v.auxSpeedLimit};
     for (int i = 0; i < 4; ++i)
-        setEditText(220 + i, unsignedDecimalText(aux[i]));
+        setEditText(IdAuxSkip + i, unsignedDecimalText(aux[i]));
     auxMode_ = v.auxMode;
-    checkRadioIndex(300, 306, auxMode_);
+    checkRadioIndex(IdAuxMode0, IdAuxMode6, auxMode_);
     ClosedLoopSettings& s = model_->closedLoopSettings;
     s.pGain = shown[0];
     s.iGain = shown[1];
@@ -341,11 +343,11 @@ void ClosedLoopDialog::loadFromFile() {
     s.auxAccelLimit = v.auxAccelLimit;
     s.auxSpeedLimit = v.auxSpeedLimit;
     motorCurrent_ = v.motorCurrent;
-    setEditText(421, unsignedDecimalText(motorCurrent_));
-    moveTrackbar(420, currentToPosition(motorCurrent_));
+    setEditText(IdCurrentEdit, unsignedDecimalText(motorCurrent_));
+    moveTrackbar(IdCurrentTrackbar, currentToPosition(motorCurrent_));
     param128_ = v.param128;
-    setEditText(431, signedDecimalText(param128_));
-    moveTrackbar(430, param128_);
+    setEditText(IdParam128Edit, signedDecimalText(param128_));
+    moveTrackbar(IdParam128Trackbar, param128_);
     model_->deviceInfo.encoderFlags = v.encoderFlags;
     model_->deviceInfo.encoderOffset = static_cast<uint32_t>(v.encoderOffset);
 
@@ -374,16 +376,16 @@ void ClosedLoopDialog::loadFromFile() {
 }
 
 void ClosedLoopDialog::editFocusLost(int id) {
-    if (id == 421)
+    if (id == IdCurrentEdit)
         setMotorCurrentFromEdit();
-    else if (id == 431)
+    else if (id == IdParam128Edit)
         setParam128FromEdit();
 }
 
 void ClosedLoopDialog::trackbarEndTrack(int id) {
-    if (id == 420)
+    if (id == IdCurrentTrackbar)
         setMotorCurrentFromTrackbar();
-    else if (id == 430)
+    else if (id == IdParam128Trackbar)
         setParam128FromTrackbar();
 }
 
@@ -402,15 +404,15 @@ void ClosedLoopDialog::done(int result) {
 }
 
 void ClosedLoopDialog::startTracking() {
-    const uint32_t flag = isChecked(380) ? 1 : 0;
+    const uint32_t flag = isChecked(IdTrackingFlag) ? 1 : 0;
     switch (trackingMode_) {
     case 0:
         engine_->TrackingSpecial(2, flag);
         break;
-    case 1:
+    case IdOk:
         engine_->TrackingSpecial(1, flag);
         break;
-    case 2:
+    case IdCancel:
         if (flag)
             engine_->TrackingRate(1, 1);
         else
@@ -427,7 +429,7 @@ void ClosedLoopDialog::startTracking() {
 void ClosedLoopDialog::sendPid() {
     uint32_t read[5];
     for (int i = 0; i < 5; ++i)
-        read[i] = readUnsignedDecimal(editText(120 + i));
+        read[i] = readUnsignedDecimal(editText(IdPGain + i));
     ClosedLoopSettings& s = model_->closedLoopSettings;
     s.pGain = read[0];
     s.iGain = read[1];
@@ -452,21 +454,21 @@ void ClosedLoopDialog::sendPid() {
 void ClosedLoopDialog::sendAux() {
     ClosedLoopSettings& s = model_->closedLoopSettings;
     s.auxMode = auxMode_;
-    s.auxSkip = readUnsignedDecimal(editText(220));
-    s.auxErrorLimit = readUnsignedDecimal(editText(221));
-    s.auxAccelLimit = readUnsignedDecimal(editText(222));
-    s.auxSpeedLimit = readUnsignedDecimal(editText(223));
+    s.auxSkip = readUnsignedDecimal(editText(IdAuxSkip));
+    s.auxErrorLimit = readUnsignedDecimal(editText(IdAuxErrorLimit));
+    s.auxAccelLimit = readUnsignedDecimal(editText(IdAuxAccelLimit));
+    s.auxSpeedLimit = readUnsignedDecimal(editText(IdAuxSpeedLimit));
     engine_->SendAux(s.auxMode & 0xFFu, 0, s.auxSkip & 0xFFFFu, 0, s.auxErrorLimit, s.auxAccelLimit,
                      s.auxSpeedLimit, 0, 0, 0);
 }
 
 void ClosedLoopDialog::storeOnOk() {
     ClosedLoopSettings& s = model_->closedLoopSettings;
-    s.pGain = readUnsignedDecimal(editText(120));
-    s.iGain = readUnsignedDecimal(editText(121));
-    s.dGain = readUnsignedDecimal(editText(122));
+    s.pGain = readUnsignedDecimal(editText(IdPGain));
+    s.iGain = readUnsignedDecimal(editText(IdIGain));
+    s.dGain = readUnsignedDecimal(editText(IdDGain));
     s.auxMode = auxMode_;
-    s.trackingFlag = isChecked(380);
+    s.trackingFlag = isChecked(IdTrackingFlag);
     s.trackingMode = trackingMode_;
 }
 
@@ -479,72 +481,72 @@ int ClosedLoopDialog::currentToPosition(uint32_t current) const {
 }
 
 void ClosedLoopDialog::setMotorCurrentFromTrackbar() {
-    auto* trackbar = qobject_cast<QSlider*>(control(420));
+    auto* trackbar = qobject_cast<QSlider*>(control(IdCurrentTrackbar));
     if (!trackbar)
         return;
     const uint32_t maxCurrent = model_->deviceInfo.maxCurrent;
     if (maxCurrent == 0) {
         // Without the drive's maximum the scale is unknown: the thumb stays at 0 and sets no current.
-        moveTrackbar(420, 0);
+        moveTrackbar(IdCurrentTrackbar, 0);
         return;
     }
     const uint32_t value = static_cast<uint32_t>(trackbar->value() + 1) * maxCurrent / kCurrentPositions;
     if (value == motorCurrent_)
         return;
     motorCurrent_ = static_cast<uint16_t>(value);
-    setEditText(421, unsignedDecimalText(value));
+    setEditText(IdCurrentEdit, unsignedDecimalText(value));
     if (engine_)
         engine_->WriteParam16(rz4::kParamMotorCurrent, value);
 }
 
 void ClosedLoopDialog::setMotorCurrentFromEdit() {
-    if (!control(421))
+    if (!control(IdCurrentEdit))
         return;
-    uint32_t value = readUnsignedDecimal(editText(421));
+    uint32_t value = readUnsignedDecimal(editText(IdCurrentEdit));
     // The drive's maximum bounds what may be sent; without a known maximum the value still has to fit the
     // 16-bit field.
     const uint32_t maxCurrent = model_->deviceInfo.maxCurrent;
     const uint32_t limit = maxCurrent != 0 ? maxCurrent : 0xFFFFu;
     if (value > limit) {
         value = limit;
-        setEditText(421, unsignedDecimalText(value));
+        setEditText(IdCurrentEdit, unsignedDecimalText(value));
     }
     if (value == motorCurrent_)
         return;
     motorCurrent_ = static_cast<uint16_t>(value);
     if (maxCurrent == 0)
         return;
-    moveTrackbar(420, currentToPosition(value));
+    moveTrackbar(IdCurrentTrackbar, currentToPosition(value));
     if (engine_)
         engine_->WriteParam16(rz4::kParamMotorCurrent, value);
 }
 
 void ClosedLoopDialog::setParam128FromTrackbar() {
-    auto* trackbar = qobject_cast<QSlider*>(control(430));
+    auto* trackbar = qobject_cast<QSlider*>(control(IdParam128Trackbar));
     if (!trackbar)
         return;
     const int position = trackbar->value();
     if (position == param128_)
         return;
     param128_ = position;
-    setEditText(431, signedDecimalText(position));
+    setEditText(IdParam128Edit, signedDecimalText(position));
     if (engine_)
         engine_->WriteParam8(rz4::kParam128, static_cast<uint32_t>(position) & 0xFFu);
 }
 
 void ClosedLoopDialog::setParam128FromEdit() {
-    if (!control(431))
+    if (!control(IdParam128Edit))
         return;
-    int value = readSignedDecimal(editText(431));
+    int value = readSignedDecimal(editText(IdParam128Edit));
     // The parameter's range is that of its trackbar; a larger value would wrap around in the byte sent.
     if (value < kParam128Min || value > kParam128Max) {
         value = value < kParam128Min ? kParam128Min : kParam128Max;
-        setEditText(431, signedDecimalText(value));
+        setEditText(IdParam128Edit, signedDecimalText(value));
     }
     if (value == param128_)
         return;
     param128_ = value;
-    moveTrackbar(430, value);
+    moveTrackbar(IdParam128Trackbar, value);
     if (engine_)
         engine_->WriteParam8(rz4::kParam128, static_cast<uint32_t>(value) & 0xFFu);
 }

@@ -25,14 +25,68 @@ class ClosedLoopDialog : public TemplateDialog {
 public:
     ClosedLoopDialog(QWidget* owner, AppModel* model, iEngineCommands* engine);
 
-    // 1 Ok, 2 Cancel, 100/101 tracking start/stop, 102/103 closed loop on/off, 104/105 Device40(1/0),
-    // 110 send PID, 111 send aux, 112 store in EEPROM, 113 save to a file, 114 load from a file and send,
-    // 115 fold the advanced part out or in, 116 the tuning window, 300..306 aux mode, 400..408 tracking mode;
-    // 421 and 431 are consumed (their edits act when they lose the focus).
+    // Control and command IDs.
+    enum : int {
+        IdOk = 1,
+        IdCancel = 2,
+        IdTrackingStart = 100,
+        IdTrackingStop = 101,
+        IdClosedLoopOn = 102,
+        IdClosedLoopOff = 103,
+        IdDevice40On = 104, // commands without a control
+        IdDevice40Off = 105,
+        IdSendPid = 110,
+        IdSendAux = 111,
+        IdStoreEeprom = 112,
+        IdSaveFile = 113,
+        IdLoadFile = 114,
+        IdAdvanced = 115, // folds the advanced part out or in
+        IdTune = 116,     // opens the tuning window
+        IdPGain = 120,    // the five PID edits, in this order
+        IdIGain = 121,
+        IdDGain = 122,
+        IdISamples = 123,
+        IdDSamples = 124,
+        IdAuxSkip = 220, // the four aux edits, in this order
+        IdAuxErrorLimit = 221,
+        IdAuxAccelLimit = 222,
+        IdAuxSpeedLimit = 223,
+        IdAuxMode0 = 300, // radio buttons of aux modes 0..6
+        IdAuxMode6 = 306,
+        IdTrackingFlag = 380,
+        IdTrackingMode0 = 400, // radio buttons of tracking modes 0..8
+        IdTrackingMode8 = 408,
+        IdCurrentTrackbar = 420,
+        IdCurrentEdit = 421,
+        IdParam128Trackbar = 430,
+        IdParam128Edit = 431,
+        IdPGainLabel = 1100, // the labels of the PID and aux edits, in their order
+        IdIGainLabel = 1101,
+        IdDGainLabel = 1102,
+        IdISamplesLabel = 1103,
+        IdDSamplesLabel = 1104,
+        IdAuxSkipLabel = 1105,
+        IdAuxErrorLimitLabel = 1106,
+        IdAuxAccelLimitLabel = 1107,
+        IdAuxSpeedLimitLabel = 1108,
+        IdCurrentLabel = 1200,
+        IdCurrentUnit = 1201,
+        IdTrackingGroup = 1210,
+        IdClosedLoopGroup = 1211,
+        IdTrackingModeLabel = 1220,
+        IdAuxModeLabel = 1221,
+        IdParam128Label = 1222,
+        IdPidGroup = 1300,
+        IdAuxGroup = 1301,
+        IdAdvancedGroup = 1302,
+    };
+
+    // The commands of the IDs above; IdCurrentEdit and IdParam128Edit are consumed (their edits act when
+    // they lose the focus).
     bool command(int id) override;
-    // 421 the motor current, 431 parameter 128: the typed value takes effect.
+    // IdCurrentEdit, IdParam128Edit: the typed value takes effect.
     void editFocusLost(int id) override;
-    // 420 the motor current, 430 parameter 128: the thumb's position takes effect.
+    // IdCurrentTrackbar, IdParam128Trackbar: the thumb's position takes effect.
     void trackbarEndTrack(int id) override;
 
     // Ends the dialog and writes the motor current and parameter 128 back into the device record.
@@ -42,10 +96,6 @@ public:
     static constexpr int32_t kTrackingRateTable[9] = {0, 0, 1, 2, 4, 8, 16, 32, 50};
     static constexpr int kParam128Min = -40;
     static constexpr int kParam128Max = 40;
-    static constexpr int kSaveId = 113;
-    static constexpr int kLoadId = 114;
-    static constexpr int kAdvancedId = 115;
-    static constexpr int kTuneId = 116;
     // The client height in dialog units with the advanced part folded in and out.
     static constexpr int kFoldedHeight = 160;
     static constexpr int kUnfoldedHeight = 250;

@@ -18,23 +18,23 @@ constexpr uint32_t kMaxEncoderBits = 64;
 DatLogDialog::DatLogDialog(QWidget* owner, const QString& fileName, uint32_t encoderBits, int logRateIndex)
     : TemplateDialog(owner, QStringLiteral("Open data.dat export"), 220, 102) {
     addWrappedStatic(
-        1000,
+        IdQuestion,
         QStringLiteral("A data.dat export does not say how it was logged. Give the encoder width "
                        "and the sample period of %1:")
             .arg(fileName),
         6, 6, 208, 26);
-    addStatic(1001, QStringLiteral("Encoder width:"), 6, 38, 58, 10, Qt::AlignRight);
+    addStatic(IdEncoderBitsLabel, QStringLiteral("Encoder width:"), 6, 38, 58, 10, Qt::AlignRight);
     addEdit(IdEncoderBits, 68, 36, 30, 12);
-    addStatic(1002, QStringLiteral("bits"), 102, 38, 24, 10, Qt::AlignLeft);
-    addStatic(1003, QStringLiteral("Sample period:"), 6, 54, 58, 10, Qt::AlignRight);
+    addStatic(IdBitsUnit, QStringLiteral("bits"), 102, 38, 24, 10, Qt::AlignLeft);
+    addStatic(IdSamplePeriodLabel, QStringLiteral("Sample period:"), 6, 54, 58, 10, Qt::AlignRight);
     period_ = new QComboBox(this);
     period_->setObjectName(QString::number(IdSamplePeriod));
     period_->setGeometry(units().rect(68, 52, 100, 13));
     for (const char* text : kPeriodTexts)
         period_->addItem(QString::fromLatin1(text));
     problem_ = addStatic(IdProblem, QString(), 6, 70, 208, 10, Qt::AlignLeft);
-    addButton(1, QStringLiteral("Ok"), 98, 82, 56, 16);
-    addButton(2, QStringLiteral("Cancel"), 158, 82, 56, 16);
+    addButton(IdOk, QStringLiteral("Ok"), 98, 82, 56, 16);
+    addButton(IdCancel, QStringLiteral("Cancel"), 158, 82, 56, 16);
 
     if (encoderBits >= 1 && encoderBits <= kMaxEncoderBits)
         setEditText(IdEncoderBits, QString::number(encoderBits));
@@ -48,7 +48,7 @@ void DatLogDialog::choosePeriod(int index) {
 
 bool DatLogDialog::command(int id) {
     switch (id) {
-    case 1: {
+    case IdOk: {
         bool ok = false;
         const uint32_t bits = editText(IdEncoderBits).trimmed().toUInt(&ok);
         if (!ok || bits < 1 || bits > kMaxEncoderBits) {
@@ -62,7 +62,7 @@ bool DatLogDialog::command(int id) {
         done(1);
         return true;
     }
-    case 2:
+    case IdCancel:
         done(0);
         return true;
     default:

@@ -14,7 +14,18 @@ class QLabel;
 class DatLogDialog : public TemplateDialog {
     Q_OBJECT
 public:
-    enum : int { IdEncoderBits = 100, IdSamplePeriod = 101, IdProblem = 1004 };
+    // Control and command IDs.
+    enum : int {
+        IdOk = 1,
+        IdCancel = 2,
+        IdEncoderBits = 100,
+        IdSamplePeriod = 101,
+        IdQuestion = 1000,
+        IdEncoderBitsLabel = 1001,
+        IdBitsUnit = 1002,
+        IdSamplePeriodLabel = 1003,
+        IdProblem = 1004,
+    };
     static constexpr int kUnknownPeriod = 6; // the choice after the six log rates
 
     // encoderBits 0: none known. logRateIndex 0..5, anything else: unknown.

@@ -9,20 +9,32 @@
 class DisplaySettingsDialog : public TemplateDialog {
     Q_OBJECT
 public:
-    // Controls beyond the classic template, with IDs no command of the dialog used before.
+    // Control and command IDs.
     enum : int {
+        IdOk = 1,
+        IdCancel = 2,
+        IdScale0 = 100, // radio buttons of the fixed scales 0..9, in the order of the scale table
+        IdScale9 = 109,
         IdAutoScale = 110,      // radio in the scale group: the scale fits the visible curve
         IdSamplePerPixel = 150, // time axis radios 150..152, in the order of TimeAxis
         IdFollowNewest = 151,
         IdWholeRun = 152,
+        IdVerticalOffset = 120,
+        IdDarkColors = 130, // colour scheme radios 130..131
+        IdLightColors = 131,
+        IdExtra0 = 140, // extra choices 0..2: commands without a control
+        IdExtra2 = 142,
         IdCentre = 160, // check box: the curve's mean on the zero line
+        IdScaleGroup = 1000,
+        IdOffsetGroup = 1001,
+        IdColorGroup = 1002,
         IdTimeAxisGroup = 1003,
+        IdOffsetLabel = 1100,
     };
 
     DisplaySettingsDialog(QWidget* owner, DisplaySettings* settings);
 
-    // 1 Ok, 2 Cancel, 100..109 scale, 110 Auto, 130..131 colour scheme, 140..142 extra choice, 150..152
-    // time axis, 160 Centre.
+    // IdOk, IdCancel, the scale, colour scheme, extra choice and time axis radios, IdCentre.
     bool command(int id) override;
 
 private:

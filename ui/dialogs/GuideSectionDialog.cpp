@@ -7,7 +7,7 @@
 GuideSectionDialog::GuideSectionDialog(QWidget* owner, const QString& fileName,
                                        const std::vector<LogSection>& sections, uint32_t chosen)
     : TemplateDialog(owner, QStringLiteral("Choose a guiding section"), 260, 150), section_(chosen) {
-    addWrappedStatic(1000,
+    addWrappedStatic(IdQuestion,
                      QStringLiteral("%1 holds %2 guiding sections. The longest is chosen; pick another to "
                                     "analyse it instead:")
                          .arg(fileName)
@@ -24,9 +24,9 @@ GuideSectionDialog::GuideSectionDialog(QWidget* owner, const QString& fileName,
         if (s.number == chosen)
             list_->setCurrentItem(item);
     }
-    connect(list_, &QListWidget::itemDoubleClicked, this, [this] { command(1); });
-    addButton(1, QStringLiteral("Ok"), 138, 130, 56, 16);
-    addButton(2, QStringLiteral("Cancel"), 198, 130, 56, 16);
+    connect(list_, &QListWidget::itemDoubleClicked, this, [this] { command(IdOk); });
+    addButton(IdOk, QStringLiteral("Ok"), 138, 130, 56, 16);
+    addButton(IdCancel, QStringLiteral("Cancel"), 198, 130, 56, 16);
 }
 
 QString GuideSectionDialog::lineText(const LogSection& s) {
@@ -53,13 +53,13 @@ void GuideSectionDialog::pick(uint32_t number) {
 
 bool GuideSectionDialog::command(int id) {
     switch (id) {
-    case 1:
+    case IdOk:
         if (QListWidgetItem* item = list_->currentItem();
             item != nullptr && (item->flags() & Qt::ItemIsSelectable))
             section_ = item->data(Qt::UserRole).toUInt();
         done(1);
         return true;
-    case 2:
+    case IdCancel:
         done(0);
         return true;
     default:

@@ -14,7 +14,8 @@ class QListWidget;
 class GuideSectionDialog : public TemplateDialog {
     Q_OBJECT
 public:
-    enum : int { IdList = 100 };
+    // Control and command IDs.
+    enum : int { IdOk = 1, IdCancel = 2, IdList = 100, IdQuestion = 1000 };
 
     GuideSectionDialog(QWidget* owner, const QString& fileName, const std::vector<LogSection>& sections,
                        uint32_t chosen);

@@ -11,7 +11,17 @@ class LogSettingsDialog : public TemplateDialog {
 public:
     LogSettingsDialog(QWidget* owner, LogSettings* settings);
 
-    // 1 Ok, 2 Cancel, 140..145 rate.
+    // Control and command IDs.
+    enum : int {
+        IdOk = 1,
+        IdCancel = 2,
+        IdLogProcessed = 135,
+        IdRate0 = 140, // rate radios 0..5, in the order of the log rates
+        IdRate5 = 145,
+        IdGroup = 1000,
+    };
+
+    // IdOk, IdCancel, the rate radios.
     bool command(int id) override;
 
 private:

@@ -13,7 +13,34 @@ class MotorDriveInfoDialog : public TemplateDialog {
 public:
     MotorDriveInfoDialog(QWidget* owner, AppModel* model, iEngineCommands* engine);
 
-    // 1 Ok, 2 Cancel, 132 "Actualize enc. calib.".
+    // Control and command IDs.
+    enum : int {
+        IdOk = 1,
+        IdCancel = 2,
+        IdHardwareVersion = 100, // read-only edits of the device record
+        IdFirmwareVersion = 101,
+        IdGearRatio = 110,
+        IdFullResolution = 111,
+        IdSiderealSpeed = 112,
+        IdMaxCurrent = 113,
+        IdEncoderBits = 120,
+        IdEncoderResolution = 121,
+        IdEncoderReverse = 130,
+        IdEncoderOffset = 131,
+        IdActualizeCalibration = 132, // "Actualize enc. calib."
+        IdDeviceGroup = 1000,
+        IdHardwareVersionLabel = 1001,
+        IdFirmwareVersionLabel = 1002,
+        IdGearRatioLabel = 1003,
+        IdFullResolutionLabel = 1004,
+        IdSiderealSpeedLabel = 1005,
+        IdMaxCurrentLabel = 1006,
+        IdEncoderBitsLabel = 1007,
+        IdEncoderResolutionLabel = 1008,
+        IdEncoderOffsetLabel = 1009,
+    };
+
+    // IdOk, IdCancel, IdActualizeCalibration.
     bool command(int id) override;
 
 private:
