@@ -16,15 +16,6 @@ const char* logFormatName(LogFormat format) {
     return "live";
 }
 
-double LoadedLog::secondsAt(std::size_t i) const {
-    if (!times.empty()) {
-        if (i >= times.size())
-            i = times.size() - 1;
-        return times[i] - times.front();
-    }
-    return static_cast<double>(i) * sampleSeconds;
-}
-
 std::vector<std::pair<std::size_t, std::size_t>> LoadedLog::segments() const {
     std::vector<std::size_t> cuts;
     cuts.reserve(markers.size() + 2);

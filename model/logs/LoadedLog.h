@@ -54,9 +54,6 @@ struct LoadedLog {
     std::vector<std::string> notes;   // how the log was read, e.g. "analysed as logged: no xRate"
 
     std::size_t size() const { return values.size(); }
-    bool hasTimeBase() const { return !times.empty() || sampleSeconds > 0.0; }
-    // Seconds from the first sample to sample i; 0 without a time base.
-    double secondsAt(std::size_t i) const;
     // Half-open sample ranges [first, last) between consecutive markers (one range covering the whole
     // log when there are none); empty ranges are left out.
     std::vector<std::pair<std::size_t, std::size_t>> segments() const;

@@ -57,7 +57,6 @@ public:
     bool settled() const { return !dirty_ && !runner_.busy() && report_ && report_->serial == serial_; }
     ComponentTable* componentTable() const { return components_; }
     SegmentTable* segmentTable() const { return segments_; }
-    PlotView* loggedPlot() const { return logged_; }
     PlotView* curvePlot() const { return curve_; }
     PlotView* spectrumPlot() const { return spectrum_; }
     PlotView* foldPlot() const { return fold_; }

@@ -76,7 +76,6 @@ public:
     void drawNew(uint32_t first, uint32_t received);
 
     // Geometry and state, for the dialog and for tests.
-    bool firstPaint() const { return firstPaint_; }
     int leftMargin() const { return leftMargin_; }
     int clientWidth() const { return clientWidth_; }
     int plotWidth() const { return plotWidth_; }

@@ -132,8 +132,6 @@ public:
     bool nightMode() const { return nightMode_.on(); }
     int graphLeft() const { return graphLeft_; }
     int graphTop() const { return graphTop_; }
-    int marginRight() const { return marginRight_; }
-    int marginBottom() const { return marginBottom_; }
     const std::vector<SerialDeviceEntry>& ports() const { return portList_.entries(); }
     // Index of the virtual controller's entry in the port list, -1 when there is none.
     int virtualPortIndex() const { return portList_.virtualIndex(); }
