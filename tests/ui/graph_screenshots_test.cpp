@@ -2,6 +2,7 @@
 // notice of a full graph, to PNG files under <build>/screenshots for visual review (the Display settings
 // dialog is among the dialogs' screenshots).
 #include "GraphPictures.h"
+#include "NightPicture.h"
 
 #include <QApplication>
 #include <QDir>
@@ -9,9 +10,11 @@
 #include <QPixmap>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <random>
+#include <utility>
 
 #include "ScreenshotDirectory.h"
 #include "UiTestMain.h"
@@ -100,23 +103,46 @@ TEST_F(GraphScreenshots, TimeAxes) {
     save(*dark, "graph_whole_run_log_dark.png");
 }
 
+// The rows of the plot that the curve reaches, topmost and lowest; -1, -1 when it is nowhere.
+std::pair<int, int> curveRows(const EncoderGraph& g) {
+    int top = -1;
+    int bottom = -1;
+    for (int x = g.leftMargin(); x < g.image().width(); ++x) {
+        for (int y : rowsOf(g.image(), x)) {
+            top = top < 0 ? y : std::min(top, y);
+            bottom = std::max(bottom, y);
+        }
+    }
+    return {top, bottom};
+}
+
 TEST_F(GraphScreenshots, AutoAndCentre) {
+    // Auto fits the curve into the plot's height: nothing cut off, most of the height used.
     fill(700);
     model->displaySettings.autoScale = true;
     auto automatic = graph(TimeAxis::SamplePerPixel);
     save(*automatic, "graph_auto.png");
+    const auto [top, bottom] = curveRows(*automatic);
+    EXPECT_GT(top, 0);
+    EXPECT_LT(bottom, automatic->plotHeight() - 1);
+    EXPECT_GT(bottom - top, automatic->plotHeight() / 2);
 
-    // Raw positions far from zero: Auto and Centre together find the curve.
+    // Raw positions 5000" from zero, far off any fixed scale: Auto and Centre together find the curve.
     model->displaySettings.centre = true;
     fill(700, 5000.0);
     auto raw = graph(TimeAxis::SamplePerPixel);
     save(*raw, "graph_auto_centre_raw.png");
+    const auto [rawTop, rawBottom] = curveRows(*raw);
+    EXPECT_GT(rawTop, 0);
+    EXPECT_LT(rawBottom, raw->plotHeight() - 1);
+    EXPECT_GT(rawBottom - rawTop, raw->plotHeight() / 2);
 
     fill(30000, 40.0);
     auto night = graph(TimeAxis::FollowNewest);
     night->setNight(true);
     night->repaint();
     save(*night, "graph_auto_centre_night.png");
+    EXPECT_LE(maxGreenOrBlue(night->grab().toImage()), kNightTolerance);
 }
 
 TEST_F(GraphScreenshots, Hover) {
