@@ -2,8 +2,8 @@
 // the PID put back (also after Ctrl-C), the settings file round trip and the read-back comparison.
 #include "app/CommandLine.h"
 #include "emulator/Rz4Emulator.h"
-#include "emulator/ServoOptimum.h"
-#include "model/PidSearch.h"
+#include "model/analysis/PidSearch.h"
+#include "tools/emulator/ServoOptimum.h"
 
 #include <gtest/gtest.h>
 

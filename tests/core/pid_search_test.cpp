@@ -1,7 +1,7 @@
 // The gain search against response functions without a controller: convergence on the emulator's own
 // model, the limits, a gain that makes no difference, and the abort rule.
-#include "emulator/ServoOptimum.h"
-#include "model/PidSearch.h"
+#include "model/analysis/PidSearch.h"
+#include "tools/emulator/ServoOptimum.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 #include "engine/EngineEvent.h"
 #include "model/analysis/PeAnalysis.h"
 #include "model/store/AppModel.h"
-#include "ui/TuningWindow.h"
 #include "ui/common/NightMode.h"
+#include "ui/dialogs/TuningWindow.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -4,8 +4,8 @@
 
 #include "app/CommandLine.h"
 #include "model/store/AppModel.h"
-#include "ui/TuningWindow.h"
 #include "ui/dialogs/ClosedLoopDialog.h"
+#include "ui/dialogs/TuningWindow.h"
 #include "ui/graph/EncoderGraph.h"
 #include "ui/main/Application.h"
 #include "ui/main/VirtualController.h"

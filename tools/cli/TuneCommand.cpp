@@ -2,9 +2,9 @@
 
 #include "engine/CommControl.h"
 #include "engine/EngineEvent.h"
-#include "model/PidSearch.h"
-#include "model/TuneMeasurement.h"
 #include "model/analysis/PeAnalysis.h"
+#include "model/analysis/PidSearch.h"
+#include "model/analysis/TuneMeasurement.h"
 #include "model/store/AppModel.h"
 #include "rz4/Rz4Protocol.h"
 #include "tools/cli/CliConnection.h"

@@ -3,7 +3,7 @@
 
 #include "emulator/Rz4Emulator.h"
 #include "emulator/ServoModel.h"
-#include "emulator/ServoOptimum.h"
+#include "tools/emulator/ServoOptimum.h"
 
 #include <array>
 #include <cerrno>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "rz4/DeviceInfo.h"
-#include "ui/TuningWindow.h"
 #include "ui/common/TemplateDialog.h"
+#include "ui/dialogs/TuningWindow.h"
 
 #include <QList>
 #include <QString>

@@ -1,7 +1,7 @@
-#include "emulator/ServoOptimum.h"
+#include "tools/emulator/ServoOptimum.h"
 
 #include "emulator/ServoModel.h"
-#include "model/PidSearch.h"
+#include "model/analysis/PidSearch.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/PidSearch.h"
+#include "model/analysis/PidSearch.h"
 #include "ui/common/TemplateDialog.h"
 
 #include <QElapsedTimer>

@@ -1,9 +1,9 @@
-#include "ui/TuningWindow.h"
+#include "ui/dialogs/TuningWindow.h"
 
 #include "engine/EngineEvent.h"
 #include "engine/iEngineCommands.h"
-#include "model/TuneMeasurement.h"
 #include "model/analysis/PeAnalysis.h"
+#include "model/analysis/TuneMeasurement.h"
 #include "model/store/AppModel.h"
 #include "rz4/Rz4Protocol.h"
 #include "ui/analysis/PlotPalette.h"

@@ -1,4 +1,4 @@
-#include "model/PidSearch.h"
+#include "model/analysis/PidSearch.h"
 
 #include <algorithm>
 #include <cmath>

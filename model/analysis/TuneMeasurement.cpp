@@ -1,4 +1,4 @@
-#include "model/TuneMeasurement.h"
+#include "model/analysis/TuneMeasurement.h"
 
 #include <cmath>
 
