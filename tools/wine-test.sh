@@ -55,8 +55,13 @@ start_emulator() {
   echo "the emulator did not start" >&2
   return 1
 }
-start_emulator
+# COM7's controller reports a hardware version holding the XON and XOFF bytes (0x11, 0x13; its
+# identity reply's length byte is 0x13 anyway), and its pseudo-terminal is put back into a terminal's
+# default cooked state (XON/XOFF flow control, CR/LF translation, echo), as a terminal program may leave
+# a real port: the program must set every line setting it relies on.
+start_emulator --hardware-version 0x13111311
 good=$line
+stty -F "$good" sane ixon -ixoff
 start_emulator --silent-from 1
 silent=$line
 
