@@ -14,7 +14,11 @@ const char* const kProgramUsage =
     "\n"
     "Opens the Astrelvo window: logs and graphs the encoder of a telescope mount driven by an RZ4\n"
     "controller, measures its periodic error and configures the controller.\n"
+#ifdef _WIN32
+    "  --port PATH   select this serial port (e.g. COM5 or \\\\.\\COM12);\n"
+#else
     "  --port PATH   select this serial port (e.g. /dev/ttyUSB0 or a /dev/serial/by-id name);\n"
+#endif
     "                'virtual' selects the built-in RZ4 emulator\n"
     "  --connect     connect to that port at start (for observatory start-up scripts)\n"
     "  LOGFILE       a saved log to open at start\n"

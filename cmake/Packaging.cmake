@@ -5,25 +5,81 @@
 include(GNUInstallDirs)
 
 set(ASTRELVO_APP_ID org.astrelvo.Astrelvo)
-# The documentation directory is named after the package, not after the CMake project.
-set(ASTRELVO_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/astrelvo)
+# The documentation directory is named after the package, not after the CMake project. On Windows
+# everything goes into the one program folder (Program Files\Astrelvo).
+if(WIN32)
+  set(ASTRELVO_BINDIR .)
+  set(ASTRELVO_DOCDIR .)
+else()
+  set(ASTRELVO_BINDIR ${CMAKE_INSTALL_BINDIR})
+  set(ASTRELVO_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/astrelvo)
+endif()
 
 # Where the About box finds the user manual (app/UserManual.cpp): beside the program, wherever the
 # package was installed, and from the build tree the README of the sources.
 file(RELATIVE_PATH ASTRELVO_MANUAL_FROM_BINDIR
-     ${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR} ${CMAKE_INSTALL_PREFIX}/${ASTRELVO_DOCDIR}/MANUAL.md)
+     ${CMAKE_INSTALL_PREFIX}/${ASTRELVO_BINDIR} ${CMAKE_INSTALL_PREFIX}/${ASTRELVO_DOCDIR}/MANUAL.md)
+# A cross-built Windows tree runs under Wine, which shows the build machine's root as drive Z:.
+set(ASTRELVO_HOST_ROOT "")
+if(WIN32 AND CMAKE_CROSSCOMPILING)
+  set(ASTRELVO_HOST_ROOT "Z:")
+endif()
 target_compile_definitions(astrelvo_app PRIVATE
   ASTRELVO_MANUAL_FROM_BINDIR="${ASTRELVO_MANUAL_FROM_BINDIR}"
   ASTRELVO_MANUAL_INSTALLED="${CMAKE_INSTALL_PREFIX}/${ASTRELVO_DOCDIR}/MANUAL.md"
-  ASTRELVO_BUILD_DIR="${CMAKE_BINARY_DIR}"
-  ASTRELVO_SOURCE_README="${CMAKE_SOURCE_DIR}/README.md")
+  ASTRELVO_BUILD_DIR="${ASTRELVO_HOST_ROOT}${CMAKE_BINARY_DIR}"
+  ASTRELVO_SOURCE_README="${ASTRELVO_HOST_ROOT}${CMAKE_SOURCE_DIR}/README.md")
 
 # The programs.
 foreach(program astrelvo astrelvo-cli astrelvo-emulator)
   if(TARGET ${program})
-    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(TARGETS ${program} RUNTIME DESTINATION ${ASTRELVO_BINDIR})
   endif()
 endforeach()
+
+# The user manual, the README and the licence.
+install(FILES ${CMAKE_SOURCE_DIR}/docs/MANUAL.md ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${ASTRELVO_DOCDIR})
+install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION ${ASTRELVO_DOCDIR})
+
+if(WIN32)
+  # The Windows programs carry Qt, its bundled libraries, kissfft and the MinGW-w64 runtime inside
+  # them (all linked statically): their licences go with them.
+  install(DIRECTORY ${CMAKE_SOURCE_DIR}/data/licenses/ DESTINATION licenses)
+
+  # The installer: build-win/Astrelvo-VERSION-win64.exe (cmake --build build-win --target package),
+  # made with NSIS. It installs into Program Files\Astrelvo, adds a Start-menu entry and an uninstaller
+  # that removes all it installed; /S installs and uninstalls silently. The program started from the
+  # Start menu writes its exports into the user's Documents folder (ui/main/main.cpp).
+  set(CPACK_GENERATOR NSIS)
+  set(CPACK_PACKAGE_NAME Astrelvo)
+  set(CPACK_PACKAGE_VENDOR "Astrelvo")
+  set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "periodic-error logger and configurator for RZ4 mount controllers")
+  set(CPACK_PACKAGE_FILE_NAME Astrelvo-${PROJECT_VERSION}-win64)
+  set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR})
+  set(CPACK_PACKAGE_INSTALL_DIRECTORY Astrelvo)
+  set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY Astrelvo)
+  set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_SOURCE_DIR}/LICENSE)
+  set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+  set(CPACK_NSIS_DISPLAY_NAME "Astrelvo ${PROJECT_VERSION}")
+  set(CPACK_NSIS_PACKAGE_NAME Astrelvo)
+  set(CPACK_NSIS_MUI_ICON ${CMAKE_SOURCE_DIR}/data/icons/${ASTRELVO_APP_ID}.ico)
+  set(CPACK_NSIS_MUI_UNIICON ${CMAKE_SOURCE_DIR}/data/icons/${ASTRELVO_APP_ID}.ico)
+  set(CPACK_NSIS_INSTALLED_ICON_NAME astrelvo.exe)
+  set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+  # A 64-bit installer for a 64-bit program (it also runs under a Wine without 32-bit support).
+  set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+  # (NSIS takes single quotes too: CPack writes these lines into its configuration without escaping
+  # double quotes.)
+  set(CPACK_NSIS_CREATE_ICONS_EXTRA
+      "  SetOutPath '$INSTDIR'\n  CreateShortCut '$SMPROGRAMS\\\\$STARTMENU_FOLDER\\\\Astrelvo.lnk' '$INSTDIR\\\\astrelvo.exe'")
+  # Also the vendor key above the installer's own registry key, which would stay behind empty.
+  set(CPACK_NSIS_DELETE_ICONS_EXTRA
+      "  Delete '$SMPROGRAMS\\\\$MUI_TEMP\\\\Astrelvo.lnk'\n  DeleteRegKey /ifempty SHCTX 'Software\\\\Astrelvo'")
+  set(CPACK_STRIP_FILES ON)
+  include(CPack)
+  return()
+endif()
 
 # Menu entry, AppStream metainfo and icon (the PNGs are rendered from the SVG by
 # data/icons/make-pngs.sh and kept in the repository).
@@ -54,8 +110,6 @@ endforeach()
 add_custom_target(astrelvo_man_pages ALL DEPENDS ${ASTRELVO_MAN_PAGES})
 install(FILES ${ASTRELVO_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
-# The user manual and the README.
-install(FILES ${CMAKE_SOURCE_DIR}/docs/MANUAL.md ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${ASTRELVO_DOCDIR})
 
 # The rest (the Debian package and the checks of the installed files) is for Debian and its kin.
 if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")

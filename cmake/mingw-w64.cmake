@@ -19,3 +19,16 @@ find_program(ASTRELVO_WINE NAMES wine wine64)
 if(ASTRELVO_WINE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${ASTRELVO_WINE})
 endif()
+
+# A Qt built for MinGW-w64, passed as CMAKE_PREFIX_PATH (tools/qt-windows.sh prints its prefix), joins the
+# roots that find_package searches; its build tools (moc, rcc, uic) are the host's Qt of the same version
+# (Debian's qt6-base-dev), as Qt's own qt.toolchain.cmake would set them.
+foreach(astrelvo_prefix IN LISTS CMAKE_PREFIX_PATH)
+  if(EXISTS "${astrelvo_prefix}/lib/cmake/Qt6/Qt6Config.cmake")
+    list(PREPEND CMAKE_FIND_ROOT_PATH "${astrelvo_prefix}")
+    if(NOT QT_HOST_PATH)
+      set(QT_HOST_PATH /usr)
+      set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake)
+    endif()
+  endif()
+endforeach()

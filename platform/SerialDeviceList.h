@@ -28,7 +28,8 @@ struct SerialDeviceRoots {
 // to ttyS31 whether or not a UART answers, and type 0 (unknown) is its word for "no UART found".
 // Virtual terminals, pseudo-terminals and rfcomm links have no device in sysfs and are not listed
 // (they can still be typed). Sorted by kernel name, numbers compared as numbers (ttyUSB2 before
-// ttyUSB10). Called on the UI thread; touches no shared state.
+// ttyUSB10). Windows: the COM ports of the registry's SERIALCOMM map with their drivers' friendly
+// names (see comPortEntries). Called on the UI thread; touches no shared state.
 std::vector<SerialDeviceEntry> listSerialDevices(const SerialDeviceRoots& roots = SerialDeviceRoots{});
 
 // Text of an errno from opening a serial port, with a hint where the user can act (permission: the

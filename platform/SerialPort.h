@@ -11,7 +11,7 @@
 // A serial device opened for exclusive use and set to 115200 baud, 8 data bits, no parity, 1 stop
 // bit, with no CR/LF translation. POSIX: any tty (a pseudo-terminal too), raw, no flow control, read
 // non-blocking. Windows: a COM port ("COM7", "\\.\COM12") with overlapped reads and writes, 8192-byte
-// queues and a 1 ms read interval time-out; the other line settings stay as the port reports them.
+// queues and a 1 ms read interval time-out, binary, no flow control of any kind, DTR and RTS on.
 // Owned by the engine worker thread; the serial reader thread only calls readWait.
 class SerialPort : public iSerialLine {
 public:

@@ -1,29 +1,113 @@
 #include "platform/SerialDeviceList.h"
 
+#include "platform/ComPortNames.h"
+
 #include <cstdio>
+#include <cstring>
 #include <windows.h>
+
+#include <setupapi.h>
 
 namespace {
 
-// The port list offers COM1 to COM256, whether or not a port of that number exists: Windows gives
-// each adapter a number that the user sees in the Device Manager.
-constexpr int kLastComPort = 256;
+// The device setup class of serial and parallel ports ("Ports").
+constexpr GUID kPortsClass = {0x4d36e978, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+
+std::string utf8(const wchar_t* text, std::size_t length) {
+    if (length == 0)
+        return {};
+    const int n =
+        ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0)
+        ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+// A registry string value's text, without the terminating zeros (the value need not have one).
+std::string stringValue(const wchar_t* data, DWORD bytes) {
+    std::size_t length = bytes / sizeof(wchar_t);
+    while (length > 0 && data[length - 1] == L'\0')
+        --length;
+    return utf8(data, length);
+}
+
+// The machine's COM ports: the values of HKLM\HARDWARE\DEVICEMAP\SERIALCOMM (device name -> port
+// name), which every serial driver fills, Wine's too.
+std::vector<ComPortName> registryPorts() {
+    std::vector<ComPortName> ports;
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
+        ERROR_SUCCESS)
+        return ports;
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[256];
+        DWORD nameLength = 256;
+        wchar_t data[256];
+        DWORD dataBytes = sizeof data;
+        DWORD type = 0;
+        const LONG result = ::RegEnumValueW(key, index, name, &nameLength, nullptr, &type,
+                                            reinterpret_cast<BYTE*>(data), &dataBytes);
+        if (result == ERROR_NO_MORE_ITEMS)
+            break;
+        if (result == ERROR_SUCCESS && type == REG_SZ)
+            ports.push_back({stringValue(data, dataBytes), {}});
+    }
+    ::RegCloseKey(key);
+    return ports;
+}
+
+// The friendly names that the drivers of the "Ports" class give their devices, with each device's
+// port name ("PortName" in its device key). Devices that are not there are left out.
+std::vector<ComPortName> setupPorts() {
+    std::vector<ComPortName> ports;
+    HDEVINFO set = ::SetupDiGetClassDevsW(&kPortsClass, nullptr, nullptr, DIGCF_PRESENT);
+    if (set == INVALID_HANDLE_VALUE)
+        return ports;
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof device;
+    for (DWORD index = 0; ::SetupDiEnumDeviceInfo(set, index, &device); ++index) {
+        ComPortName port;
+        HKEY key = ::SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+        if (key != INVALID_HANDLE_VALUE) {
+            wchar_t data[256];
+            DWORD bytes = sizeof data;
+            DWORD type = 0;
+            if (::RegQueryValueExW(key, L"PortName", nullptr, &type, reinterpret_cast<BYTE*>(data), &bytes) ==
+                    ERROR_SUCCESS &&
+                type == REG_SZ)
+                port.name = stringValue(data, bytes);
+            ::RegCloseKey(key);
+        }
+        wchar_t friendly[256];
+        DWORD bytes = 0;
+        if (::SetupDiGetDeviceRegistryPropertyW(set, &device, SPDRP_FRIENDLYNAME, nullptr,
+                                                reinterpret_cast<BYTE*>(friendly), sizeof friendly, &bytes))
+            port.friendlyName = stringValue(friendly, bytes);
+        if (!port.name.empty())
+            ports.push_back(std::move(port));
+    }
+    ::SetupDiDestroyDeviceInfoList(set);
+    return ports;
+}
 
 } // namespace
 
+// The ports of the registry's map, named as their drivers name them. Nothing is opened: opening a port
+// raises DTR and RTS. A COM port that the map lacks but the "Ports" class knows (a driver that does not
+// fill the map) is listed too; the class's printer ports (LPTn) are not.
 std::vector<SerialDeviceEntry> listSerialDevices(const SerialDeviceRoots&) {
-    std::vector<SerialDeviceEntry> out;
-    out.reserve(kLastComPort);
-    for (int n = 1; n <= kLastComPort; ++n) {
-        const std::string name = "COM" + std::to_string(n);
-        SerialDeviceEntry entry;
-        entry.path = "\\\\.\\" + name;
-        entry.label = name;
-        entry.kernelName = name;
-        entry.devicePath = entry.path;
-        out.push_back(std::move(entry));
+    const std::vector<ComPortName> mapped = registryPorts();
+    std::vector<ComPortName> ports;
+    for (ComPortName& port : setupPorts()) {
+        bool keep = ::_strnicmp(port.name.c_str(), "COM", 3) == 0;
+        for (const ComPortName& m : mapped)
+            keep = keep || ::lstrcmpiA(m.name.c_str(), port.name.c_str()) == 0;
+        if (keep)
+            ports.push_back(std::move(port));
     }
-    return out;
+    ports.insert(ports.end(), mapped.begin(), mapped.end());
+    return comPortEntries(std::move(ports));
 }
 
 std::string serialOpenErrorText(int error) {

@@ -62,8 +62,11 @@ int SerialPort::open(const char* path) {
         return lastErrorOr(ERROR_FILE_NOT_FOUND);
     WinHandle handle(port);
 
-    // 115200 8N1 without parity checking; flow control, DTR/RTS and the special characters stay as
-    // the port reports them. Something that has no line settings is not a serial port.
+    // 115200 8N1, binary, with every field the link relies on set here rather than taken from the
+    // port's previous user: a terminal program that left XON/XOFF on would otherwise swallow reply
+    // bytes 0x11 and 0x13 (a 19-byte reply's length byte is 0x13). No parity check, no software or
+    // hardware flow control, no DSR sensitivity, no error or null-byte replacement, no abort on error,
+    // DTR and RTS on. Something that has no line settings is not a serial port.
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!::GetCommState(port, &dcb))
@@ -72,8 +75,19 @@ int SerialPort::open(const char* path) {
     dcb.ByteSize = 8;
     dcb.Parity = NOPARITY;
     dcb.StopBits = ONESTOPBIT;
-    dcb.fParity = FALSE;
     dcb.fBinary = TRUE;
+    dcb.fParity = FALSE;
+    dcb.fOutxCtsFlow = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fTXContinueOnXoff = TRUE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fErrorChar = FALSE;
+    dcb.fNull = FALSE;
+    dcb.fRtsControl = RTS_CONTROL_ENABLE;
+    dcb.fAbortOnError = FALSE;
     ::SetCommState(port, &dcb);
 
     // A read waits for its first byte without limit and completes once the line has been quiet for

@@ -1,11 +1,14 @@
 #include "ui/main/Application.h"
 
+#include "app/CommandLine.h"
 #include "model/store/AppModel.h"
 #include "model/store/DataTransfer.h"
+#include "ui/analysis/AnalysisWindow.h"
 #include "ui/graph/EncoderGraph.h"
 #include "ui/main/DlgMain.h"
 
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -164,6 +167,69 @@ TIMED_TEST(ApplicationTest, ClosesWhileTheEngineWaitsOnAFullChannel) {
     });
     EXPECT_EQ(exitCode, 0);
     EXPECT_TIMING_LT(clock.elapsed(), 30000);
+}
+
+// The program on a real desktop platform (tools/wine-test.sh: Windows' own platform under Wine and Xvfb)
+// connected to a controller through the port ASTRELVO_TEST_PROGRAM_PORT names: it logs, and its main
+// window and analysis window are pictured for review. Skipped without that port.
+TEST(ApplicationTest, ConnectedThroughAPortLogsAndShowsTheAnalysis) {
+    const char* port = std::getenv("ASTRELVO_TEST_PROGRAM_PORT");
+    if (port == nullptr || *port == '\0')
+        GTEST_SKIP() << "no port leads to a controller (ASTRELVO_TEST_PROGRAM_PORT)";
+    CommandLine line;
+    line.port = port;
+    line.connect = true;
+    bool scriptFinished = false;
+    int pictureWait = 0; // polls of 10 ms
+    const QString dir = screenshotDirectory();
+    const QString platform = QGuiApplication::platformName();
+    const int exitCode = Application::run(
+        [&](DlgMain& dialog) {
+            dialog.setExitQuestion([](uint32_t) { return DlgMain::ExitAnswer::Discard; });
+            AppModel& model = *dialog.model();
+            auto* script = new DialogScript(
+                dialog,
+                {
+                    {"connected", 20000,
+                     [&] { return lineText(dialog, 104) == QStringLiteral("Connection established."); }},
+                    {"start logging", 1000,
+                     [&] {
+                         // The curve in view whatever the encoder reads, as Display settings' Auto and
+                         // Centre put it.
+                         dialog.graph()->setAutoScale(true);
+                         dialog.graph()->setCentre(true);
+                         dialog.command(140);
+                         return true;
+                     }},
+                    {"120 samples", 60000, [&] { return model.sampleCount >= 120; }},
+                    {"analysis window", 20000,
+                     [&] {
+                         dialog.command(DlgMain::kAnalysisId);
+                         return dialog.analysisWindow() != nullptr && dialog.analysisWindow()->isVisible();
+                     }},
+                    {"pictures", 20000,
+                     [&] {
+                         // The analysis follows the live records after a moment.
+                         if (++pictureWait < 300)
+                             return false;
+                         dialog.grab().save(dir + QStringLiteral("/program_%1.png").arg(platform));
+                         dialog.analysisWindow()->grab().save(
+                             dir + QStringLiteral("/program_analysis_%1.png").arg(platform));
+                         return true;
+                     }},
+                    {"exit", 1000,
+                     [&] {
+                         scriptFinished = true;
+                         dialog.command(2);
+                         return true;
+                     }},
+                });
+            script->setParent(&dialog);
+            dialog.show();
+        },
+        &line);
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_TRUE(scriptFinished);
 }
 
 } // namespace

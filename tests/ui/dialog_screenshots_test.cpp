@@ -6,6 +6,7 @@
 #include "ui/dialogs/ClosedLoopDialog.h"
 #include "ui/dialogs/DisplaySettingsDialog.h"
 #include "ui/dialogs/LogSettingsDialog.h"
+#include "ui/dialogs/ManualWindow.h"
 #include "ui/dialogs/MotorDriveInfoDialog.h"
 
 #include <QApplication>
@@ -71,4 +72,10 @@ TEST(DialogScreenshots, ClosedLoop) {
 TEST(DialogScreenshots, About) {
     AboutDialog dialog(nullptr);
     checkLayoutAndSave(dialog, "about.png");
+    // The manual its link shows, rendered inside the program.
+    dialog.command(104);
+    auto* manual = dialog.findChild<ManualWindow*>();
+    ASSERT_NE(manual, nullptr);
+    QApplication::processEvents();
+    EXPECT_TRUE(manual->grab().save(screenshotDirectory() + QStringLiteral("/manual.png")));
 }

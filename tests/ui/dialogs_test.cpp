@@ -4,11 +4,11 @@
 #include "ui/dialogs/ClosedLoopDialog.h"
 #include "ui/dialogs/DisplaySettingsDialog.h"
 #include "ui/dialogs/LogSettingsDialog.h"
+#include "ui/dialogs/ManualWindow.h"
 #include "ui/dialogs/MotorDriveInfoDialog.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDesktopServices>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -17,7 +17,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
-#include <QUrl>
+#include <QTextBrowser>
 
 #include <gtest/gtest.h>
 
@@ -566,14 +566,6 @@ TEST_F(ClosedLoop, CancelStoresNothing) {
 
 // ---- About ----
 
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened.append(url); }
-};
-
 TEST(AboutDialogTest, ShowsTextsAndLink) {
     AboutDialog dialog(nullptr);
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("About Astrelvo"));
@@ -593,22 +585,32 @@ TEST(AboutDialogTest, ShowsTextsAndLink) {
     EXPECT_EQ(dialog.cursor().shape(), Qt::ArrowCursor);
 }
 
-TEST(AboutDialogTest, PlainClickOpensTheManual) {
-    UrlCatcher catcher;
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
-    AboutDialog dialog(nullptr);
+// The manual opens inside the program, its Markdown rendered; a second click brings the same window.
+TEST(AboutDialogTest, PlainClickShowsTheManualInsideTheProgram) {
+    QWidget owner;
+    AboutDialog dialog(&owner);
     dialog.show();
     auto* link = dialog.findChild<QLabel*>(idName(AboutDialog::IdManualLink));
     mouse(link, QEvent::MouseButtonPress);
     mouse(link, QEvent::MouseButtonRelease);
-    ASSERT_EQ(catcher.opened.size(), 1);
-    EXPECT_EQ(catcher.opened[0], QUrl::fromLocalFile(dialog.manualPath()));
-    // The second click of a double click does not open it again.
+    auto* manual = owner.findChild<ManualWindow*>();
+    ASSERT_NE(manual, nullptr);
+    EXPECT_TRUE(manual->isVisible());
+    EXPECT_TRUE(manual->loaded());
+    EXPECT_EQ(manual->windowTitle(), QStringLiteral("Astrelvo - README"));
+    // Rendered, not shown as source: the first heading's text without its Markdown marks.
+    const QString shown = manual->browser()->toPlainText();
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("Astrelvo\n"))) << shown.left(80).toStdString();
+    EXPECT_FALSE(shown.contains(QStringLiteral("## "))) << "Markdown shown as source";
     mouse(link, QEvent::MouseButtonDblClick);
     mouse(link, QEvent::MouseButtonRelease);
-    EXPECT_EQ(catcher.opened.size(), 1);
+    mouse(link, QEvent::MouseButtonPress);
+    mouse(link, QEvent::MouseButtonRelease);
+    EXPECT_EQ(owner.findChildren<ManualWindow*>().size(), 1);
     EXPECT_TRUE(dialog.isVisible());
-    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    // It stays open when About ends.
+    dialog.done(1);
+    EXPECT_TRUE(manual->isVisible());
 }
 
 TEST(AboutDialogTest, EveryWayOutEndsWithOne) {
@@ -628,5 +630,3 @@ TEST(AboutDialogTest, EveryWayOutEndsWithOne) {
         EXPECT_EQ(dialog.result(), 1) << way;
     }
 }
-
-#include "dialogs_test.moc"

@@ -2,14 +2,12 @@
 
 #include "app/UserManual.h"
 #include "ui/common/LinkLabel.h"
+#include "ui/dialogs/ManualWindow.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
-#include <QMessageBox>
-#include <QUrl>
 
 const char* const AboutDialog::kCreditLine = "Written by the Astrelvo developers.";
 
@@ -35,10 +33,9 @@ AboutDialog::AboutDialog(QWidget* owner)
 
     // Run from the build tree, the link opens the README, which describes that build.
     const bool readme = QFileInfo(manualPath_).fileName() == QLatin1String("README.md");
-    const QString text = manualPath_.isEmpty() ? QStringLiteral("User manual not installed")
-                         : readme              ? QStringLiteral("README")
-                                               : QStringLiteral("User manual");
-    auto* link = new LinkLabel(text, this);
+    manualTitle_ = readme ? QStringLiteral("README") : QStringLiteral("User manual");
+    auto* link = new LinkLabel(
+        manualPath_.isEmpty() ? QStringLiteral("User manual not installed") : manualTitle_, this);
     link->setObjectName(QString::number(IdManualLink));
     link->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     link->setGeometry(units().rect(10, 70, 160, 10));
@@ -58,15 +55,22 @@ bool AboutDialog::command(int id) {
     case IdExit:
         done(1);
         return true;
-    case IdManualLink:
+    case IdManualLink: {
         if (manualPath_.isEmpty())
             return true;
-        // Without a program for the file type the desktop cannot open it; then say where it is.
-        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(manualPath_)))
-            QMessageBox::information(
-                this, QStringLiteral("User manual"),
-                QStringLiteral("No program to show the manual was found. It is at\n%1").arg(manualPath_));
+        // The manual opens in a window of its own beside the main dialog (one at a time), so that it
+        // can stay open while the program is used; without an owner it belongs to this dialog.
+        QWidget* owner = parentWidget() != nullptr ? parentWidget() : this;
+        ManualWindow* window = owner->findChild<ManualWindow*>(QString(), Qt::FindDirectChildrenOnly);
+        if (window == nullptr) {
+            window = new ManualWindow(manualPath_, manualTitle_, owner);
+            window->setAttribute(Qt::WA_DeleteOnClose);
+        }
+        window->show();
+        window->raise();
+        window->activateWindow();
         return true;
+    }
     default:
         return false;
     }

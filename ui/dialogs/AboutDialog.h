@@ -5,7 +5,8 @@
 #include <QString>
 
 // Names the program and its version, says what it is for, credits its authors and links to the user
-// manual: the installed one, or the README of the sources when run from the build tree. Every way of
+// manual (the installed one, or the README of the sources when run from the build tree), which opens
+// inside the program (ManualWindow). Every way of
 // closing it (Enter, Exit, Esc, the close box) ends it with 1. UI thread only.
 class AboutDialog : public TemplateDialog {
     Q_OBJECT
@@ -22,7 +23,7 @@ public:
         IdManualLink = 104,
     };
 
-    // IdOk and IdExit end the dialog with 1; IdManualLink opens the user manual.
+    // IdOk and IdExit end the dialog with 1; IdManualLink shows the user manual.
     bool command(int id) override;
 
     // The document the link opens; empty when neither the manual nor the README was found.
@@ -32,4 +33,5 @@ public:
 
 private:
     QString manualPath_;
+    QString manualTitle_;
 };

@@ -20,7 +20,11 @@ void PortList::fill(QComboBox* box) {
     box_->setEditable(true);
     // Typed paths are added by resolve, after they were used.
     box_->setInsertPolicy(QComboBox::NoInsert);
+#ifdef _WIN32
+    box_->lineEdit()->setPlaceholderText(QStringLiteral("COM..."));
+#else
     box_->lineEdit()->setPlaceholderText(QStringLiteral("/dev/tty..."));
+#endif
     QObject::connect(box_, &QComboBox::currentIndexChanged, box_, [this](int index) {
         box_->setToolTip(index >= 0 ? box_->itemData(index, Qt::ToolTipRole).toString() : QString());
         // The narrow box shows the start of a long name.
@@ -54,8 +58,8 @@ void PortList::rebuild(const std::string& keepPath) {
         if (!listed)
             typedEntries.push_back({path, path, {}, path, {}, {}});
     }
-    // The virtual entry needs a number of its own. When the numbers run out (Windows lists COM1 to
-    // COM256), the listed devices give way to the typed paths, which the user asked for by name.
+    // The virtual entry needs a number of its own. When the numbers run out, the listed devices give
+    // way to the typed paths, which the user asked for by name.
     const size_t limit = static_cast<size_t>(virtualController_ ? kMaxPorts - 1 : kMaxPorts);
     const size_t room = limit > typedEntries.size() ? limit - typedEntries.size() : 0;
     if (entries_.size() > room)

@@ -6,12 +6,20 @@
 #include "ui/main/Application.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QIcon>
+#include <QStandardPaths>
 #include <QtGlobal>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -19,7 +27,13 @@ constexpr int kExitNoDisplay = 1;
 constexpr int kExitUsage = 2;
 
 // Without a platform chosen and without a display the window system cannot start; say so plainly.
+// Windows always has its desktop.
 bool displayAvailable(int argc, char** argv) {
+#ifdef _WIN32
+    (void)argc;
+    (void)argv;
+    return true;
+#else
     auto set = [](const char* name) {
         const char* value = std::getenv(name);
         return value != nullptr && value[0] != '\0';
@@ -29,6 +43,7 @@ bool displayAvailable(int argc, char** argv) {
             return true; // Qt's own option names the platform
     }
     return set("QT_QPA_PLATFORM") || set("DISPLAY") || set("WAYLAND_DISPLAY");
+#endif
 }
 
 int refuse(const std::string& error) {
@@ -56,6 +71,14 @@ void startUpMessage(QtMsgType type, const QMessageLogContext& context, const QSt
 } // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // A Windows GUI program has no console of its own: --help, --version and usage errors go to the
+    // console it was started from, unless its output was redirected.
+    if (::GetStdHandle(STD_ERROR_HANDLE) == nullptr && ::AttachConsole(ATTACH_PARENT_PROCESS)) {
+        std::freopen("CONOUT$", "w", stdout);
+        std::freopen("CONOUT$", "w", stderr);
+    }
+#endif
     // A first look for --help and --version; the rest is judged once Qt has taken its own options.
     CommandLine line = parseCommandLine(argc, argv);
     if (line.action == CommandLine::Action::Help) {
@@ -83,8 +106,21 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QString::fromLatin1(kProgramVersion));
     // Lets the desktop match the window to its menu entry and icon (the Wayland app id).
     QApplication::setDesktopFileName(QStringLiteral("org.astrelvo.Astrelvo"));
+#ifndef _WIN32
     // The installed icon theme entry; run from the build tree there is none and the window has no icon.
+    // (On Windows the windows take the program's own icon resource.)
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.astrelvo.Astrelvo")));
+#endif
+#ifdef _WIN32
+    // Started from the Start menu or from Explorer, the program runs in its own folder under Program
+    // Files, where a user may write nothing: data.dat and the other exports go to the user's Documents
+    // folder instead. Started from a console, the console's folder stays.
+    if (QDir::current() == QDir(QCoreApplication::applicationDirPath())) {
+        const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        if (!documents.isEmpty() && QDir().mkpath(documents))
+            QDir::setCurrent(documents);
+    }
+#endif
     // QApplication has taken its own options out of argv; what is left is ours.
     line = parseCommandLine(argc, argv);
     if (line.action == CommandLine::Action::Error)
