@@ -15,9 +15,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+# Tests run through tools/wine-run.sh, which starts a program once more when Wine lost its start.
 find_program(ASTRELVO_WINE NAMES wine wine64)
 if(ASTRELVO_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${ASTRELVO_WINE})
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run.sh ${ASTRELVO_WINE})
 endif()
 
 # A Qt built for MinGW-w64, passed as CMAKE_PREFIX_PATH (tools/qt-windows.sh prints its prefix), joins the
