@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the build and the tests need, skipping what is already there.
 set -euo pipefail
-packages=(cmake ninja-build g++ clang-14 libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
+packages=(cmake ninja-build ccache g++ clang-14 libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev libkissfft-dev xvfb xauth
           # install checks and the Debian package: menu entry and metainfo validators, dpkg-shlibdeps
           desktop-file-utils appstream dpkg-dev file
