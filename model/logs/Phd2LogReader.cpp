@@ -17,10 +17,11 @@ constexpr double kMaxXRate = 1e6;      // pixels per second
 constexpr double kMaxDurationMs = 1e7;
 constexpr double kMaxSeconds = 1e9;
 
-// A frame whose RA error departs from both neighbours, in the same direction, by more than this many
-// times the section's median absolute change from one frame to the next is an outlier (a lost star, a
-// hot pixel) and is left out.
+// A frame, or a run of up to kMaxOutlierRun frames, whose RA error departs from the frames on both sides
+// of it, in the same direction, by more than this many times the section's median absolute change from
+// one frame to the next is an outlier (a lost star, a hot pixel) and is left out.
 constexpr double kOutlierChanges = 20.0;
+constexpr std::size_t kMaxOutlierRun = 3;
 // Line numbers of outliers named in the note.
 constexpr std::size_t kMaxNamedOutliers = 10;
 
@@ -78,8 +79,23 @@ bool optionalNumber(std::string_view text, double& value) {
     return text.empty() || parseNumber(text, value);
 }
 
-// Frames whose RA error sticks out from both neighbours (the two nearest on one side at either end of the
-// section) by more than kOutlierChanges times the median absolute change between consecutive frames.
+// True when every frame of [first, first + count) departs from frames a and b in the same direction by
+// more than limit.
+bool departsFromBoth(const std::vector<Frame>& frames, std::size_t first, std::size_t count, std::size_t a,
+                     std::size_t b, double limit) {
+    for (std::size_t i = first; i < first + count; ++i) {
+        const double da = frames[i].raw - frames[a].raw;
+        const double db = frames[i].raw - frames[b].raw;
+        if (!(std::fabs(da) > limit && std::fabs(db) > limit && (da > 0.0) == (db > 0.0)))
+            return false;
+    }
+    return true;
+}
+
+// Frames whose RA error sticks out from the frames on both sides by more than kOutlierChanges times the
+// median absolute change between consecutive frames: a single frame at either end of the section
+// (compared with the two nearest on one side), or inside it a run of up to kMaxOutlierRun frames (a star
+// lost for a few frames), the shortest run that fits.
 std::vector<bool> findOutliers(const std::vector<Frame>& frames) {
     const std::size_t n = frames.size();
     std::vector<bool> outlier(n, false);
@@ -93,12 +109,24 @@ std::vector<bool> findOutliers(const std::vector<Frame>& frames) {
     const double limit = kOutlierChanges * *middle;
     if (!(limit > 0.0))
         return outlier; // most frames repeat the one before: no usual change to judge by
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::size_t a = i == 0 ? 2 : i - 1;
-        const std::size_t b = i == n - 1 ? n - 3 : i + 1;
-        const double da = frames[i].raw - frames[a].raw;
-        const double db = frames[i].raw - frames[b].raw;
-        outlier[i] = std::fabs(da) > limit && std::fabs(db) > limit && (da > 0.0) == (db > 0.0);
+    if (departsFromBoth(frames, 0, 1, 1, 2, limit))
+        outlier[0] = true;
+    if (departsFromBoth(frames, n - 1, 1, n - 2, n - 3, limit))
+        outlier[n - 1] = true;
+    // Inside the section each frame is compared with the last frame kept before it and the frame after
+    // the run, so that a pair of spikes (either way) and a frame after a run are judged against good ones.
+    std::size_t kept = outlier[0] ? 1 : 0;
+    for (std::size_t i = kept + 1; i + 1 < n;) {
+        std::size_t run = 1;
+        while (run <= kMaxOutlierRun && i + run < n && !departsFromBoth(frames, i, run, kept, i + run, limit))
+            ++run;
+        if (run <= kMaxOutlierRun && i + run < n) {
+            std::fill(outlier.begin() + static_cast<std::ptrdiff_t>(i),
+                      outlier.begin() + static_cast<std::ptrdiff_t>(i + run), true);
+            i += run;
+        } else {
+            kept = i++;
+        }
     }
     return outlier;
 }

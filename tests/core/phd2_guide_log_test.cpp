@@ -238,7 +238,7 @@ uint64_t lineOf(const std::string& text, const std::string& needle) {
 // file) and says which frames survive and what the reader says. The frames kept are the mount's error,
 // unshifted by what was dropped.
 TEST(Phd2GuideLogTest, DamagedFramesAreSkippedOrLeftOutAndNamed) {
-    enum class Damage { CutRow, Spike, NulInRow, NulPaddedTail };
+    enum class Damage { CutRow, Spike, TwoSpikes, NulInRow, NulPaddedTail };
     const GuidedSection s = guidedSection(40, 5.0, true);
     const std::string text = kPreamble + s.text;
     // Frame 20's row starts with its frame number 120 (the DROP row is frame 7).
@@ -247,7 +247,8 @@ TEST(Phd2GuideLogTest, DamagedFramesAreSkippedOrLeftOutAndNamed) {
     const std::size_t rowEnd = text.find('\n', row);
     const uint64_t rowLine = lineOf(text, rowStart) + 1;
     const std::size_t damagedFrame = 19; // index among the guided frames (frame 7 was dropped)
-    for (const Damage damage : {Damage::CutRow, Damage::Spike, Damage::NulInRow, Damage::NulPaddedTail}) {
+    for (const Damage damage :
+         {Damage::CutRow, Damage::Spike, Damage::TwoSpikes, Damage::NulInRow, Damage::NulPaddedTail}) {
         std::string t = text;
         std::size_t frames = s.mountError.size();
         switch (damage) {
@@ -256,11 +257,14 @@ TEST(Phd2GuideLogTest, DamagedFramesAreSkippedOrLeftOutAndNamed) {
                         static_cast<std::ptrdiff_t>(row + t.substr(row, rowEnd - row).find(",0.00,") + 5),
                     t.begin() + static_cast<std::ptrdiff_t>(rowEnd));
             break;
-        case Damage::Spike: { // RARawDistance 5000 px in a well-formed row
-            const std::size_t raw = row + t.substr(row, rowEnd - row).find("0.2,") + 4;
-            t.replace(raw, t.find(',', raw) - raw, "5000.0");
+        case Damage::Spike: // RARawDistance 5000 px in a well-formed row (and in the next one)
+        case Damage::TwoSpikes:
+            for (std::size_t at = row, k = 0; k < (damage == Damage::Spike ? 1u : 2u); ++k) {
+                const std::size_t raw = at + t.substr(at).find("0.2,") + 4;
+                t.replace(raw, t.find(',', raw) - raw, "5000.0");
+                at = t.find('\n', at) + 1;
+            }
             break;
-        }
         case Damage::NulInRow:
             t[row + 2] = '\0';
             break;
@@ -280,6 +284,10 @@ TEST(Phd2GuideLogTest, DamagedFramesAreSkippedOrLeftOutAndNamed) {
         if (damage == Damage::Spike)
             EXPECT_EQ(r.log.notes, std::vector<std::string>{"1 outlier frames left out (lines " +
                                                             std::to_string(rowLine) + ")"});
+        else if (damage == Damage::TwoSpikes)
+            EXPECT_EQ(r.log.notes,
+                      std::vector<std::string>{"2 outlier frames left out (lines " + std::to_string(rowLine) +
+                                               ", " + std::to_string(rowLine + 1) + ")"});
         else if (damage == Damage::NulPaddedTail)
             EXPECT_EQ(r.log.notes,
                       std::vector<std::string>{
@@ -288,10 +296,11 @@ TEST(Phd2GuideLogTest, DamagedFramesAreSkippedOrLeftOutAndNamed) {
                           " on the file holds only NUL bytes (as a crash or power loss leaves it)"});
         else
             EXPECT_TRUE(r.log.notes.empty());
-        const std::size_t expected = damage == Damage::NulPaddedTail ? frames : frames - 1;
+        const std::size_t lost = damage == Damage::NulPaddedTail ? 0 : damage == Damage::TwoSpikes ? 2 : 1;
+        const std::size_t expected = frames - lost;
         ASSERT_EQ(r.log.values.size(), expected);
         for (std::size_t k = 0, v = 0; k < frames; ++k) {
-            if (k == damagedFrame && damage != Damage::NulPaddedTail)
+            if (k >= damagedFrame && k < damagedFrame + lost)
                 continue;
             // A skipped row's pulse is unknown: the frames after it are off by that pulse, so only the
             // ones before it are compared there. An outlier's pulse still counts.
