@@ -9,6 +9,15 @@ set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
 
+# No interprocedural register allocation (-fipa-ra): with it GCC lets a caller keep values in registers
+# that its own copy of an inline function (a COMDAT, such as std::mt19937's refill) leaves alone, but
+# the linker keeps one copy of each from any object, built with other options, which may use those
+# registers. That broke Qt's random generator (used for every temporary file name) in a program that
+# also instantiated std::mt19937: a crash writing through a clobbered pointer. Qt is built with the same
+# flag (tools/qt-windows.sh).
+set(CMAKE_C_FLAGS_INIT -fno-ipa-ra)
+set(CMAKE_CXX_FLAGS_INIT -fno-ipa-ra)
+
 set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
