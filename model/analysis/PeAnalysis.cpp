@@ -1,7 +1,7 @@
 #include "model/analysis/PeAnalysis.h"
 
 #include "model/analysis/PeSpectrum.h"
-#include "rz4/Rz4Protocol.h"
+#include "model/logs/CountUnwrap.h"
 
 #include <algorithm>
 #include <climits>
@@ -11,29 +11,11 @@
 #include <cstring>
 #include <vector>
 
-namespace {
-
-constexpr double kArcsecPerRevolution = 1296000.0;
-
-} // namespace
-
 struct PeAnalysis::Workspace {
     std::vector<double> values; // unwrapped positions, arc-seconds
     PeSpectrum spectrum;        // the estimator the analysis window uses too
     PeSpectrumResult result;    // its buffers are kept between calls
 };
-
-double peLogRateHz(int logRateIndex) {
-    if (logRateIndex < 0 || logRateIndex >= rz4::kLogRateCount)
-        return 0.0;
-    return rz4::kLogRatesHz[logRateIndex];
-}
-
-double peArcsecPerCount(uint32_t encoderBits) {
-    if (encoderBits == 0 || encoderBits > 64)
-        return 0.0;
-    return std::ldexp(kArcsecPerRevolution, -static_cast<int>(encoderBits));
-}
 
 PeResult peFiguresOf(const PeSpectrumResult& analysed) {
     PeResult result;
@@ -86,21 +68,11 @@ PeResult PeAnalysis::analyse(const int32_t* samples, uint32_t count, uint32_t en
     w.values.resize(n);
     double* v = w.values.data();
 
-    // Positions wrap at the encoder's range (and at the 32-bit width of a stored sample): take every step
-    // modulo that range, the shortest way round.
-    const uint32_t wrapBits = std::min<uint32_t>(encoderBits, 32);
-    const uint64_t mask = (uint64_t{1} << wrapBits) - 1;
-    const int64_t halfRange = int64_t{1} << (wrapBits - 1);
-    int64_t position = 0;
-    v[0] = 0.0;
-    for (uint32_t i = 1; i < n; ++i) {
-        const uint64_t raw = static_cast<uint64_t>(static_cast<int64_t>(first[i]) - first[i - 1]) & mask;
-        int64_t step = static_cast<int64_t>(raw);
-        if (step >= halfRange)
-            step -= static_cast<int64_t>(mask) + 1;
-        position += step;
-        v[i] = static_cast<double>(position) * scale;
-    }
+    // Counts from the first one analysed: the figures do not depend on where the encoder stood, and a
+    // log that wraps gives the very same input as one that does not.
+    for (uint32_t i = 0; i < n; ++i)
+        v[i] = static_cast<double>(static_cast<int64_t>(first[i]) - first[0]);
+    countsToArcsec(v, n, encoderBits);
 
     w.spectrum.analyse(v, n, rateHz > 0.0 ? 1.0 / rateHz : 0.0, w.result);
     result = peFiguresOf(w.result);

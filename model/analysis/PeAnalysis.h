@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/analysis/PeSpectrum.h"
+#include "model/logs/LogUnits.h"
 
 #include <cstdint>
 #include <memory>
@@ -23,24 +24,17 @@ struct PeResult {
 // Honest name of the RMS figure, for tool tips and summaries.
 inline constexpr const char* kPeRmsLabel = "RMS about the drift line";
 
-// Log rate in Hz for the log rate index 0..5 (1/4, 1, 4, 16, 64, 128 Hz); 0 for any other index.
-double peLogRateHz(int logRateIndex);
-
-// Arc-seconds per count of an encoder with 2^encoderBits counts per revolution; 0 when encoderBits is 0
-// or above 64.
-double peArcsecPerCount(uint32_t encoderBits);
-
 // The periodic-error figures of an analysis of PeSpectrum: the main dialog's line and the analysis window
 // show the same estimate.
 PeResult peFiguresOf(const PeSpectrumResult& analysed);
 
-// Measures the periodic error of logged encoder positions: they are unwrapped (each step taken modulo the
-// encoder's range, the shortest way round), converted to arc-seconds with the encoder's exact width and
-// analysed by PeSpectrum, as the analysis window analyses a log. The drift line is fitted together with
-// the periodic components it reports; peak-to-peak and RMS are those of the curve about that line, and
-// the dominant period is its strongest component's.
-// The working buffers are kept between calls, so repeated analyses of a growing log allocate nothing once
-// the largest size has been seen. Owned and used by one thread at a time.
+// Measures the periodic error of logged encoder positions: they are unwrapped (countsToArcsec: each step
+// taken modulo the encoder's range, the shortest way round), converted to arc-seconds with the encoder's
+// exact width and analysed by PeSpectrum, as the analysis window analyses a log. The drift line is fitted
+// together with the periodic components it reports; peak-to-peak and RMS are those of the curve about that
+// line, and the dominant period is its strongest component's. The working buffers are kept between calls, so
+// repeated analyses of a growing log allocate nothing once the largest size has been seen. Owned and used by
+// one thread at a time.
 class PeAnalysis {
 public:
     static constexpr uint32_t kMinSamples = 8;

@@ -1,6 +1,6 @@
 #include "model/logs/CountUnwrap.h"
 
-#include "model/analysis/PeAnalysis.h"
+#include "model/logs/LogUnits.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 #include "model/logs/CsvExport.h"
 
-#include "model/analysis/PeAnalysis.h"
+#include "model/logs/LogUnits.h"
 #include "model/store/AppModel.h"
 
 #include <algorithm>

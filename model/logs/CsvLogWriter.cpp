@@ -1,7 +1,7 @@
 #include "model/logs/CsvLogWriter.h"
 
-#include "model/analysis/PeAnalysis.h"
 #include "model/logs/CsvLogFormat.h"
+#include "model/logs/LogUnits.h"
 
 #include <cerrno>
 #include <charconv>

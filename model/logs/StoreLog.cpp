@@ -1,7 +1,7 @@
 #include "model/logs/StoreLog.h"
 
-#include "model/analysis/PeAnalysis.h"
 #include "model/logs/CountUnwrap.h"
+#include "model/logs/LogUnits.h"
 #include "model/store/AppModel.h"
 
 #include <string>
