@@ -4,11 +4,11 @@
 #include "model/logs/StoreLog.h"
 #include "model/store/AppModel.h"
 #include "ui/analysis/ComponentTable.h"
+#include "ui/analysis/LogSource.h"
 #include "ui/analysis/PlotView.h"
 #include "ui/analysis/SegmentTable.h"
 #include "ui/common/NoteLabel.h"
 #include "ui/common/UserPrompts.h"
-#include "ui/main/LogOpener.h"
 
 #include <QDir>
 #include <QFile>
@@ -57,9 +57,9 @@ std::vector<QPointF> foldPoints(const std::vector<double>& values, std::size_t o
 
 } // namespace
 
-AnalysisWindow::AnalysisWindow(const AppModel* model, const LogOpener* opener, const UserPrompts* prompts,
+AnalysisWindow::AnalysisWindow(const AppModel* model, LogSource* source, const UserPrompts* prompts,
                                QWidget* parent)
-    : QWidget(parent, Qt::Window), model_(model), opener_(opener), prompts_(prompts),
+    : QWidget(parent, Qt::Window), model_(model), logSource_(source), prompts_(prompts),
       liveLog_(std::make_shared<LoadedLog>()) {
     setWindowTitle(QStringLiteral("Astrelvo - Analysis"));
     build();
@@ -69,8 +69,11 @@ AnalysisWindow::AnalysisWindow(const AppModel* model, const LogOpener* opener, c
     });
     timer_.setInterval(kIntervalMs);
     connect(&timer_, &QTimer::timeout, this, [this] { poll(); });
-    if (opener_ != nullptr) // a log opened or closed is analysed at once
-        connect(opener_, &LogOpener::changed, this, [this] { poll(); });
+    if (logSource_ != nullptr) // a log opened or closed is analysed at once
+        connect(logSource_, &LogSource::changed, this, [this] {
+            logChanged_ = true;
+            poll();
+        });
     setNight(false);
 }
 
@@ -217,9 +220,9 @@ void AnalysisWindow::poll() {
     if (!isVisible() || runner_.busy())
         return;
     AnalysisRequest request;
-    const bool logOpen = opener_ != nullptr && opener_->isOpen();
-    const bool sourceChanged =
-        logOpen ? (analysedLive_ || analysedGeneration_ != opener_->generation()) : !analysedLive_;
+    std::shared_ptr<const LoadedLog> log = logSource_ != nullptr ? logSource_->log() : nullptr;
+    const bool logOpen = log != nullptr;
+    const bool sourceChanged = logOpen ? (analysedLive_ || logChanged_) : !analysedLive_;
     if (sourceChanged && reportsShown_ > 0) {
         // Stretches of another log: nothing picked there yet.
         segments_->clearPicks();
@@ -228,8 +231,8 @@ void AnalysisWindow::poll() {
     if (logOpen) {
         if (!dirty_ && !sourceChanged)
             return;
-        request.log = opener_->log();
-        analysedGeneration_ = opener_->generation();
+        request.log = std::move(log);
+        logChanged_ = false;
     } else {
         const uint32_t count = model_->sampleCount;
         const uint32_t bits = model_->deviceInfo.encoderBits;
@@ -284,13 +287,13 @@ void AnalysisWindow::showSource() {
         if (r.samples == 0)
             text = QStringLiteral("Live: no samples yet. Connect and Start logging, or open a log.");
     } else {
-        text = opener_->summary();
+        text = logSource_->summary();
     }
     if (r.whole.valid)
         text += r.hasTime() ? QStringLiteral(", %1 s apart").arg(r.whole.sampleSeconds)
                             : QStringLiteral(", no time base (periods in samples)");
-    if (!analysedLive_ && opener_->log()) {
-        for (const std::string& note : opener_->log()->notes)
+    if (!analysedLive_ && logSource_->log()) {
+        for (const std::string& note : logSource_->log()->notes)
             text += QStringLiteral("; note: ") + QString::fromStdString(note);
     }
     source_->setText(text);
@@ -467,8 +470,8 @@ void AnalysisWindow::fillFold(const LogAnalysisReport& r) {
 }
 
 QString AnalysisWindow::sourceName() const {
-    if (!analysedLive_ && opener_ != nullptr && opener_->isOpen())
-        return QFileInfo(opener_->path()).fileName();
+    if (!analysedLive_ && logSource_ != nullptr && logSource_->log() != nullptr)
+        return QFileInfo(logSource_->path()).fileName();
     return QStringLiteral("live");
 }
 

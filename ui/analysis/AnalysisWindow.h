@@ -12,7 +12,7 @@
 
 class AppModel;
 class ComponentTable;
-class LogOpener;
+class LogSource;
 class NoteLabel;
 class PlotView;
 class QLabel;
@@ -35,7 +35,8 @@ class AnalysisWindow : public QWidget {
 public:
     static constexpr int kIntervalMs = 250;
 
-    AnalysisWindow(const AppModel* model, const LogOpener* opener, const UserPrompts* prompts,
+    // source: where the log to analyse comes from (null: the live samples only).
+    AnalysisWindow(const AppModel* model, LogSource* source, const UserPrompts* prompts,
                    QWidget* parent = nullptr);
     ~AnalysisWindow() override;
 
@@ -84,7 +85,7 @@ private:
     QString stretchName(int index) const;
 
     const AppModel* model_;
-    const LogOpener* opener_;
+    LogSource* logSource_;
     const UserPrompts* prompts_;
     AnalysisRunner runner_;
     QTimer timer_;
@@ -94,7 +95,7 @@ private:
     // What the last request was made of, to tell when the next one is due.
     bool dirty_ = true;
     bool analysedLive_ = false;
-    uint64_t analysedGeneration_ = 0;
+    bool logChanged_ = true; // the source's log changed since it was last analysed
     uint32_t liveCount_ = 0;
     uint32_t liveBits_ = 0;
     int liveRate_ = -1;

@@ -35,7 +35,7 @@ QString issueLine(const LogIssue& issue) {
 
 LogOpener::LogOpener(QWidget* window, AppModel* model, const LoggingState* logging,
                      const UserPrompts* prompts)
-    : QObject(window), window_(window), model_(model), logging_(logging), prompts_(prompts) {}
+    : LogSource(window), window_(window), model_(model), logging_(logging), prompts_(prompts) {}
 
 void LogOpener::setIndicators(QLineEdit* counterLine, QPushButton* button) {
     counterLine_ = counterLine;
@@ -50,11 +50,27 @@ void LogOpener::command() {
     }
     if (refusedWhileLogging())
         return; // said before the file dialog, so that nobody picks a file in vain
-    const QString start = lastDirectory_.isEmpty() ? QDir::currentPath() : lastDirectory_;
-    const QString path = prompts_->openFile(window_, QStringLiteral("Open log"), start,
-                                            QStringLiteral("Logs (*.csv *.dat *.txt *.log);;All files (*)"));
+    const QString path = askFile(window_, QStringLiteral("Open log"));
     if (!path.isEmpty())
         open(path);
+}
+
+void LogOpener::chooseLog(QWidget* parent, const QString& title, Chosen done) {
+    const QString path = askFile(parent, title);
+    LogReadReport report;
+    std::shared_ptr<LoadedLog> log = path.isEmpty() ? nullptr : load(parent, path, report);
+    if (log == nullptr) {
+        done(nullptr, QString());
+        return;
+    }
+    reportIssues(parent, path, *log, report);
+    done(std::move(log), path);
+}
+
+QString LogOpener::askFile(QWidget* parent, const QString& title) {
+    const QString start = lastDirectory_.isEmpty() ? QDir::currentPath() : lastDirectory_;
+    return prompts_->openFile(parent, title, start,
+                              QStringLiteral("Logs (*.csv *.dat *.txt *.log);;All files (*)"));
 }
 
 bool LogOpener::refusedWhileLogging() const {
@@ -68,17 +84,9 @@ bool LogOpener::refusedWhileLogging() const {
 bool LogOpener::open(const QString& path) {
     if (refusedWhileLogging())
         return false;
-    lastDirectory_ = QFileInfo(path).absolutePath();
-    LogReadOptions options;
-    const QByteArray name = QFile::encodeName(path);
-    if (recogniseLogFile(name.constData()) == LogKind::Dat && !askDatOptions(path, options))
-        return false;
-    auto log = std::make_shared<LoadedLog>();
     LogReadReport report;
-    if (!read(path, options, *log, report))
-        return false;
-    if (log->format == LogFormat::Phd2 && log->sectionCount > 1 &&
-        !chooseSection(path, options, *log, report))
+    std::shared_ptr<LoadedLog> log = load(window_, path, report);
+    if (log == nullptr)
         return false;
     if (mayDiscard_ && !mayDiscard_())
         return false;
@@ -93,8 +101,23 @@ bool LogOpener::open(const QString& path) {
     if (graphView_)
         graphView_(log_.get());
     emit changed();
-    reportIssues(path, *log_, report);
+    reportIssues(window_, path, *log_, report);
     return true;
+}
+
+std::shared_ptr<LoadedLog> LogOpener::load(QWidget* parent, const QString& path, LogReadReport& report) {
+    lastDirectory_ = QFileInfo(path).absolutePath();
+    LogReadOptions options;
+    const QByteArray name = QFile::encodeName(path);
+    if (recogniseLogFile(name.constData()) == LogKind::Dat && !askDatOptions(parent, path, options))
+        return nullptr;
+    auto log = std::make_shared<LoadedLog>();
+    if (!read(parent, path, options, *log, report))
+        return nullptr;
+    if (log->format == LogFormat::Phd2 && log->sectionCount > 1 &&
+        !chooseSection(parent, path, options, *log, report))
+        return nullptr;
+    return log;
 }
 
 void LogOpener::close() {
@@ -109,12 +132,12 @@ void LogOpener::close() {
     emit changed();
 }
 
-bool LogOpener::read(const QString& path, const LogReadOptions& options, LoadedLog& log,
+bool LogOpener::read(QWidget* parent, const QString& path, const LogReadOptions& options, LoadedLog& log,
                      LogReadReport& report) {
     const QByteArray name = QFile::encodeName(path);
     bool ok = false;
     report = LogReadReport{};
-    runInBackground(window_, [&] { ok = readLogFile(name.constData(), options, log, report); });
+    runInBackground(parent, [&] { ok = readLogFile(name.constData(), options, log, report); });
     if (ok)
         return true;
     const QString system =
@@ -127,17 +150,17 @@ bool LogOpener::read(const QString& path, const LogReadOptions& options, LoadedL
         reason += QStringLiteral(": ") + system;
     if (report.errorLine() != 0)
         reason = QStringLiteral("line %1: %2").arg(report.errorLine()).arg(reason);
-    prompts_->message(window_, QStringLiteral("Cannot open log"),
+    prompts_->message(parent, QStringLiteral("Cannot open log"),
                       QStringLiteral("%1 cannot be opened:\n%2.\n\nNothing was changed.").arg(path, reason),
                       true);
     return false;
 }
 
-bool LogOpener::askDatOptions(const QString& path, LogReadOptions& options) {
+bool LogOpener::askDatOptions(QWidget* parent, const QString& path, LogReadOptions& options) {
     // The width is offered only when a controller told it: the record before any connection holds
     // defaults (its record length is 0 until a controller's record arrives).
     const uint32_t bits = model_->deviceInfo.recordLength != 0 ? model_->deviceInfo.encoderBits : 0;
-    DatLogDialog dialog(window_, fileName(path), bits, model_->logSettings.logRate);
+    DatLogDialog dialog(parent, fileName(path), bits, model_->logSettings.logRate);
     if (dialog.exec() == 0)
         return false;
     options.encoderBits = dialog.encoderBits();
@@ -145,9 +168,9 @@ bool LogOpener::askDatOptions(const QString& path, LogReadOptions& options) {
     return true;
 }
 
-bool LogOpener::chooseSection(const QString& path, LogReadOptions& options, LoadedLog& log,
+bool LogOpener::chooseSection(QWidget* parent, const QString& path, LogReadOptions& options, LoadedLog& log,
                               LogReadReport& report) {
-    GuideSectionDialog dialog(window_, fileName(path), log.sections, log.section);
+    GuideSectionDialog dialog(parent, fileName(path), log.sections, log.section);
     if (dialog.exec() == 0)
         return false;
     if (dialog.section() == log.section)
@@ -155,13 +178,14 @@ bool LogOpener::chooseSection(const QString& path, LogReadOptions& options, Load
     // The list of every section comes with reading the longest only: it is kept for the next choice.
     std::vector<LogSection> sections = std::move(log.sections);
     options.section = dialog.section();
-    if (!read(path, options, log, report))
+    if (!read(parent, path, options, log, report))
         return false;
     log.sections = std::move(sections);
     return true;
 }
 
-void LogOpener::reportIssues(const QString& path, const LoadedLog& log, const LogReadReport& report) {
+void LogOpener::reportIssues(QWidget* parent, const QString& path, const LoadedLog& log,
+                             const LogReadReport& report) {
     if (report.malformedCount() == 0 && log.notes.empty())
         return;
     QString text = QStringLiteral("%1 is open.").arg(fileName(path));
@@ -183,7 +207,7 @@ void LogOpener::reportIssues(const QString& path, const LoadedLog& log, const Lo
             detail += QStringLiteral("(%1 more not listed)\n").arg(report.malformedCount() - issues.size());
     }
     // The whole list goes into the details when the message cannot hold it.
-    prompts_->message(window_, QStringLiteral("Log opened"), text, false,
+    prompts_->message(parent, QStringLiteral("Log opened"), text, false,
                       report.malformedCount() > kListedIssues ? detail.trimmed() : QString());
 }
 

@@ -3,8 +3,8 @@
 #include "model/logs/LoadedLog.h"
 #include "model/logs/LogReadOptions.h"
 #include "model/logs/LogReadReport.h"
+#include "ui/analysis/LogSource.h"
 
-#include <QObject>
 #include <QString>
 
 #include <cstdint>
@@ -24,8 +24,9 @@ class UserPrompts;
 // by default). The file is read off the UI thread. A file that cannot be read is reported with its line
 // and changes nothing; skipped lines and the reader's notes are reported once the log is open. Only then
 // are the store's records given up (after asking, when some were never exported). While a log is open
-// the counter line names it and the button closes it. UI thread.
-class LogOpener : public QObject {
+// the counter line names it and the button closes it. It is the analysis window's source of logs. UI
+// thread.
+class LogOpener : public LogSource {
     Q_OBJECT
 public:
     // Whether the store's records may be discarded now (asks the user when they were never exported).
@@ -49,29 +50,35 @@ public:
 
     bool isOpen() const { return log_ != nullptr; }
     // The open log, shared with the analysis; null when none is open.
-    std::shared_ptr<const LoadedLog> log() const { return log_; }
-    const QString& path() const { return path_; }
+    std::shared_ptr<const LoadedLog> log() const override { return log_; }
+    QString path() const override { return path_; }
     // Counts the opens and closes, so that a watcher can tell that the log changed.
     uint64_t generation() const { return generation_; }
     // One line on the open log for the user: file, format, samples, section.
-    QString summary() const;
+    QString summary() const override;
+    // Another log, read for the caller alone (the open one stays).
+    void chooseLog(QWidget* parent, const QString& title, Chosen done) override;
 
     static QString openButtonText() { return QStringLiteral("Open log..."); }
     static QString closeButtonText() { return QStringLiteral("Close log"); }
 
-signals:
-    // A log was opened or closed.
-    void changed();
-
 private:
     // Tells the user and returns true while logging.
     bool refusedWhileLogging() const;
+    // Asks for a file over parent, starting in the last directory; empty when cancelled.
+    QString askFile(QWidget* parent, const QString& title);
+    // Reads the file, asking over parent what it does not say; null when cancelled or failed (the user
+    // has been told).
+    std::shared_ptr<LoadedLog> load(QWidget* parent, const QString& path, LogReadReport& report);
     // Reads the file in the background; on failure tells the user and returns false.
-    bool read(const QString& path, const LogReadOptions& options, LoadedLog& log, LogReadReport& report);
-    bool askDatOptions(const QString& path, LogReadOptions& options);
+    bool read(QWidget* parent, const QString& path, const LogReadOptions& options, LoadedLog& log,
+              LogReadReport& report);
+    bool askDatOptions(QWidget* parent, const QString& path, LogReadOptions& options);
     // A guide log with several sections: the one the user picks, read. False when cancelled or failed.
-    bool chooseSection(const QString& path, LogReadOptions& options, LoadedLog& log, LogReadReport& report);
-    void reportIssues(const QString& path, const LoadedLog& log, const LogReadReport& report);
+    bool chooseSection(QWidget* parent, const QString& path, LogReadOptions& options, LoadedLog& log,
+                       LogReadReport& report);
+    void reportIssues(QWidget* parent, const QString& path, const LoadedLog& log,
+                      const LogReadReport& report);
     void showIndicators();
 
     QWidget* window_;
