@@ -4,12 +4,15 @@
 
 #include <chrono>
 
-void NoticeQueue::postNotice(uint32_t code, intptr_t argument) {
+bool NoticeQueue::PostUserMessage(uint32_t code, intptr_t argument) {
+    if (!gate_.admit(code))
+        return true;
     {
         std::lock_guard<std::mutex> guard(lock_);
         queue_.push_back({code, argument});
     }
     arrived_.notify_one();
+    return true;
 }
 
 void NoticeQueue::pump(DataTransfer& channel) {
@@ -22,7 +25,7 @@ void NoticeQueue::pump(DataTransfer& channel) {
             notice = queue_.front();
             queue_.pop_front();
         }
-        sender_.received(notice.code);
+        gate_.received(notice.code);
         channel.onUserMessage(notice.code, notice.argument);
     }
 }

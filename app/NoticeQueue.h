@@ -1,6 +1,7 @@
 #pragma once
 
-#include "app/NoticeSender.h"
+#include "app/NoticeGate.h"
+#include "model/store/iWMUserSender.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -11,16 +12,17 @@
 class DataTransfer;
 
 // The UI thread's message queue for a program without a window (the command-line program, test rigs,
-// benchmarks): the engine's notices wait here until the thread that plays the UI thread hands them to
-// the channel with pump or pumpUntil. The queue is guarded by a lock; pumping belongs to one thread.
-class NoticeQueue : private iNoticePoster {
+// benchmarks): the engine's notices (PostUserMessage, engine worker thread) wait here until the thread
+// that plays the UI thread hands them to the channel with pump or pumpUntil. The queue is guarded by a
+// lock; pumping belongs to one thread.
+class NoticeQueue : private iWMUserSender {
 public:
     NoticeQueue() = default;
     NoticeQueue(const NoticeQueue&) = delete;
     NoticeQueue& operator=(const NoticeQueue&) = delete;
 
     // The channel's sender (engine worker thread).
-    iWMUserSender& sender() { return sender_; }
+    iWMUserSender& sender() { return *this; }
 
     // Hands every notice queued now to the channel.
     void pump(DataTransfer& channel);
@@ -35,9 +37,9 @@ private:
         intptr_t argument;
     };
 
-    void postNotice(uint32_t code, intptr_t argument) override;
+    bool PostUserMessage(uint32_t code, intptr_t argument) override;
 
-    NoticeSender sender_{*this};
+    NoticeGate gate_;
     std::mutex lock_;
     std::condition_variable arrived_;
     std::deque<Notice> queue_;

@@ -46,7 +46,7 @@ protected:
         dialog = std::make_unique<DlgMain>(model.get(), &engine, transfer.get(), virtualController.get());
         model->listener = dialog.get();
         transfer->setCallback(dialog.get());
-        transfer->setSender(dialog.get());
+        transfer->setSender(dialog->noticeSender());
         dialog->setMessageSink([this](const QString& title, const QString& text, bool error) {
             messages.push_back({title, text, error});
         });

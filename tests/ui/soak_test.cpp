@@ -240,7 +240,7 @@ public:
         std::memset(model().rawRecords, 0, sizeof model().rawRecords);
         std::memset(model().samples, 0, sizeof model().samples);
         dialog_ = std::make_unique<DlgMain>(&model(), &engine(), &program_.channel());
-        program_.attach(dialog_.get(), dialog_.get());
+        program_.attach(dialog_.get(), dialog_->noticeSender());
     }
     ~SoakProgram() { shutdown(); }
     SoakProgram(const SoakProgram&) = delete;

@@ -35,7 +35,7 @@ class GuiProgram {
 public:
     GuiProgram() {
         dialog_ = std::make_unique<DlgMain>(&program_.model(), &program_.engine(), &program_.channel());
-        program_.attach(dialog_.get(), dialog_.get());
+        program_.attach(dialog_.get(), dialog_->noticeSender());
         program_.start();
         dialog_->show();
     }

@@ -17,8 +17,8 @@ int Application::run(const BeforeRun& beforeRun, const CommandLine* line) {
     auto virtualController = std::make_unique<VirtualController>();
     auto dialog = std::make_unique<DlgMain>(&program->model(), &program->engine(), &program->channel(),
                                             virtualController.get());
-    // The dialog is the model's listener, the channel's callback and its sender.
-    program->attach(dialog.get(), dialog.get());
+    // The dialog is the model's listener and the channel's callback; its notice adapter is the sender.
+    program->attach(dialog.get(), dialog->noticeSender());
     program->start();
     if (line != nullptr && !line->port.empty()) {
         dialog->choosePort(line->port);

@@ -190,10 +190,6 @@ void DlgMain::resizeEvent(QResizeEvent* event) {
         stretching->resize(std::max(1, graphLeft_ + w - stretching->x()), stretching->height());
 }
 
-bool DlgMain::PostUserMessage(uint32_t code, intptr_t argument) {
-    return notices_->PostUserMessage(code, argument);
-}
-
 void DlgMain::OnStatus(uint32_t code) {
     const uint32_t status = code & 0xFFFF;
     if (status >= kStatusCodeCount)

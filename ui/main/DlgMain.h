@@ -35,11 +35,11 @@ class iEngineCommands;
 
 // The main dialog: port choice, Connect/Disconnect, test mode, logging Start/Stop/Clear/Fetch/Export
 // (data.dat and CSV), opening a saved log, the analysis window, the settings dialogs, night mode, the
-// status and counter lines and the live encoder graph. It is also the UI end of the engine-to-UI channel:
-// DataTransfer and AppModel call it through iMainDlgCallback, and the engine's notifications arrive
-// through PostUserMessage. Lives on the UI thread; only PostUserMessage may be called from another
-// thread.
-class DlgMain : public TemplateDialog, public iMainDlgCallback, public iWMUserSender {
+// status and counter lines and the live encoder graph. DataTransfer and AppModel call it through
+// iMainDlgCallback. The engine's notices reach the UI thread through its NoticeEvents (noticeSender),
+// which posts them to the dialog's event queue and hands them back to DataTransfer there. Lives on the
+// UI thread; only noticeSender's PostUserMessage may be called from another thread.
+class DlgMain : public TemplateDialog, public iMainDlgCallback {
     Q_OBJECT
 public:
     // Control and command IDs.
@@ -96,9 +96,8 @@ public:
     void OnNewData(uint32_t first, uint32_t received, uint32_t available) override;
     void OnMarker(uint32_t index) override;
 
-    // iWMUserSender, any thread: queues (code, argument) for DataTransfer::onUserMessage on the UI thread
-    // and returns at once (through NoticeEvents).
-    bool PostUserMessage(uint32_t code, intptr_t argument) override;
+    // The channel's sender: carries the engine's notices to DataTransfer::onUserMessage on the UI thread.
+    iWMUserSender* noticeSender() const { return notices_; }
 
     // The command handler: acts on a control ID (also the IDs that have no control here) and returns
     // whether the ID is one of the dialog's commands.
@@ -140,7 +139,7 @@ public:
     // Why the last port could not be opened; empty unless the status line shows that error.
     const QString& openErrorReason() const;
 
-    // The event type that carries PostUserMessage's code and argument to the dialog.
+    // The event type that carries a notice's code and argument to the dialog.
     static QEvent::Type userMessageType() { return NoticeEvents::eventType(); }
 
 protected:

@@ -28,14 +28,16 @@ NoticeEvents::NoticeEvents(DataTransfer* transfer, QObject* dialog)
     dialog->installEventFilter(this);
 }
 
-void NoticeEvents::postNotice(uint32_t code, intptr_t argument) {
-    QCoreApplication::postEvent(dialog_, new UserMessageEvent(code, argument));
+bool NoticeEvents::PostUserMessage(uint32_t code, intptr_t argument) {
+    if (gate_.admit(code))
+        QCoreApplication::postEvent(dialog_, new UserMessageEvent(code, argument));
+    return true;
 }
 
 bool NoticeEvents::eventFilter(QObject* watched, QEvent* event) {
     if (watched == dialog_ && event->type() == eventType()) {
         const auto* message = static_cast<const UserMessageEvent*>(event);
-        sender_.received(message->code);
+        gate_.received(message->code);
         if (transfer_)
             transfer_->onUserMessage(message->code, message->argument);
         return true;
