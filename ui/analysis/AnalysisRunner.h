@@ -1,15 +1,13 @@
 #pragma once
 
+#include "app/LatestRequestWorker.h"
 #include "model/analysis/LogAnalyser.h"
 
 #include <QObject>
 
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <thread>
 
 // One analysis to run: the log (shared, never changed while it is analysed) and what to analyse.
 struct AnalysisRequest {
@@ -34,19 +32,10 @@ public:
     void setDone(Done done) { done_ = std::move(done); }
     void submit(AnalysisRequest request);
     // True while a request waits or is analysed.
-    bool busy() const;
+    bool busy() const { return worker_.busy(); }
 
 private:
-    void run();
-
-    mutable std::mutex lock_;
-    std::condition_variable wake_;
-    bool stopping_ = false;
-    bool pending_ = false;
-    bool working_ = false;
-    AnalysisRequest next_; // guarded by lock_
-
     Done done_;            // UI thread
     LogAnalyser analyser_; // worker thread
-    std::thread worker_;
+    LatestRequestWorker worker_;
 };

@@ -12,17 +12,9 @@ PeMonitor::PeMonitor(QObject* parent) : QObject(parent) {
     input_.resize(AppModel::kMaxSamples);
     // All the memory the analyses will need is taken now: the footprint stays flat through the night.
     analysis_.reserve(AppModel::kMaxSamples);
-    worker_ = std::thread([this] { run(); });
 }
 
-PeMonitor::~PeMonitor() {
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        stopping_ = true;
-    }
-    wake_.notify_all();
-    worker_.join();
-}
+PeMonitor::~PeMonitor() = default;
 
 void PeMonitor::watch(const AppModel* model, QLineEdit* line) {
     watched_ = model;
@@ -63,8 +55,7 @@ bool PeMonitor::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool PeMonitor::busy() const {
-    std::lock_guard<std::mutex> guard(lock_);
-    return busy_ || pending_;
+    return worker_.busy();
 }
 
 void PeMonitor::reset() {
@@ -90,92 +81,53 @@ void PeMonitor::showLog(std::shared_ptr<const LoadedLog> log) {
 }
 
 void PeMonitor::poll(const AppModel& model, int logRateIndex) {
+    const uint64_t generation = generation_;
     if (shownLog_ != nullptr) {
-        if (logSubmitted_)
-            return;
-        {
-            std::lock_guard<std::mutex> guard(lock_);
-            if (busy_ || pending_)
-                return; // the next poll hands it over
-            logInput_ = shownLog_;
-            inputGeneration_ = generation_;
-            pending_ = true;
-        }
+        if (logSubmitted_ || worker_.busy())
+            return; // the next poll hands it over
+        worker_.submit(
+            [this, log = shownLog_] { // let go of before busy() turns false
+                logSpectrum_.analyse(*log, 0, log->size(), logResult_);
+                result_ = peFiguresOf(logResult_);
+            },
+            [this, generation] { deliver(true, generation); });
         logSubmitted_ = true;
-        wake_.notify_one();
         return;
     }
     const uint32_t count = model.sampleCount;
     const uint32_t bits = model.deviceInfo.encoderBits;
     if (count == lastCount_ && bits == lastBits_)
         return;
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        if (busy_ || pending_)
-            return; // the next poll picks the change up
-        std::copy(model.samples, model.samples + count, input_.begin());
-        inputCount_ = count;
-        encoderBits_ = bits;
-        rateIndex_ = logRateIndex;
-        inputGeneration_ = generation_;
-        pending_ = true;
-    }
+    if (worker_.busy())
+        return; // the next poll picks the change up
+    // The worker reads input_ only inside a job, and none waits or runs now.
+    std::copy(model.samples, model.samples + count, input_.begin());
+    worker_.submit(
+        [this, count, bits, logRateIndex] {
+            result_ = analysis_.analyse(input_.data(), count, bits, logRateIndex, 0);
+        },
+        [this, generation] { deliver(false, generation); });
     lastCount_ = count;
     lastBits_ = bits;
-    wake_.notify_one();
 }
 
-void PeMonitor::run() {
-    for (;;) {
-        uint32_t count, bits;
-        int rate;
-        uint64_t generation;
-        std::shared_ptr<const LoadedLog> log;
-        {
-            std::unique_lock<std::mutex> guard(lock_);
-            wake_.wait(guard, [this] { return stopping_ || pending_; });
-            if (stopping_)
+void PeMonitor::deliver(bool fromLog, uint64_t generation) {
+    char text[160];
+    formatPeLine(text, sizeof text, result_);
+    QString line = QString::fromUtf8(text);
+    formatPeLineBrief(text, sizeof text, result_);
+    QString brief = QString::fromUtf8(text);
+    QString detail = QStringLiteral("Periodic error of the %1 after removing the drift line fitted with its "
+                                    "periodic components; p-p and %2.")
+                         .arg(fromLog ? QStringLiteral("open log") : QStringLiteral("logged positions"),
+                              QString::fromUtf8(kPeRmsLabel));
+    QMetaObject::invokeMethod(
+        this,
+        [this, line, brief, detail, generation] {
+            if (generation != generation_)
                 return;
-            pending_ = false;
-            busy_ = true;
-            count = inputCount_;
-            bits = encoderBits_;
-            rate = rateIndex_;
-            generation = inputGeneration_;
-            log = std::move(logInput_);
-        }
-        // input_ is not touched by the UI thread while busy_ is set.
-        PeResult result;
-        const bool fromLog = log != nullptr;
-        if (fromLog) {
-            logSpectrum_.analyse(*log, 0, log->size(), logResult_);
-            result = peFiguresOf(logResult_);
-            log.reset(); // the UI thread may let go of the log
-        } else {
-            result = analysis_.analyse(input_.data(), count, bits, rate, 0);
-        }
-        char text[160];
-        formatPeLine(text, sizeof text, result);
-        QString line = QString::fromUtf8(text);
-        formatPeLineBrief(text, sizeof text, result);
-        QString brief = QString::fromUtf8(text);
-        QString detail =
-            QStringLiteral("Periodic error of the %1 after removing the drift line fitted with its "
-                           "periodic components; p-p and %2.")
-                .arg(fromLog ? QStringLiteral("open log") : QStringLiteral("logged positions"),
-                     QString::fromUtf8(kPeRmsLabel));
-        {
-            std::lock_guard<std::mutex> guard(lock_);
-            busy_ = false;
-        }
-        QMetaObject::invokeMethod(
-            this,
-            [this, line, brief, detail, generation] {
-                if (generation != generation_)
-                    return;
-                emit lineReady(line, detail);
-                emit linesReady(line, brief, detail);
-            },
-            Qt::QueuedConnection);
-    }
+            emit lineReady(line, detail);
+            emit linesReady(line, brief, detail);
+        },
+        Qt::QueuedConnection);
 }

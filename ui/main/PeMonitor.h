@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/LatestRequestWorker.h"
 #include "model/analysis/PeAnalysis.h"
 #include "model/analysis/PeSpectrum.h"
 #include "model/logs/LoadedLog.h"
@@ -8,11 +9,8 @@
 #include <QString>
 #include <QTimer>
 
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 class AppModel;
@@ -58,21 +56,13 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void run();
+    // Hands the worker's last result to the UI thread as the signals (worker thread).
+    void deliver(bool fromLog, uint64_t generation);
     // Shows the whole line where it fits the field, the brief form otherwise (UI thread).
     void fitShown();
 
-    mutable std::mutex lock_;
-    std::condition_variable wake_;
-    bool stopping_ = false;
-    bool pending_ = false;
-    bool busy_ = false;
-    std::vector<int32_t> input_; // copy of the samples, filled on the UI thread while the worker rests
-    uint32_t inputCount_ = 0;
-    uint32_t encoderBits_ = 0;
-    int rateIndex_ = -1;
-    std::shared_ptr<const LoadedLog> logInput_; // an open log to analyse instead of the samples
-    uint64_t inputGeneration_ = 0;
+    // Copy of the samples: filled on the UI thread only while the worker is not busy, read by the worker.
+    std::vector<int32_t> input_;
 
     uint32_t lastCount_ = UINT32_MAX; // UI thread: store size at the last analysis
     uint32_t lastBits_ = 0;
@@ -90,5 +80,6 @@ private:
     PeAnalysis analysis_;        // worker thread
     PeSpectrum logSpectrum_;     // worker thread
     PeSpectrumResult logResult_; // worker thread
-    std::thread worker_;
+    PeResult result_;            // worker thread: the last analysis's figures
+    LatestRequestWorker worker_; // last: it stops before what it works on goes
 };
