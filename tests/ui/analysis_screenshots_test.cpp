@@ -109,6 +109,15 @@ TEST_F(AnalysisScreenshots, Live) {
 
 TEST_F(AnalysisScreenshots, GuideLog) {
     AnalysisWindow& window = open("PHD2_GuideLog.txt", phd2Log({400}));
+    // The pictures show the guide log's analysis: 400 frames 2 s apart, RA 3 px at 2"/px with a period
+    // of 23 frames.
+    const LogAnalysisReport* report = window.report();
+    ASSERT_NE(report, nullptr);
+    EXPECT_EQ(report->format, LogFormat::Phd2);
+    EXPECT_EQ(report->samples, 400u);
+    ASSERT_TRUE(report->whole.valid && report->whole.hasPeriod());
+    EXPECT_NEAR(report->whole.components[0].periodSeconds, 46.0, 0.5);
+    EXPECT_NEAR(report->whole.components[0].amplitudeArcsec, 6.0, 0.3);
     dayAndNight(window, "analysis_phd2.png", "analysis_phd2_night.png");
 }
 
