@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,6 +17,8 @@ constexpr double kMaxPixelScale = 1e4; // arc-seconds per pixel
 constexpr double kMaxXRate = 1e6;      // pixels per second
 constexpr double kMaxDurationMs = 1e7;
 constexpr double kMaxSeconds = 1e9;
+// Lock positions closer than this (pixels) are the same: PHD2 writes them with three decimals.
+constexpr double kSameLock = 1e-6;
 
 // A frame, or a run of up to kMaxOutlierRun frames, whose RA error departs from the frames on both sides
 // of it, in the same direction, by more than this many times the section's median absolute change from
@@ -30,6 +33,21 @@ struct Frame {
     double raw;        // RARawDistance, pixels
     double correction; // signed RA pulse, pixels (0 when unknown)
     uint64_t line;
+    // Moves of the lock position logged since the frame before, on the RA axis in pixels: the RA
+    // amounts of dithers, and the other moves projected on the RA axis (their sign is settled at the end).
+    double ditherMove;
+    double lockMove;
+};
+
+// A lock position, as "new lock pos = X, Y" or "Lock position = X, Y" give it (camera pixels).
+struct LockPosition {
+    bool known = false;
+    double x = 0.0;
+    double y = 0.0;
+
+    bool sameAs(const LockPosition& o) const {
+        return known && o.known && std::fabs(x - o.x) <= kSameLock && std::fabs(y - o.y) <= kSameLock;
+    }
 };
 
 struct Columns {
@@ -46,7 +64,21 @@ struct Section {
     uint64_t line = 0; // of "Guiding Begins"
     std::string started;
     double pixelScale = 0.0;
-    double xRate = 0.0; // 0 when the section has none
+    double xRate = 0.0;  // 0 when the section has none
+    double xAngle = 0.0; // degrees: the RA axis on the camera
+    bool haveXAngle = false;
+    LockPosition lock;          // the last known lock position
+    double pendingDither = 0.0; // lock moves logged since the last frame kept
+    double pendingLock = 0.0;
+    // A SET LOCK POSITION that moved the lock and may yet turn out to be the next dither's (PHD2 writes
+    // the new position before the dither line): where it moved from.
+    bool setPending = false;
+    LockPosition setFrom;
+    // The sign that turns a lock move projected on xAngle into the RA amount, as the dithers show it:
+    // the sum of their RA amounts times their projected moves (0: none told).
+    double lockSign = 0.0;
+    uint32_t dithers = 0;   // DITHER lines
+    uint32_t lockMoves = 0; // SET LOCK POSITION lines that moved the lock
     bool haveHeader = false;
     std::size_t headerFields = 0;
     bool unusable = false; // the header row lacks a column the values need
@@ -56,6 +88,46 @@ struct Section {
     uint64_t issueCount = 0;
     bool truncated = false;
 
+    // The move from a to b projected on the RA axis (xAngle), without the sign the dithers tell.
+    double projected(const LockPosition& a, const LockPosition& b) const {
+        const double angle = xAngle * std::numbers::pi / 180.0;
+        return (b.x - a.x) * std::cos(angle) + (b.y - a.y) * std::sin(angle);
+    }
+    // A dither of ra pixels on the RA axis to the lock position `to` (unknown when the line lacks it).
+    void dither(double ra, const LockPosition& to) {
+        pendingDither += ra;
+        ++dithers;
+        if (!to.known)
+            return;
+        // A SET LOCK POSITION just before it to the same place was this dither's.
+        const LockPosition& from = setPending && lock.sameAs(to) ? setFrom : lock;
+        if (from.known)
+            lockSign += ra * projected(from, to);
+        if (setPending && lock.sameAs(to))
+            setPending = false;
+        else
+            takeSetLock();
+        lock = to;
+    }
+    // A new lock position set without a dither.
+    void setLock(const LockPosition& to) {
+        if (lock.sameAs(to))
+            return;
+        takeSetLock();
+        if (lock.known) {
+            setPending = true;
+            setFrom = lock;
+        }
+        lock = to;
+    }
+    // A SET LOCK POSITION that no dither followed was a move of its own.
+    void takeSetLock() {
+        if (!setPending)
+            return;
+        setPending = false;
+        pendingLock += projected(setFrom, lock);
+        ++lockMoves;
+    }
     bool usable() const { return !unusable && pixelScale > 0.0 && !frames.empty(); }
     bool corrects() const { return xRate > 0.0 && columns.guide >= 0 && columns.duration >= 0; }
     void malformed(uint64_t at, std::string text) {
@@ -79,46 +151,57 @@ bool optionalNumber(std::string_view text, double& value) {
     return text.empty() || parseNumber(text, value);
 }
 
-// True when every frame of [first, first + count) departs from frames a and b in the same direction by
-// more than limit.
-bool departsFromBoth(const std::vector<Frame>& frames, std::size_t first, std::size_t count, std::size_t a,
-                     std::size_t b, double limit) {
+// The two numbers X, Y after "key =" in text, e.g. the lock position of "new lock pos = 1902.9, 960.5".
+bool findKeyPair(std::string_view text, std::string_view key, double& x, double& y) {
+    if (!findKeyNumber(text, key, x))
+        return false;
+    const std::size_t comma = text.find(',', text.find(key));
+    return comma != std::string_view::npos && parseLeadingNumber(text.substr(comma + 1), y) &&
+           std::fabs(x) <= kMaxPixels && std::fabs(y) <= kMaxPixels;
+}
+
+// True when every value of [first, first + count) departs from values a and b in the same direction by
+// more than limit, and none of them is exempt.
+bool departsFromBoth(const std::vector<double>& v, const std::vector<bool>& exempt, std::size_t first,
+                     std::size_t count, std::size_t a, std::size_t b, double limit) {
     for (std::size_t i = first; i < first + count; ++i) {
-        const double da = frames[i].raw - frames[a].raw;
-        const double db = frames[i].raw - frames[b].raw;
-        if (!(std::fabs(da) > limit && std::fabs(db) > limit && (da > 0.0) == (db > 0.0)))
+        const double da = v[i] - v[a];
+        const double db = v[i] - v[b];
+        if (exempt[i] || !(std::fabs(da) > limit && std::fabs(db) > limit && (da > 0.0) == (db > 0.0)))
             return false;
     }
     return true;
 }
 
-// Frames whose RA error sticks out from the frames on both sides by more than kOutlierChanges times the
-// median absolute change between consecutive frames: a single frame at either end of the section
-// (compared with the two nearest on one side), or inside it a run of up to kMaxOutlierRun frames (a star
-// lost for a few frames), the shortest run that fits.
-std::vector<bool> findOutliers(const std::vector<Frame>& frames) {
-    const std::size_t n = frames.size();
+// Frames whose error (the mount's, as rebuilt) sticks out from the frames on both sides by more than
+// kOutlierChanges times the median absolute change between consecutive frames: a single frame at either
+// end of the section (compared with the two nearest on one side), or inside it a run of up to
+// kMaxOutlierRun frames (a star lost for a few frames), the shortest run that fits. A frame marked exempt
+// (the first after a move of the lock position, whose jump the move explains) is never one.
+std::vector<bool> findOutliers(const std::vector<double>& v, const std::vector<bool>& exempt) {
+    const std::size_t n = v.size();
     std::vector<bool> outlier(n, false);
     if (n < 4)
         return outlier;
     std::vector<double> changes(n - 1);
     for (std::size_t i = 1; i < n; ++i)
-        changes[i - 1] = std::fabs(frames[i].raw - frames[i - 1].raw);
+        changes[i - 1] = std::fabs(v[i] - v[i - 1]);
     auto middle = changes.begin() + static_cast<std::ptrdiff_t>(changes.size() / 2);
     std::nth_element(changes.begin(), middle, changes.end());
     const double limit = kOutlierChanges * *middle;
     if (!(limit > 0.0))
         return outlier; // most frames repeat the one before: no usual change to judge by
-    if (departsFromBoth(frames, 0, 1, 1, 2, limit))
+    if (departsFromBoth(v, exempt, 0, 1, 1, 2, limit))
         outlier[0] = true;
-    if (departsFromBoth(frames, n - 1, 1, n - 2, n - 3, limit))
+    if (departsFromBoth(v, exempt, n - 1, 1, n - 2, n - 3, limit))
         outlier[n - 1] = true;
     // Inside the section each frame is compared with the last frame kept before it and the frame after
     // the run, so that a pair of spikes (either way) and a frame after a run are judged against good ones.
     std::size_t kept = outlier[0] ? 1 : 0;
     for (std::size_t i = kept + 1; i + 1 < n;) {
         std::size_t run = 1;
-        while (run <= kMaxOutlierRun && i + run < n && !departsFromBoth(frames, i, run, kept, i + run, limit))
+        while (run <= kMaxOutlierRun && i + run < n &&
+               !departsFromBoth(v, exempt, i, run, kept, i + run, limit))
             ++run;
         if (run <= kMaxOutlierRun && i + run < n) {
             std::fill(outlier.begin() + static_cast<std::ptrdiff_t>(i),
@@ -144,6 +227,7 @@ private:
     void sectionLine(std::string_view text, uint64_t at);
     void header(std::string_view text, uint64_t at);
     void frame(std::string_view text, uint64_t at);
+    void lockEvent(std::string_view text, uint64_t at);
     void endSection();
     bool finish(uint64_t lastLine);
 
@@ -214,6 +298,15 @@ void Phd2Reader::sectionLine(std::string_view text, uint64_t at) {
         } else if (startsWith(text, "Mount =")) {
             if (findKeyNumber(text, "xRate", value) && value > 0.0 && value <= kMaxXRate)
                 current_.xRate = value;
+            if (findKeyNumber(text, "xAngle", value) && std::fabs(value) <= 360.0) {
+                current_.xAngle = value;
+                current_.haveXAngle = true;
+            }
+        } else if (startsWith(text, "Lock position =")) {
+            double x = 0.0;
+            double y = 0.0;
+            if (findKeyPair(text, "Lock position", x, y))
+                current_.lock = {true, x, y};
         } else if (startsWith(text, "Frame,") || text.find("RARawDistance") != std::string_view::npos) {
             header(text, at); // the column names (PHD2 writes Frame first; the names are what counts)
         }
@@ -225,7 +318,7 @@ void Phd2Reader::sectionLine(std::string_view text, uint64_t at) {
                        std::all_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(colon),
                                    [](char c) { return (c >= 'A' && c <= 'Z') || c == '_' || c == ' '; });
     if (event)
-        return;
+        return lockEvent(text, at);
     if (text.find(',') != std::string_view::npos)
         frame(text, at);
     else
@@ -245,6 +338,29 @@ void Phd2Reader::header(std::string_view text, uint64_t at) {
     if (c.time < 0 || c.mount < 0 || c.raw < 0) {
         current_.unusable = true;
         current_.malformed(at, "the header row lacks Time, mount or RARawDistance");
+    }
+}
+
+// A dither moves the lock position by its RA and Dec amounts (the mount's axes, pixels); PHD2 also writes
+// each new lock position with SET LOCK POSITION, which moves nothing when it repeats the dither's. Any
+// other new position moves the lock by its distance from the last one, projected on the RA axis. The
+// frames after a move measure the star from the new position, so the moves are added back.
+void Phd2Reader::lockEvent(std::string_view text, uint64_t at) {
+    if (!startsWith(text, "INFO:"))
+        return;
+    const std::string_view body = trimBlanks(text.substr(5));
+    LockPosition to;
+    if (startsWith(body, "DITHER by")) {
+        double ra = 0.0;
+        if (!parseLeadingNumber(body.substr(9), ra) || std::fabs(ra) > kMaxPixels)
+            return current_.malformed(at, "DITHER line without its RA amount");
+        to.known = findKeyPair(body, "new lock pos", to.x, to.y);
+        current_.dither(ra, to);
+    } else if (startsWith(body, "SET LOCK POSITION")) {
+        to.known = findKeyPair(body, "new lock pos", to.x, to.y);
+        if (!to.known)
+            return current_.malformed(at, "SET LOCK POSITION line without its new position");
+        current_.setLock(to);
     }
 }
 
@@ -290,7 +406,10 @@ void Phd2Reader::frame(std::string_view text, uint64_t at) {
         current_.truncated = true;
         return;
     }
-    current_.frames.push_back({time, raw, correction, at});
+    current_.takeSetLock();
+    current_.frames.push_back({time, raw, correction, at, current_.pendingDither, current_.pendingLock});
+    current_.pendingDither = 0.0;
+    current_.pendingLock = 0.0;
 }
 
 void Phd2Reader::endSection() {
@@ -342,22 +461,45 @@ bool Phd2Reader::finish(uint64_t lastLine) {
     if (s.truncated)
         log_.notes.push_back("only the first " + std::to_string(LoadedLog::kMaxSamples) +
                              " frames were read");
-    const std::vector<bool> outlier = findOutliers(s.frames);
+    // Without xAngle a move of the lock other than a dither cannot be put on the RA axis.
+    const bool addLockMoves = s.haveXAngle;
+    if (s.lockMoves > 0 && !addLockMoves)
+        log_.notes.push_back("lock position moves not added back: no xAngle");
+    const double lockSign = s.lockSign < 0.0 ? -1.0 : 1.0;
+    // The mount's error in pixels at each frame: the error seen, the pulses sent before it and the moves
+    // of the lock position up to it.
+    std::vector<double> error(s.frames.size());
+    std::vector<bool> afterMove(s.frames.size());
+    double corrections = 0.0; // of the frames before this one
+    double moves = 0.0;
+    for (std::size_t i = 0; i < s.frames.size(); ++i) {
+        const Frame& f = s.frames[i];
+        const double move = f.ditherMove + (addLockMoves ? lockSign * f.lockMove : 0.0);
+        moves += move;
+        afterMove[i] = move != 0.0;
+        error[i] = f.raw + corrections + moves;
+        if (corrects)
+            corrections += f.correction;
+    }
+    if (s.dithers > 0)
+        log_.notes.push_back(std::to_string(s.dithers) + (s.dithers == 1 ? " dither" : " dithers") +
+                             " added back");
+    if (s.lockMoves > 0 && addLockMoves)
+        log_.notes.push_back(std::to_string(s.lockMoves) +
+                             (s.lockMoves == 1 ? " lock position move" : " lock position moves") +
+                             " added back");
+    const std::vector<bool> outlier = findOutliers(error, afterMove);
     std::vector<uint64_t> outlierLines;
     log_.values.reserve(s.frames.size());
     log_.times.reserve(s.frames.size());
-    double corrections = 0.0; // pixels, of the frames before this one
     for (std::size_t i = 0; i < s.frames.size(); ++i) {
-        const Frame& f = s.frames[i];
         // An outlier's value is left out; the pulse sent after it still moved the mount.
         if (outlier[i])
-            outlierLines.push_back(f.line);
+            outlierLines.push_back(s.frames[i].line);
         else {
-            log_.values.push_back((f.raw + corrections) * s.pixelScale);
-            log_.times.push_back(f.time);
+            log_.values.push_back(error[i] * s.pixelScale);
+            log_.times.push_back(s.frames[i].time);
         }
-        if (corrects)
-            corrections += f.correction;
     }
     if (!outlierLines.empty()) {
         std::string note = std::to_string(outlierLines.size()) + " outlier frames left out (lines ";

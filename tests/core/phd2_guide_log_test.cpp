@@ -1,7 +1,9 @@
 // PHD2 guide logs: sections, columns by name, skipped rows, and the mount's error rebuilt from the guide
 // pulses.
+#include "model/analysis/PeSpectrum.h"
 #include "model/logs/LogFileReader.h"
 #include "model/logs/Phd2LogReader.h"
+#include "tests/GuidedNight.h"
 
 #include <gtest/gtest.h>
 
@@ -309,5 +311,56 @@ TEST(Phd2GuideLogTest, DamagedFramesAreSkippedOrLeftOutAndNamed) {
             }
             ++v;
         }
+    }
+}
+
+// A simulated night with a known periodic error: whatever the guider did with the lock position, the
+// reader gives back the mount's own error, so the figures are the mount's.
+TEST(Phd2GuideLogTest, DitheredNightsGiveTheMountsFigures) {
+    struct Case {
+        const char* name;
+        double ditherEvery;
+        double lockMoveEvery;
+        bool reversed;
+        int spikeFrame;
+        std::vector<std::string> notes; // without the outlier note
+    };
+    const Case cases[] = {
+        {"not dithered", 0.0, 0.0, false, -1, {}},
+        {"dithered", 300.0, 0.0, false, -1, {"24 dithers added back"}},
+        {"dithered, lock moved, mirrored chip",
+         300.0,
+         1100.0,
+         true,
+         -1,
+         {"24 dithers added back", "6 lock position moves added back"}},
+        // A hot pixel two frames after a dither, while settling: caught, and only it.
+        {"spike among dithers", 300.0, 0.0, false, 152, {"24 dithers added back"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        GuidedNightSpec spec;
+        spec.ditherEverySeconds = c.ditherEvery;
+        spec.lockMoveEverySeconds = c.lockMoveEvery;
+        spec.raAxisReversed = c.reversed;
+        spec.spikeFrame = c.spikeFrame;
+        const GuidedNight night = simulateGuidedNight(spec);
+        const Read r = readText(night.text);
+        ASSERT_TRUE(r.ok) << r.report.errorText();
+        EXPECT_EQ(r.report.malformedCount(), 0u);
+        std::vector<std::string> notes = c.notes;
+        if (night.spikeLine != 0)
+            notes.push_back("1 outlier frames left out (lines " + std::to_string(night.spikeLine) + ")");
+        EXPECT_EQ(r.log.notes, notes);
+        // Settling frames stay in: every frame but the spike.
+        EXPECT_EQ(r.log.values.size(), night.frames - (night.spikeLine != 0 ? 1 : 0));
+
+        PeSpectrum spectrum;
+        PeSpectrumResult result;
+        ASSERT_TRUE(spectrum.analyse(r.log, 0, r.log.size(), result));
+        EXPECT_NEAR(result.peakToPeakArcsec, night.truePeakToPeak(), 0.03 * night.truePeakToPeak());
+        EXPECT_NEAR(result.rmsArcsec, night.trueRms(), 0.03 * night.trueRms());
+        ASSERT_TRUE(result.hasPeriod());
+        EXPECT_NEAR(result.components.front().periodSeconds, 479.0, 0.01 * 479.0);
     }
 }
