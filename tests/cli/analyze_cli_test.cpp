@@ -1,5 +1,6 @@
 // astrelvo-cli analyze: output lines, their order and the exit codes; log --csv.
 #include "model/logs/CsvLogWriter.h"
+#include "tests/GuidedNight.h"
 #include "tests/cli/CliRun.h"
 
 #include <cmath>
@@ -208,15 +209,84 @@ TEST_F(AnalyzeCliTest, UnreadableFilesExitWithThreeAndSayWhereAndWhy) {
 
 TEST_F(AnalyzeCliTest, BadUsageExitsWithTwo) {
     writeWormCsv("night.csv", 100);
-    for (const char* args : {"analyze", "analyze night.csv other.csv", "analyze night.csv --encoder-bits 0",
-                             "analyze night.csv --encoder-bits x", "analyze night.csv --sample-seconds -1",
-                             "analyze night.csv --section 0", "analyze night.csv --worm-period-seconds",
-                             "analyze night.csv --bogus", "analyze night.csv --section 1",
-                             "log --port test --seconds 1 --csv"}) {
+    for (const char* args :
+         {"analyze", "analyze night.csv other.csv", "analyze night.csv --encoder-bits 0",
+          "analyze night.csv --encoder-bits x", "analyze night.csv --sample-seconds -1",
+          "analyze night.csv --section 0", "analyze night.csv --worm-period-seconds",
+          "analyze night.csv --bogus", "analyze night.csv --section 1", "compare night.csv",
+          "compare night.csv night.csv --section-before 1", "compare night.csv night.csv --section 1",
+          "log --port test --seconds 1 --csv"}) {
         const CliRunResult r = run(args);
         EXPECT_EQ(r.exitCode, 2) << args;
         EXPECT_NE(r.err.find("usage: astrelvo-cli"), std::string::npos) << args;
     }
+}
+
+// Before: a dithered guided night (8" at 479 s, 2" at 159.7 s); after: a CSV log of the same mount with
+// 5" at 480 s and 1.5" at 240 s. Each figure is checked against what was put in.
+TEST_F(AnalyzeCliTest, CompareLaysTwoNightsSideBySide) {
+    GuidedNightSpec spec;
+    spec.ditherEverySeconds = 300.0;
+    const GuidedNight before = simulateGuidedNight(spec);
+    writeFile("PHD2_GuideLog.txt", before.text);
+    writeWormCsv("after.csv", 4 * 7200);
+    const CliRunResult r = run("compare PHD2_GuideLog.txt after.csv");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("PHD2_GuideLog.txt: note: 24 dithers added back"), std::string::npos) << r.err;
+    const std::vector<std::string> names = namesOf(r.out);
+    const std::vector<std::string> head = {"before_pe_peak_to_peak_arcsec",
+                                           "after_pe_peak_to_peak_arcsec",
+                                           "change_pe_peak_to_peak_percent",
+                                           "before_pe_rms_arcsec",
+                                           "after_pe_rms_arcsec",
+                                           "change_pe_rms_percent",
+                                           "worm_period_seconds"};
+    ASSERT_GE(names.size(), head.size() + 4);
+    EXPECT_EQ(std::vector<std::string>(names.begin(), names.begin() + 7), head);
+    EXPECT_EQ(names[names.size() - 2], "before_folded_peak_to_peak_arcsec");
+    EXPECT_EQ(names.back(), "after_folded_peak_to_peak_arcsec");
+
+    // The after curve's own figures, from its formula (drift left out).
+    double lo = 1e9, hi = -1e9, squares = 0.0;
+    const int n = 4 * 7200;
+    for (int i = 0; i < n; ++i) {
+        const double t = 0.25 * i;
+        const double v = 5.0 * std::sin(2 * std::numbers::pi * t / 480.0) +
+                         1.5 * std::sin(4 * std::numbers::pi * t / 480.0 + 1.1);
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+        squares += v * v;
+    }
+    const double b = valueOf(r.out, "before_pe_peak_to_peak_arcsec");
+    const double a = valueOf(r.out, "after_pe_peak_to_peak_arcsec");
+    EXPECT_NEAR(b, before.truePeakToPeak(), 0.03 * before.truePeakToPeak());
+    EXPECT_NEAR(a, hi - lo, 0.03 * (hi - lo));
+    EXPECT_NEAR(valueOf(r.out, "before_pe_rms_arcsec"), before.trueRms(), 0.03 * before.trueRms());
+    EXPECT_NEAR(valueOf(r.out, "after_pe_rms_arcsec"), std::sqrt(squares / n), 0.03 * std::sqrt(squares / n));
+    EXPECT_NEAR(valueOf(r.out, "change_pe_peak_to_peak_percent"), 100.0 * (a - b) / b, 0.1);
+    EXPECT_NEAR(valueOf(r.out, "worm_period_seconds"), 479.0, 4.79);
+
+    // BEFORE's components with AFTER's amplitude at the same periods.
+    struct Harmonic {
+        double period, before, after;
+    };
+    std::vector<Harmonic> harmonics;
+    for (const std::string& line : linesOf(r.out)) {
+        Harmonic h{};
+        if (std::sscanf(line.c_str(), "harmonic: period_seconds=%lf before_arcsec=%lf after_arcsec=%lf",
+                        &h.period, &h.before, &h.after) == 3)
+            harmonics.push_back(h);
+    }
+    ASSERT_GE(harmonics.size(), 2u);
+    EXPECT_LE(harmonics.size(), 5u);
+    EXPECT_NEAR(harmonics[0].period, 479.0, 2.0);
+    EXPECT_NEAR(harmonics[0].before, 8.0, 0.25);
+    EXPECT_NEAR(harmonics[0].after, 5.0, 0.25);
+    EXPECT_NEAR(harmonics[1].period, 159.7, 1.0);
+    EXPECT_NEAR(harmonics[1].before, 2.0, 0.1);
+    EXPECT_LT(harmonics[1].after, 0.1);
+    EXPECT_NEAR(valueOf(r.out, "after_folded_peak_to_peak_arcsec"), hi - lo, 0.3);
+    EXPECT_NEAR(valueOf(r.out, "before_folded_peak_to_peak_arcsec"), before.truePeakToPeak(), 0.5);
 }
 
 TEST_F(AnalyzeCliTest, LogWritesTheCsvBesideTheDataExport) {

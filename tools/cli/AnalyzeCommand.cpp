@@ -2,64 +2,13 @@
 
 #include "model/analysis/PeFolding.h"
 #include "model/analysis/PeSpectrum.h"
-#include "model/logs/LogFileReader.h"
+#include "tools/cli/CliLogRead.h"
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 namespace {
-
-constexpr int kExitDone = 0;
-constexpr int kExitUsage = 2;
-constexpr int kExitFailed = 3;
-
-// A value that prints as zero at the given decimals, printed without a minus sign.
-double tidy(double value, int decimals) {
-    return std::fabs(value) < 0.5 * std::pow(10.0, -decimals) ? 0.0 : value;
-}
-
-void usageError(const std::string& message) {
-    std::fprintf(stderr, "astrelvo-cli: %s\n\n%s", message.c_str(), kCliUsage);
-}
-
-// "FILE:LINE: text", or "FILE: text" without a line.
-void fileMessage(const std::string& file, uint64_t line, const std::string& text) {
-    if (line != 0)
-        std::fprintf(stderr, "astrelvo-cli: %s:%llu: %s\n", file.c_str(),
-                     static_cast<unsigned long long>(line), text.c_str());
-    else
-        std::fprintf(stderr, "astrelvo-cli: %s: %s\n", file.c_str(), text.c_str());
-}
-
-// Reports a failed read; returns the exit code it calls for.
-int readFailure(const CliOptions& options, const LogReadReport& report) {
-    switch (report.error()) {
-    case LogReadError::NeedsEncoderBits:
-        usageError(options.file + " is a data.dat export: give its encoder width with --encoder-bits N");
-        return kExitUsage;
-    case LogReadError::NoSuchSection:
-        usageError("--section " + std::to_string(options.section) + ": " + report.errorText());
-        return kExitUsage;
-    case LogReadError::CannotOpen:
-    case LogReadError::ReadFailed:
-        fileMessage(options.file, report.errorLine(),
-                    report.errorText() + ": " + std::strerror(report.errorNumber()));
-        return kExitFailed;
-    default:
-        fileMessage(options.file, report.errorLine(), report.errorText());
-        return kExitFailed;
-    }
-}
-
-void printSkippedLines(const CliOptions& options, const LogReadReport& report) {
-    for (const LogIssue& issue : report.issues())
-        fileMessage(options.file, issue.line, "skipped: " + issue.text);
-    if (report.malformedCount() > report.issues().size())
-        fileMessage(options.file, 0,
-                    std::to_string(report.malformedCount() - report.issues().size()) + " more lines skipped");
-}
 
 void printComponent(const PeComponent& c, bool hasTime) {
     double phase = std::round(c.phaseDeg * 10.0) / 10.0;
@@ -81,31 +30,22 @@ int runAnalyze(const CliOptions& options) {
     readOptions.sampleSeconds = options.sampleSeconds;
     readOptions.section = options.section;
     LoadedLog log;
-    LogReadReport report;
-    if (!readLogFile(options.file.c_str(), readOptions, log, report)) {
-        // The lines skipped on the way often say why nothing usable was left.
-        printSkippedLines(options, report);
-        return readFailure(options, report);
-    }
-    printSkippedLines(options, report);
-    if (options.section != 0 && log.format != LogFormat::Phd2) {
-        usageError("--section applies to PHD2 guide logs only");
-        return kExitUsage;
-    }
+    if (const int failed = cliReadLog(options.file, readOptions, "--section", log); failed != kCliLogDone)
+        return failed;
 
     PeSpectrum spectrum;
     PeSpectrumResult result;
     if (!spectrum.analyse(log, 0, log.size(), result)) {
-        fileMessage(options.file, 0,
-                    std::to_string(log.size()) + " usable samples, too few to analyse (at least " +
-                        std::to_string(PeSpectrum::kMinPoints) + " are needed)");
-        return kExitFailed;
+        cliFileMessage(options.file, 0,
+                       std::to_string(log.size()) + " usable samples, too few to analyse (at least " +
+                           std::to_string(PeSpectrum::kMinPoints) + " are needed)");
+        return kCliLogFailed;
     }
     double foldPoints = 0.0;
     if (options.wormPeriodSeconds > 0.0) {
         if (!result.hasTime) {
-            usageError("--worm-period-seconds needs the log's sample period: give --sample-seconds");
-            return kExitUsage;
+            cliUsageError("--worm-period-seconds needs the log's sample period: give --sample-seconds");
+            return kCliLogUsage;
         }
         foldPoints = options.wormPeriodSeconds / result.sampleSeconds;
     } else if (result.hasPeriod()) {
@@ -115,11 +55,12 @@ int runAnalyze(const CliOptions& options) {
                                   ? foldCurve(result.detrended.data(), result.detrended.size(), foldPoints)
                                   : PeFoldResult{};
     if (options.wormPeriodSeconds > 0.0 && !fold.valid)
-        fileMessage(options.file, 0, "the worm period is longer than the log: nothing to fold");
+        cliFileMessage(options.file, 0, "the worm period is longer than the log: nothing to fold");
     if (!result.hasPeriod())
-        fileMessage(options.file, 0,
-                    "no periodic component stands out: a period needs at least two whole cycles in the log "
-                    "and must rise above the noise");
+        cliFileMessage(
+            options.file, 0,
+            "no periodic component stands out: a period needs at least two whole cycles in the log "
+            "and must rise above the noise");
 
     std::printf("format: %s\n", logFormatName(log.format));
     if (log.format == LogFormat::Phd2)
@@ -136,12 +77,12 @@ int runAnalyze(const CliOptions& options) {
         if (result.hasTime)
             std::printf("dominant_period_seconds: %.2f\n", result.components.front().periodSeconds);
     }
-    std::printf("drift_arcsec_per_sample: %.6f\n", tidy(result.driftArcsecPerSample, 6));
+    std::printf("drift_arcsec_per_sample: %.6f\n", cliTidy(result.driftArcsecPerSample, 6));
     for (const PeComponent& c : result.components)
         printComponent(c, result.hasTime);
     if (fold.valid) {
         std::printf("worm_cycles: %zu\n", fold.cycles);
         std::printf("worm_folded_peak_to_peak_arcsec: %.3f\n", fold.meanPeakToPeakArcsec);
     }
-    return kExitDone;
+    return kCliLogDone;
 }

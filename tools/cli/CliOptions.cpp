@@ -12,6 +12,8 @@ const char* const kCliUsage =
     "       astrelvo-cli log --port PORT --seconds N [--output FILE] [--csv FILE] [--rate 0..5] [--raw]\n"
     "       astrelvo-cli analyze FILE [--encoder-bits N] [--sample-seconds S] [--section K]\n"
     "                                 [--worm-period-seconds S]\n"
+    "       astrelvo-cli compare BEFORE AFTER [--section-before K] [--section-after K]\n"
+    "                                 [--worm-period-seconds S] [--encoder-bits N] [--sample-seconds S]\n"
     "       astrelvo-cli tune --port PORT --seconds-per-step N [--rate 0..5] --pid P,I,D [--pid P,I,D ...]\n"
     "                         [--keep]\n"
     "       astrelvo-cli tune --port PORT --search GAINS --seconds-per-step N [--rate 0..5] [--max-steps K]\n"
@@ -33,6 +35,10 @@ const char* const kCliUsage =
     "  --sample-seconds S         sample period of a data.dat export, or of a CSV log that has none\n"
     "  --section K                guide logs: analyse guiding section K (default: the longest)\n"
     "  --worm-period-seconds S    fold on this period (default: the dominant period)\n"
+    "  compare    analyse two logs of the mount (before and after a change) and print both figures, their\n"
+    "             change in percent, BEFORE's strongest harmonics with AFTER's amplitude at each, and both\n"
+    "             folded on one worm period (default: BEFORE's dominant period); --section-before and\n"
+    "             --section-after pick guiding sections, --encoder-bits and --sample-seconds apply to both\n"
     "  tune       log the tracking error and measure its periodic error for N seconds with the controller's\n"
     "             PID as it is (step 0), then with each --pid in turn (I and D samples as read at connect);\n"
     "             print a line per step and the step with the lowest RMS, then send the PID read at connect\n"
@@ -76,8 +82,9 @@ bool parseSeconds(const char* text, double& out) {
     return true;
 }
 
-// The options of analyze: FILE and what the file may not say itself.
+// The options of analyze (FILE) and compare (BEFORE AFTER), and what the files may not say themselves.
 std::string parseAnalyzeOptions(int argc, const char* const* argv, CliOptions& options) {
+    const bool compare = options.command == CliOptions::Command::Compare;
     for (int i = 2; i < argc; ++i) {
         std::string arg = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -91,10 +98,12 @@ std::string parseAnalyzeOptions(int argc, const char* const* argv, CliOptions& o
             if (!parseSeconds(value, options.sampleSeconds))
                 return "--sample-seconds needs a number of seconds above 0";
             ++i;
-        } else if (arg == "--section") {
+        } else if (arg == (compare ? "--section-before" : "--section") ||
+                   (compare && arg == "--section-after")) {
             if (!parseInt(value, 1, 1000000, number))
-                return "--section needs a section number from 1";
-            options.section = static_cast<uint32_t>(number);
+                return arg + " needs a section number from 1";
+            (arg == "--section-after" ? options.sectionAfter : options.section) =
+                static_cast<uint32_t>(number);
             ++i;
         } else if (arg == "--worm-period-seconds") {
             if (!parseSeconds(value, options.wormPeriodSeconds))
@@ -104,10 +113,14 @@ std::string parseAnalyzeOptions(int argc, const char* const* argv, CliOptions& o
             return "unexpected argument '" + arg + "'";
         } else if (options.file.empty()) {
             options.file = arg;
+        } else if (compare && options.fileAfter.empty()) {
+            options.fileAfter = arg;
         } else {
             return "unexpected argument '" + arg + "'";
         }
     }
+    if (compare && options.fileAfter.empty())
+        return "compare needs two logs: BEFORE and AFTER";
     if (options.file.empty())
         return "analyze needs a FILE";
     return {};
@@ -197,8 +210,8 @@ std::string parseCliOptions(int argc, const char* const* argv, CliOptions& optio
         options.command = CliOptions::Command::Info;
     else if (command == "log")
         options.command = CliOptions::Command::Log;
-    else if (command == "analyze") {
-        options.command = CliOptions::Command::Analyze;
+    else if (command == "analyze" || command == "compare") {
+        options.command = command == "analyze" ? CliOptions::Command::Analyze : CliOptions::Command::Compare;
         return parseAnalyzeOptions(argc, argv, options);
     } else if (command == "tune")
         options.command = CliOptions::Command::Tune;

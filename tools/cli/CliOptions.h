@@ -16,7 +16,7 @@ enum CliExit : int {
 
 // The command line of astrelvo-cli, parsed. Owned by main().
 struct CliOptions {
-    enum class Command { None, Info, Log, Analyze, Tune, Backup, Restore };
+    enum class Command { None, Info, Log, Analyze, Compare, Tune, Backup, Restore };
     Command command = Command::None;
     std::string port; // a device path, "virtual" (built-in emulator) or "test" (test mode)
     int seconds = 0;  // log: how long to log
@@ -26,8 +26,10 @@ struct CliOptions {
     int connectTimeoutSeconds = 30;
     std::string csv; // log: also write an Astrelvo CSV log here (empty: none)
 
-    // analyze
+    // analyze (compare: file is BEFORE, section its section)
     std::string file;
+    std::string fileAfter; // compare: AFTER
+    uint32_t sectionAfter = 0;
     uint32_t encoderBits = 0;       // 0: not given
     double sampleSeconds = 0.0;     // 0: not given
     uint32_t section = 0;           // 0: not given (the longest)

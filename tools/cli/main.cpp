@@ -12,6 +12,7 @@
 #include "tools/cli/BackupCommand.h"
 #include "tools/cli/CliConnection.h"
 #include "tools/cli/CliOptions.h"
+#include "tools/cli/CompareCommand.h"
 #include "tools/cli/ConsoleProgram.h"
 #include "tools/cli/TuneCommand.h"
 
@@ -238,6 +239,8 @@ int main(int argc, char** argv) {
     }
     if (options.command == CliOptions::Command::Analyze)
         return withOutputChecked(runAnalyze(options));
+    if (options.command == CliOptions::Command::Compare)
+        return withOutputChecked(runCompare(options));
 
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
