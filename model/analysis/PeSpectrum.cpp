@@ -178,11 +178,14 @@ bool dropFailing(Model& model, double n) {
 } // namespace
 
 struct PeSpectrum::Workspace {
-    std::vector<float> fftIn; // windowed input; the power spectrum afterwards
-    std::vector<kiss_fft_cpx> fftOut;
-    std::vector<float> scratch; // median of the power
-    std::vector<double> base;   // block means of the curve at baseLength
+    // One buffer for the transform's windowed input (nfft floats), its output (nfft / 2 + 1 bins: kiss_fftr
+    // reads all its input before it writes any output), then the power spectrum in its first half and the
+    // scratch copy for the median in its second: a whole night's spectrum needs no second buffer.
+    std::vector<kiss_fft_cpx> fft;
+    float* fftFloats() { return reinterpret_cast<float*>(fft.data()); }
+    std::vector<double> base; // block means of the curve at baseLength
     std::size_t baseLength = 1;
+    const double* baseOf = nullptr; // the curve they are of
     std::vector<double> blocks;
     std::vector<double> uniform; // resampled guide logs
     std::vector<double> leakage; // the components left out of the model, alone
@@ -261,23 +264,25 @@ bool PeSpectrum::Workspace::spectrum(const double* r, std::size_t n, double scal
     const std::size_t nfft = fftSizeFor(n);
     if (nfft > kMaxFftSize)
         return false;
-    kiss_fftr_cfg fft = planFor(nfft);
-    if (fft == nullptr)
+    kiss_fftr_cfg cfg = planFor(nfft);
+    if (cfg == nullptr)
         return false;
     const std::size_t half = nfft / 2;
-    fftIn.resize(nfft);
-    fftOut.resize(half + 1);
+    fft.resize(half + 1);
+    float* in = fftFloats();
 
     // Hann window sin^2(pi (i + 0.5) / n), symmetric and nowhere zero; it sums to n / 2.
     const double dn = static_cast<double>(n);
     Oscillator hann(kTwoPi / dn, std::numbers::pi / dn);
     for (std::size_t i = 0; i < n; ++i, hann.next())
-        fftIn[i] = static_cast<float>(r[i] / scale * 0.5 * (1.0 - hann.c()));
-    std::fill(fftIn.begin() + static_cast<std::ptrdiff_t>(n), fftIn.end(), 0.0f);
-    kiss_fftr(fft, fftIn.data(), fftOut.data());
-    float* power = fftIn.data();
+        in[i] = static_cast<float>(r[i] / scale * 0.5 * (1.0 - hann.c()));
+    std::fill(in + n, in + nfft, 0.0f);
+    const kiss_fft_cpx* out = fft.data();
+    kiss_fftr(cfg, in, fft.data());
+    // Bin k's power goes to float k, which belongs to a bin before k (or to k = 0 itself, read first).
+    float* power = in;
     for (std::size_t k = 0; k <= half; ++k)
-        power[k] = fftOut[k].r * fftOut[k].r + fftOut[k].i * fftOut[k].i;
+        power[k] = out[k].r * out[k].r + out[k].i * out[k].i;
     // A sinusoid of amplitude A peaks at |X| = A n / 4.
     const double amplitudePerRoot = 4.0 * scale / dn;
 
@@ -326,9 +331,10 @@ bool PeSpectrum::Workspace::spectrum(const double* r, std::size_t n, double scal
     // The noise floor: the median bin among those with at least kMinCycles cycles.
     const std::size_t kNoise = std::min(half, static_cast<std::size_t>(std::ceil(kMinCycles * binsPerCycle)));
     const std::size_t bins = half - kNoise + 1;
-    scratch.assign(power + kNoise, power + half + 1);
-    auto middle = scratch.begin() + static_cast<std::ptrdiff_t>(bins / 2);
-    std::nth_element(scratch.begin(), middle, scratch.end());
+    float* scratch = power + half + 1; // the free second half of the buffer: at least bins floats
+    std::copy(power + kNoise, power + half + 1, scratch);
+    float* middle = scratch + bins / 2;
+    std::nth_element(scratch, middle, scratch + bins);
     const double threshold = (std::log(static_cast<double>(bins)) + kFalseAlarmMargin) / std::numbers::ln2 *
                              static_cast<double>(*middle);
 
@@ -375,6 +381,7 @@ bool PeSpectrum::Workspace::spectrum(const double* r, std::size_t n, double scal
 
 void PeSpectrum::Workspace::prepareBlocks(const double* r, std::size_t n) {
     baseLength = std::max<std::size_t>(1, n / kBasePoints);
+    baseOf = r;
     if (baseLength > 1)
         blockMeans(r, n, baseLength, base);
 }
@@ -386,9 +393,10 @@ std::size_t PeSpectrum::Workspace::blockLength(std::size_t wanted) const {
 }
 
 // Block means of r over blocks of the given length into blocks: from the base means where the length is
-// a multiple of theirs (a pass over some 65536 values instead of the whole log).
+// a multiple of theirs (a pass over some 65536 values instead of the whole log), when they are r's: another
+// curve (the leakage of left-out components) has its own.
 void PeSpectrum::Workspace::blocksOf(const double* r, std::size_t n, std::size_t length) {
-    if (baseLength <= 1 || length < baseLength || length % baseLength != 0) {
+    if (r != baseOf || baseLength <= 1 || length < baseLength || length % baseLength != 0) {
         blockMeans(r, n, length, blocks);
         return;
     }
@@ -521,15 +529,13 @@ void PeSpectrum::reserve(std::size_t maxPoints) {
     Workspace& w = *work_;
     const std::size_t largest = fftSizeFor(std::min(maxPoints, kPadBelow));
     // Sized once and written, so that the pages are the program's from now on; shrinking keeps them.
-    w.fftIn.resize(largest);
-    w.fftOut.resize(largest / 2 + 1);
-    w.scratch.resize(largest / 2 + 1);
+    w.fft.resize(largest / 2 + 1);
     w.blocks.resize(maxPoints);
     w.base.resize(kBasePoints);
     // Each plan is run once: its scratch buffer is first written by a transform.
     for (std::size_t nfft = 16; nfft <= largest; nfft <<= 1) {
-        if (kiss_fftr_cfg fft = w.planFor(nfft))
-            kiss_fftr(fft, w.fftIn.data(), w.fftOut.data());
+        if (kiss_fftr_cfg cfg = w.planFor(nfft))
+            kiss_fftr(cfg, w.fftFloats(), w.fft.data());
     }
 }
 
@@ -583,7 +589,17 @@ bool PeSpectrum::analyse(const LoadedLog& log, std::size_t first, std::size_t la
 
 bool PeSpectrum::analyse(const double* values, std::size_t n, double sampleSeconds,
                          PeSpectrumResult& result) {
-    std::vector<double> detrended = std::move(result.detrended);
+    // The values are copied into the buffer of the drift-removed curve, which is kept between calls.
+    std::vector<double> curve = std::move(result.detrended);
+    if (values == nullptr)
+        n = 0;
+    curve.assign(values, values + n);
+    return analyse(std::move(curve), sampleSeconds, result);
+}
+
+bool PeSpectrum::analyse(std::vector<double>&& curve, double sampleSeconds, PeSpectrumResult& result) {
+    std::vector<double> detrended = std::move(curve);
+    const std::size_t n = detrended.size();
     std::vector<double> spectrumPeriod = std::move(result.spectrumPeriod);
     std::vector<double> spectrumAmplitude = std::move(result.spectrumAmplitude);
     std::vector<PeComponent> components = std::move(result.components);
@@ -592,22 +608,26 @@ bool PeSpectrum::analyse(const double* values, std::size_t n, double sampleSecon
     result.spectrumPeriod = std::move(spectrumPeriod);
     result.spectrumAmplitude = std::move(spectrumAmplitude);
     result.components = std::move(components);
-    result.detrended.clear();
     result.spectrumPeriod.clear();
     result.spectrumAmplitude.clear();
     result.components.clear();
-    if (values == nullptr)
-        n = 0;
+    // The curve is worked on in place: r holds the values until the drift line is taken off.
+    std::vector<double>& r = result.detrended;
+    const double* values = r.data();
     result.first = 0;
     result.last = n;
     result.points = n;
     result.hasTime = sampleSeconds > 0.0 && std::isfinite(sampleSeconds);
     result.sampleSeconds = result.hasTime ? sampleSeconds : 0.0;
-    if (n < kMinPoints)
+    if (n < kMinPoints) {
+        r.clear();
         return false;
+    }
     for (std::size_t i = 0; i < n; ++i) {
-        if (!std::isfinite(values[i]))
+        if (!std::isfinite(values[i])) {
+            r.clear();
             return false;
+        }
     }
     result.valid = true;
 
@@ -625,11 +645,9 @@ bool PeSpectrum::analyse(const double* values, std::size_t n, double sampleSecon
     }
     double offset = sum / dn; // of the line at mid
     double slope = sumTX / sumTT;
-    std::vector<double>& r = result.detrended;
-    r.resize(n);
     double maxAbs = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
-        r[i] = values[i] - (offset + slope * (static_cast<double>(i) - mid));
+        r[i] -= offset + slope * (static_cast<double>(i) - mid);
         maxAbs = std::max(maxAbs, std::fabs(r[i]));
     }
 

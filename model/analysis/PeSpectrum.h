@@ -77,6 +77,9 @@ public:
     bool analyse(const LoadedLog& log, std::size_t first, std::size_t last, PeSpectrumResult& result);
     // n evenly spaced values in arc-seconds, sampleSeconds apart (0 when unknown).
     bool analyse(const double* values, std::size_t n, double sampleSeconds, PeSpectrumResult& result);
+    // The same, taking the values over as result.detrended and removing the drift from them in place, so
+    // that a whole night is held once (the caller's vector is left empty).
+    bool analyse(std::vector<double>&& curve, double sampleSeconds, PeSpectrumResult& result);
 
 private:
     struct Workspace;

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -35,9 +36,15 @@ int runAnalyze(const CliOptions& options) {
 
     PeSpectrum spectrum;
     PeSpectrumResult result;
-    if (!spectrum.analyse(log, 0, log.size(), result)) {
+    // A log without time stamps is analysed in its own array (a whole night is held once); a guide log's
+    // frames are interpolated onto even steps first.
+    const std::size_t samples = log.size();
+    const bool analysed = log.times.empty()
+                              ? spectrum.analyse(std::move(log.values), log.sampleSeconds, result)
+                              : spectrum.analyse(log, 0, samples, result);
+    if (!analysed) {
         cliFileMessage(options.file, 0,
-                       std::to_string(log.size()) + " usable samples, too few to analyse (at least " +
+                       std::to_string(samples) + " usable samples, too few to analyse (at least " +
                            std::to_string(PeSpectrum::kMinPoints) + " are needed)");
         return kCliLogFailed;
     }
@@ -67,7 +74,7 @@ int runAnalyze(const CliOptions& options) {
         std::printf("section: %u of %u\n", log.section, log.sectionCount);
     for (const std::string& note : log.notes)
         std::printf("note: %s\n", note.c_str());
-    std::printf("samples: %zu\n", log.size());
+    std::printf("samples: %zu\n", samples);
     if (result.hasTime)
         std::printf("sample_seconds: %.9g\n", result.sampleSeconds); // exact for the log rates (1/128 s)
     std::printf("pe_peak_to_peak_arcsec: %.3f\n", result.peakToPeakArcsec);
