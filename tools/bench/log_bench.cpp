@@ -8,13 +8,12 @@
 #include "model/analysis/PeSpectrum.h"
 #include "model/logs/CsvLogWriter.h"
 #include "model/logs/LogFileReader.h"
+#include "tools/bench/NightCurve.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <cstdio>
-#include <numbers>
-#include <random>
 #include <string>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -22,26 +21,10 @@
 
 namespace {
 
-constexpr std::size_t kSamples = 4000000;
-constexpr double kSampleSeconds = 1.0 / 128.0; // 8.7 hours at 128 Hz
-constexpr uint32_t kBits = 24;
-
-// The tracking error at sample i: drift, a 480 s worm error with two harmonics, a 15.3 s motor
-// component and noise, arc-seconds.
-class Night {
-public:
-    double at(std::size_t i) {
-        const double t = static_cast<double>(i) * kSampleSeconds;
-        const double worm = 2.0 * std::numbers::pi * t / 480.0;
-        return 0.0004 * t + 7.0 * std::sin(worm) + 2.0 * std::sin(2.0 * worm + 1.0) +
-               0.8 * std::sin(3.0 * worm + 2.0) + 0.5 * std::sin(2.0 * std::numbers::pi * t / 15.3) +
-               noise_(rng_);
-    }
-
-private:
-    std::mt19937 rng_{1};
-    std::normal_distribution<double> noise_{0.0, 0.3};
-};
+constexpr std::size_t kSamples = bench::kNightSamples;
+constexpr double kSampleSeconds = bench::kNightSampleSeconds;
+constexpr uint32_t kBits = bench::kNightBits;
+using Night = bench::NightCurve;
 
 // The CSV log, written once per process (streamed: it needs no memory of its own).
 const std::string& csvPath() {
