@@ -5,6 +5,7 @@
 #include "model/analysis/LineSineFit.h"
 #include "model/analysis/LinearSolve.h"
 #include "model/analysis/Oscillator.h"
+#include "platform/LargeMemory.h"
 
 #include <kiss_fftr.h>
 
@@ -13,6 +14,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <numbers>
 #include <vector>
@@ -109,12 +111,12 @@ double blockGain(double w, std::size_t b) {
 }
 
 // Means of y over consecutive blocks of b samples; the remainder (fewer than b samples) is left out.
-void blockMeans(const double* y, std::size_t n, std::size_t b, std::vector<double>& out) {
+template <typename T> void blockMeans(const T* y, std::size_t n, std::size_t b, std::vector<double>& out) {
     const std::size_t m = n / b;
     out.resize(m);
     for (std::size_t j = 0; j < m; ++j) {
         double sum = 0.0;
-        const double* p = y + j * b;
+        const T* p = y + j * b;
         for (std::size_t q = 0; q < b; ++q)
             sum += p[q];
         out[j] = sum / static_cast<double>(b);
@@ -177,6 +179,27 @@ bool dropFailing(Model& model, double n) {
 
 } // namespace
 
+namespace {
+
+// A plan for nfft points in memory taken here, so that a long transform's tables (tens of MB) can be
+// advised onto large pages before they are written; kiss_fftr_free (free) still releases it. Where the
+// library does not say how much it needs, it takes its own memory.
+kiss_fftr_cfg allocatePlan(std::size_t nfft) {
+    std::size_t bytes = 0;
+    kiss_fftr_alloc(static_cast<int>(nfft), 0, nullptr, &bytes);
+    if (bytes > 0) {
+        if (void* memory = std::malloc(bytes)) {
+            adviseLargePages(memory, bytes);
+            if (kiss_fftr_cfg cfg = kiss_fftr_alloc(static_cast<int>(nfft), 0, memory, &bytes))
+                return cfg;
+            std::free(memory);
+        }
+    }
+    return kiss_fftr_alloc(static_cast<int>(nfft), 0, nullptr, nullptr);
+}
+
+} // namespace
+
 struct PeSpectrum::Workspace {
     // One buffer for the transform's windowed input (nfft floats), its output (nfft / 2 + 1 bins: kiss_fftr
     // reads all its input before it writes any output), then the power spectrum in its first half and the
@@ -185,10 +208,9 @@ struct PeSpectrum::Workspace {
     float* fftFloats() { return reinterpret_cast<float*>(fft.data()); }
     std::vector<double> base; // block means of the curve at baseLength
     std::size_t baseLength = 1;
-    const double* baseOf = nullptr; // the curve they are of
+    const void* baseOf = nullptr; // the curve they are of
     std::vector<double> blocks;
     std::vector<double> uniform; // resampled guide logs
-    std::vector<double> leakage; // the components left out of the model, alone
     // Plans of power-of-two sizes are made on first use and kept: a log that grows (the live store,
     // analysed again and again) then never frees and reallocates plans. Other sizes (long logs) keep
     // only the last plan.
@@ -200,13 +222,13 @@ struct PeSpectrum::Workspace {
         if (std::has_single_bit(nfft)) {
             auto& kept = powerPlans[std::countr_zero(nfft)];
             if (!kept)
-                kept.reset(kiss_fftr_alloc(static_cast<int>(nfft), 0, nullptr, nullptr));
+                kept.reset(allocatePlan(nfft));
             return kept.get();
         }
         if (planSize != nfft) {
             plan.reset();
             planSize = 0;
-            plan.reset(kiss_fftr_alloc(static_cast<int>(nfft), 0, nullptr, nullptr));
+            plan.reset(allocatePlan(nfft));
             if (plan)
                 planSize = nfft;
         }
@@ -217,8 +239,9 @@ struct PeSpectrum::Workspace {
                   std::vector<double>& candidates);
     void prepareBlocks(const double* r, std::size_t n);
     std::size_t blockLength(std::size_t wanted) const;
-    void blocksOf(const double* r, std::size_t n, std::size_t length);
-    bool jointFit(const double* r, std::size_t n, Model& model);
+    // For the curve (double) and the leakage of left-out components (float, in the transform's buffer).
+    template <typename T> void blocksOf(const T* r, std::size_t n, std::size_t length);
+    template <typename T> bool jointFit(const T* r, std::size_t n, Model& model);
     double refine(const double* r, std::size_t n, const Model& model, std::size_t k);
     bool dropLeakage(std::size_t n, const Model& fitted, Model& model);
 };
@@ -232,7 +255,11 @@ bool PeSpectrum::Workspace::dropLeakage(std::size_t n, const Model& fitted, Mode
     if (model.count == 0)
         return false;
     const double dn = static_cast<double>(n);
-    leakage.assign(n, 0.0);
+    // The transform's buffer is free once the spectrum is taken, and holds at least n floats: a whole
+    // night's leakage needs no array of its own (float is ample to judge a factor kLeakageMargin).
+    fft.resize(std::max(fft.size(), n / 2 + 1));
+    float* leakage = fftFloats();
+    std::fill(leakage, leakage + n, 0.0f);
     for (std::size_t k = 0; k < fitted.count; ++k) {
         if (passesPeriodRules(fitted, k, dn))
             continue;
@@ -241,10 +268,10 @@ bool PeSpectrum::Workspace::dropLeakage(std::size_t n, const Model& fitted, Mode
             continue;
         Oscillator osc(w, 0.0);
         for (std::size_t i = 0; i < n; ++i, osc.next())
-            leakage[i] += fitted.a[k] * osc.c() + fitted.b[k] * osc.s();
+            leakage[i] += static_cast<float>(fitted.a[k] * osc.c() + fitted.b[k] * osc.s());
     }
     Model induced = model;
-    if (!jointFit(leakage.data(), n, induced))
+    if (!jointFit(static_cast<const float*>(leakage), n, induced))
         return false;
     bool dropped = false;
     for (std::size_t k = model.count; k-- > 0;) {
@@ -268,6 +295,11 @@ bool PeSpectrum::Workspace::spectrum(const double* r, std::size_t n, double scal
     if (cfg == nullptr)
         return false;
     const std::size_t half = nfft / 2;
+    if (fft.capacity() < half + 1) {
+        fft = {};
+        fft.reserve(half + 1);
+        adviseLargePages(fft.data(), fft.capacity() * sizeof(kiss_fft_cpx));
+    }
     fft.resize(half + 1);
     float* in = fftFloats();
 
@@ -395,8 +427,9 @@ std::size_t PeSpectrum::Workspace::blockLength(std::size_t wanted) const {
 // Block means of r over blocks of the given length into blocks: from the base means where the length is
 // a multiple of theirs (a pass over some 65536 values instead of the whole log), when they are r's: another
 // curve (the leakage of left-out components) has its own.
-void PeSpectrum::Workspace::blocksOf(const double* r, std::size_t n, std::size_t length) {
-    if (r != baseOf || baseLength <= 1 || length < baseLength || length % baseLength != 0) {
+template <typename T> void PeSpectrum::Workspace::blocksOf(const T* r, std::size_t n, std::size_t length) {
+    if (static_cast<const void*>(r) != baseOf || baseLength <= 1 || length < baseLength ||
+        length % baseLength != 0) {
         blockMeans(r, n, length, blocks);
         return;
     }
@@ -407,7 +440,7 @@ void PeSpectrum::Workspace::blocksOf(const double* r, std::size_t n, std::size_t
 // that every component keeps kFitBlocksPerCycle blocks per cycle: the block mean of a line is the line at
 // the block's centre and that of a sinusoid a sinusoid with a known gain and phase shift, so the fit on
 // block means estimates the same coefficients, with a fraction of the work on long logs.
-bool PeSpectrum::Workspace::jointFit(const double* r, std::size_t n, Model& model) {
+template <typename T> bool PeSpectrum::Workspace::jointFit(const T* r, std::size_t n, Model& model) {
     double fastest = 0.0;
     for (std::size_t k = 0; k < model.count; ++k)
         fastest = std::max(fastest, model.frequency[k]);

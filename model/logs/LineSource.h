@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/MappedFile.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -9,19 +11,23 @@
 // Whether text holds a NUL or another control byte other than tab and CR: no log line does.
 bool hasControlBytes(std::string_view text);
 
-// Hands out the lines of a text file (read in bounded chunks, so a file of any size needs little memory)
-// or of a block of memory, without their line ends (LF or CR LF), counting line numbers. A line longer
-// than kMaxLineBytes is handed out cut to that length, with lineTooLong() set, and its rest skipped.
-// Owned and used by one thread.
+// Hands out the lines of a text file (read in bounded chunks, or parsed in place through a memory map a
+// window at a time, so a file of any size needs little memory) or of a block of memory, without their line
+// ends (LF or CR LF), counting line numbers. A line longer than kMaxLineBytes is handed out cut to that
+// length, with lineTooLong() set, and its rest skipped. Owned and used by one thread.
 class LineSource {
 public:
     static constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
     static constexpr std::size_t kMaxLineBytes = 65536;
+    static constexpr std::size_t kWindowBytes = std::size_t{8} << 20; // of a mapped file
 
     // Memory: data must stay valid while the source is used.
     LineSource(const char* data, std::size_t size);
     // An open file, read from its current position; not closed here.
     explicit LineSource(std::FILE* file);
+    // An open mapped file, from its start, windowBytes (at least 2 x kMaxLineBytes) mapped at a time; not
+    // closed here.
+    explicit LineSource(MappedFile& file, std::size_t windowBytes = kWindowBytes);
     LineSource(const LineSource&) = delete;
     LineSource& operator=(const LineSource&) = delete;
 
@@ -30,7 +36,9 @@ public:
     // The next line; false at the end or after a read error. The view stays valid until the next call.
     bool next(std::string_view& line);
 
-    uint64_t lineNumber() const { return lineNumber_; }         // of the line last handed out
+    uint64_t lineNumber() const { return lineNumber_; } // of the line last handed out
+    // Bytes after the line last handed out, when known (a mapped file); 0 otherwise.
+    uint64_t bytesLeft() const;
     bool lineTooLong() const { return lineTooLong_; }           // the line last handed out was cut
     bool lastLineUnterminated() const { return unterminated_; } // the data ended without a line end
     // The line last handed out holds a NUL or another control byte (not tab or CR): a damaged line.
@@ -50,6 +58,9 @@ private:
     bool restIsNul();
 
     std::FILE* file_ = nullptr;
+    MappedFile* mapped_ = nullptr;
+    uint64_t windowStart_ = 0; // mapped mode: the file offset of data_[0]
+    std::size_t windowBytes_ = kWindowBytes;
     std::vector<char> buffer_; // file mode only
     const char* data_ = nullptr;
     std::size_t begin_ = 0; // unread data is data_[begin_, end_)

@@ -111,6 +111,13 @@ bool readLog(LineSource& lines, const LogReadOptions& options, LoadedLog& log, L
 }
 
 bool readLogFile(const char* path, const LogReadOptions& options, LoadedLog& log, LogReadReport& report) {
+    // A regular file is parsed in place through its memory map; anything else (a pipe, a directory) is
+    // read as a stream, which also says why it cannot be read.
+    MappedFile mapped;
+    if (mapped.open(path)) {
+        LineSource lines(mapped);
+        return readLog(lines, options, log, report);
+    }
     errno = 0;
     InFile file(path);
     if (file.get() == nullptr) {
@@ -123,6 +130,12 @@ bool readLogFile(const char* path, const LogReadOptions& options, LoadedLog& log
 }
 
 LogKind recogniseLogFile(const char* path) {
+    MappedFile mapped;
+    if (mapped.open(path)) {
+        LineSource lines(mapped);
+        const std::string_view head = lines.head();
+        return lines.failed() ? LogKind::NotALog : recogniseLog(head);
+    }
     InFile file(path);
     if (file.get() == nullptr)
         return LogKind::NotALog;

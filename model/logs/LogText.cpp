@@ -49,6 +49,34 @@ bool parseNumber(std::string_view text, double& value) {
     return parseWhole(text, value, std::chars_format::general) && std::isfinite(value);
 }
 
+bool isDecimalNumber(std::string_view text) {
+    text = trimBlanks(text);
+    std::size_t i = 0;
+    const auto digits = [&] {
+        const std::size_t from = i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+            ++i;
+        return i - from;
+    };
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        ++i;
+    std::size_t mantissa = digits();
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        mantissa += digits();
+    }
+    if (mantissa == 0)
+        return false;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+            ++i;
+        if (digits() == 0)
+            return false;
+    }
+    return i == text.size();
+}
+
 bool parseLeadingNumber(std::string_view text, double& value) {
     text = trimBlanks(text);
     std::size_t length = 0;

@@ -13,6 +13,9 @@ bool startsWith(std::string_view text, std::string_view prefix);
 bool parseInteger(std::string_view text, int64_t& value);
 // The whole (trimmed) text as a finite decimal number; false on anything else.
 bool parseNumber(std::string_view text, double& value);
+// Whether the whole (trimmed) text is written as a decimal number (sign, digits, point, exponent), without
+// converting it: for a column whose value is taken from another.
+bool isDecimalNumber(std::string_view text);
 // The number at the start of text (after blanks), ending at a blank, comma or the end; false when none.
 bool parseLeadingNumber(std::string_view text, double& value);
 // The value after "key = " in a line of "key = value, key = value" pairs, e.g. the 1.367 of

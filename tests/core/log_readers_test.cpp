@@ -259,40 +259,52 @@ TEST(LogFileTest, MissingUnreadableAndForeignFilesFailWithoutWriting) {
 }
 
 TEST(LineSourceTest, LinesAcrossChunksLongLinesAndALastLineWithoutEnd) {
-    // Written to a file so the chunked reading is used: many lines crossing the 1 MiB chunk edges, one
-    // line longer than the limit (cut and flagged), and a last line without a line end.
+    // Written to a file, read as a stream (1 MiB chunks) and through the memory map (small windows here):
+    // many lines crossing the chunk and window edges, a damaged one (a control byte among tabs), one line
+    // longer than the limit (cut and flagged), and a last line without a line end.
     const std::string path = ::testing::TempDir() + "astrelvo-lines.txt";
     std::FILE* f = std::fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr);
     const int count = 150000;
+    const int damaged = 123457;
     for (int i = 0; i < count; ++i)
-        std::fprintf(f, "line %d\r\n", i);
+        std::fprintf(f, i == damaged ? "line\t%d\x01\tmore text\r\n" : "line %d\r\n", i);
     const std::string longLine(LineSource::kMaxLineBytes + 10, 'x');
     std::fprintf(f, "%s\nlast", longLine.c_str());
     std::fclose(f);
 
-    f = std::fopen(path.c_str(), "rb");
-    ASSERT_NE(f, nullptr);
-    LineSource lines(f);
-    EXPECT_EQ(lines.head().substr(0, 8), "line 0\r\n");
-    std::string_view line;
-    int n = 0;
-    bool allMatch = true;
-    for (; n < count && lines.next(line); ++n)
-        allMatch = allMatch && line == "line " + std::to_string(n);
-    EXPECT_EQ(n, count);
-    EXPECT_TRUE(allMatch);
-    ASSERT_TRUE(lines.next(line));
-    EXPECT_TRUE(lines.lineTooLong());
-    EXPECT_EQ(line.size(), LineSource::kMaxLineBytes);
-    ASSERT_TRUE(lines.next(line));
-    EXPECT_EQ(line, "last");
-    EXPECT_FALSE(lines.lineTooLong());
-    EXPECT_TRUE(lines.lastLineUnterminated());
-    EXPECT_EQ(lines.lineNumber(), static_cast<uint64_t>(count + 2));
-    EXPECT_FALSE(lines.next(line));
-    EXPECT_FALSE(lines.failed());
-    std::fclose(f);
+    for (const bool mapped : {false, true}) {
+        SCOPED_TRACE(mapped ? "mapped" : "stream");
+        f = mapped ? nullptr : std::fopen(path.c_str(), "rb");
+        MappedFile map;
+        ASSERT_TRUE(mapped ? map.open(path.c_str()) : f != nullptr);
+        std::unique_ptr<LineSource> source =
+            mapped ? std::make_unique<LineSource>(map, 2 * LineSource::kMaxLineBytes + 4097)
+                   : std::make_unique<LineSource>(f);
+        LineSource& lines = *source;
+        EXPECT_EQ(lines.head().substr(0, 8), "line 0\r\n");
+        std::string_view line;
+        int n = 0;
+        bool allMatch = true;
+        for (; n < count && lines.next(line); ++n) {
+            allMatch = allMatch && (n == damaged || line == "line " + std::to_string(n)) &&
+                       lines.lineHasControlBytes() == (n == damaged);
+        }
+        EXPECT_EQ(n, count);
+        EXPECT_TRUE(allMatch);
+        ASSERT_TRUE(lines.next(line));
+        EXPECT_TRUE(lines.lineTooLong());
+        EXPECT_EQ(line.size(), LineSource::kMaxLineBytes);
+        ASSERT_TRUE(lines.next(line));
+        EXPECT_EQ(line, "last");
+        EXPECT_FALSE(lines.lineTooLong());
+        EXPECT_TRUE(lines.lastLineUnterminated());
+        EXPECT_EQ(lines.lineNumber(), static_cast<uint64_t>(count + 2));
+        EXPECT_FALSE(lines.next(line));
+        EXPECT_FALSE(lines.failed());
+        if (f != nullptr)
+            std::fclose(f);
+    }
     std::remove(path.c_str());
 }
 
