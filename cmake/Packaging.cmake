@@ -39,6 +39,8 @@ endforeach()
 
 # The user manual, the README and the licence.
 install(FILES ${CMAKE_SOURCE_DIR}/docs/MANUAL.md ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${ASTRELVO_DOCDIR})
+# The manual's pictures, beside it as its links expect.
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/images DESTINATION ${ASTRELVO_DOCDIR})
 install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION ${ASTRELVO_DOCDIR})
 
 if(WIN32)

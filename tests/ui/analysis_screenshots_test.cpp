@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -131,6 +132,34 @@ TEST_F(AnalysisScreenshots, CsvWithMarkersAndTwoStretchesCompared) {
     window.segmentTable()->toggle(1);
     ASSERT_TRUE(settle(window));
     dayAndNight(window, "analysis_compared.png", "analysis_compared_night.png");
+}
+
+TEST_F(AnalysisScreenshots, TwoNightsCompared) {
+    AnalysisWindow& window =
+        open("before-pec.csv", csvLog(14400, 0.25, {{4.0, 480.0}, {1.2, 240.0}, {0.6, 160.0}}));
+    const QString after = dir.filePath(QStringLiteral("after-pec.csv"));
+    ASSERT_TRUE(writeText(after, csvLog(14400, 0.25, {{1.1, 480.0}, {1.0, 240.0}, {0.6, 160.0}})));
+    dialog->prompts().setOpenChooser([&](const QString&, const QString&) { return after; });
+    window.compareButton()->click();
+    ASSERT_NE(window.comparison(), nullptr);
+    dayAndNight(window, "analysis_two_nights.png", "analysis_two_nights_night.png");
+    // The night of absolute positions far from zero, in the main window's graph.
+    const QString raw = dir.filePath(QStringLiteral("raw-night.csv"));
+    std::string text = "# astrelvo log 1\n# encoder_bits: 0\n# sample_seconds: 0.25\n"
+                       "sample,timestamp,value_counts,value_arcsec\n";
+    for (int i = 0; i < 20000; ++i) {
+        const double t = 0.25 * i;
+        text += std::to_string(i) + "," + std::to_string(i) + ",0," +
+                std::to_string(38625.0 + 8.0 * std::sin(2 * std::numbers::pi * t / 479.0) +
+                               2.0 * std::sin(2 * std::numbers::pi * t / 159.7)) +
+                "\n";
+    }
+    ASSERT_TRUE(writeText(raw, text));
+    window.endCompare();
+    ASSERT_TRUE(dialog->openLog(raw));
+    dialog->show();
+    QApplication::processEvents();
+    save(*dialog, "main_dialog_log_fitted.png");
 }
 
 TEST_F(AnalysisScreenshots, MainDialogWithALogOpen) {

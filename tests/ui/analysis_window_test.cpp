@@ -4,6 +4,7 @@
 
 #include "engine/EngineEvent.h"
 #include "model/store/AppModel.h"
+#include "ui/analysis/CompareTable.h"
 #include "ui/analysis/ComponentTable.h"
 #include "ui/analysis/PlotView.h"
 #include "ui/analysis/SegmentTable.h"
@@ -313,6 +314,48 @@ TEST_F(AnalysisWindowTest, NightModeIsRedOnBlackOnly) {
         << "at " << where.x() << "," << where.y();
     dialog->command(DlgMain::kNightModeId);
     EXPECT_FALSE(window.night());
+}
+
+// "Compare with..." lays a second log beside the open one: BEFORE's worm (6" at 480 s) against AFTER's
+// (2", a PEC curve took the rest) in the table, both spectra and both mean cycles on one phase axis; Swap
+// turns them round, End compare goes back; at night the comparison is red on black too.
+TEST_F(AnalysisWindowTest, CompareWithAnotherLogSideBySide) {
+    const std::size_t n = static_cast<std::size_t>(7.3 * 480 * 4);
+    AnalysisWindow& window = openAndAnalyse("before.csv", csvLog(n, 0.25, kTones));
+    const QString after = dir.filePath(QStringLiteral("after.csv"));
+    ASSERT_TRUE(writeText(after, csvLog(n, 0.25, {{2.0, 480.0}, {3.0, 240.0}})));
+    dialog->prompts().setOpenChooser([&](const QString&, const QString&) { return after; });
+    window.compareButton()->click();
+    const LogComparison* c = window.comparison();
+    ASSERT_NE(c, nullptr);
+    ASSERT_GE(c->harmonics.size(), 2u);
+    EXPECT_NEAR(c->harmonics[0].periodSeconds, 480.0, 1.0);
+    EXPECT_NEAR(c->harmonics[0].beforeArcsec, 6.0, 0.1);
+    EXPECT_NEAR(c->harmonics[0].afterArcsec, 2.0, 0.1);
+    EXPECT_TRUE(window.compareTable()->isVisible());
+    EXPECT_FALSE(window.componentTable()->isVisible());
+    EXPECT_EQ(window.compareTable()->item(0, CompareTable::BeforeColumn)->text(),
+              QString::number(c->before.peakToPeakArcsec, 'f', 3));
+    EXPECT_EQ(window.spectrumPlot()->series().size(), 2u);
+    ASSERT_EQ(window.foldPlot()->series().size(), 2u);
+    for (const PlotSeries& curve : window.foldPlot()->series())
+        EXPECT_LT(curve.points.back().x(), c->wormPeriodSeconds);
+
+    dialog->command(DlgMain::kNightModeId);
+    QApplication::processEvents();
+    QPoint where;
+    EXPECT_LE(maxGreenOrBlue(window.grab().toImage(), &where), kNightTolerance)
+        << "at " << where.x() << "," << where.y();
+    dialog->command(DlgMain::kNightModeId);
+
+    window.swapCompared();
+    ASSERT_NE(window.comparison(), nullptr);
+    EXPECT_NEAR(window.comparison()->wormPeriodSeconds, 240.0, 1.0); // AFTER's dominant, now BEFORE's
+    EXPECT_NEAR(window.comparison()->harmonics[0].afterArcsec, 3.0, 0.1);
+    window.endCompare();
+    EXPECT_EQ(window.comparison(), nullptr);
+    EXPECT_FALSE(window.compareTable()->isVisible());
+    EXPECT_TRUE(window.componentTable()->isVisible());
 }
 
 // Counts the times Qt tells a window that a modal one blocks its input.

@@ -1,10 +1,12 @@
 // The graph's vertical fit (Auto scale, Centre) and its hover read-out.
 #include "GraphPictures.h"
 
+#include "base/TextFormat.h"
 #include "ui/graph/HoverText.h"
 #include "ui/graph/VerticalFit.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <gtest/gtest.h>
 
@@ -132,16 +134,23 @@ TEST_F(GraphFitTest, AutoFitsTheVisibleCurve) {
 }
 
 TEST_F(GraphFitTest, CentrePutsTheMeanOnTheZeroLine) {
-    // A log at +50" with a swing of 10": at "5 arcsecs = 10 pixel" it would lie 100 pixels below the
-    // zero line, out of the plot.
-    std::vector<double> log;
+    // Live samples at +50" with a swing of 10" (25-bit counts): at "5 arcsecs = 10 pixel" they would lie
+    // 100 pixels below the zero line, out of the plot.
+    const double countsPerArcsec = std::ldexp(1.0, 25) / 1296000.0;
+    std::vector<int32_t> values;
     for (int i = 0; i < 250; ++i)
-        log.push_back(50.0 + 10.0 * std::sin(2 * std::numbers::pi * i / 50.0));
+        values.push_back(static_cast<int32_t>(
+            std::lround((50.0 + 10.0 * std::sin(2 * std::numbers::pi * i / 50.0)) * countsPerArcsec)));
+    appendSamples(*model, values);
     model->displaySettings.scaleIndex = 3;
     model->displaySettings.centre = true;
     model->displaySettings.verticalOffset = 30; // ignored while centred
-    auto graph = makeShownGraph(model.get(), 300, 200);
-    graph->showLog(LogSeries{log.data(), log.size(), nullptr, 0.0}, TimeAxis::SamplePerPixel);
+    auto graph = std::make_unique<EncoderGraph>(model.get());
+    graph->setEncoderBits(25);
+    graph->setScale(3);
+    graph->resize(300, 200);
+    graph->show();
+    graph->repaint();
     const std::vector<int> rows = curveRowsOfPlot(*graph);
     ASSERT_FALSE(rows.empty());
     double sum = 0;
@@ -152,8 +161,49 @@ TEST_F(GraphFitTest, CentrePutsTheMeanOnTheZeroLine) {
     EXPECT_NEAR(*top, 84 - 20, 1);
     EXPECT_NEAR(*bottom, 84 + 20, 1);
     // What the zero line stands for is written over the picture.
-    EXPECT_EQ(graph->zeroLineNote().toStdString(), "Zero line: mean +50.00\"");
+    EXPECT_EQ(graph->zeroLineNote().left(21).toStdString(), "Zero line: mean +50.0");
     EXPECT_NE(graph->grab().toImage().copy(45, 140, 120, 30), graph->image().copy(45, 140, 120, 30));
+}
+
+// A night of absolute positions far from zero, opened with the display settings at their defaults
+// (fixed "50 arcsecs = 10 pixel", not centred): drawn fitted to its spread and centred on its mean, the
+// note saying where zero is, and every scale label whole, also on a scale whose labels are wide.
+TEST_F(GraphFitTest, AnOpenedLogFitsItsSpreadAndItsLabelsStayWhole) {
+    std::vector<double> log;
+    for (int i = 0; i < 4000; ++i)
+        log.push_back(38625.0 + 8.0 * std::sin(2 * std::numbers::pi * i / 479.0));
+    auto graph = makeShownGraph(model.get(), 400, 300);
+    graph->showLog(LogSeries{log.data(), log.size(), nullptr, 0.25});
+    const std::vector<int> rows = curveRowsOfPlot(*graph);
+    ASSERT_FALSE(rows.empty());
+    const auto [top, bottom] = std::minmax_element(rows.begin(), rows.end());
+    const int zero = graph->zeroY();
+    EXPECT_NEAR((*top + *bottom) / 2.0, zero, 5.0);
+    EXPECT_GT(*bottom - *top, zero); // at least half the plot's height
+    EXPECT_EQ(graph->zeroLineNote().toStdString(), "Zero line: mean +10d43'45\"");
+
+    // Live samples swinging by 13d20' on Auto: labels such as -11d6'40" (a 32-bit encoder).
+    std::vector<int32_t> counts;
+    for (int i = 0; i < 300; ++i)
+        counts.push_back(
+            static_cast<int32_t>(48000.0 * std::sin(2 * std::numbers::pi * i / 150.0) * 3314.018));
+    appendSamples(*model, counts);
+    graph->showLive();
+    graph->setAutoScale(true);
+    graph->resize(500, 420);
+    graph->repaint();
+    const QFontMetrics metrics(graph->labelFont());
+    int widest = 0;
+    const VerticalMapping& m = graph->mapping();
+    for (int k = -graph->zeroY() / m.labelStep; k <= (graph->plotHeight() - graph->zeroY()) / m.labelStep;
+         ++k) {
+        char text[64];
+        appendAngle(text, sizeof text, 0, k * m.labelArcsec);
+        widest = std::max(widest, metrics.horizontalAdvance(QString::fromLatin1(text)));
+    }
+    EXPECT_GT(widest, EncoderGraph::kLeftMargin - 8);
+    EXPECT_LE(widest, graph->leftMargin() - 8);
+    EXPECT_EQ(graph->plotWidth(), 500 - graph->leftMargin());
 }
 
 TEST(HoverTextTest, SampleTimeAndValue) {
@@ -204,16 +254,20 @@ TEST_F(GraphFitTest, HoverShowsTheSampleUnderTheCursor) {
     std::vector<double> times(log.size());
     for (size_t i = 0; i < times.size(); ++i)
         times[i] = 10.0 + 0.5 * i;
-    log[50001] = -3.0; // drawn 60 pixels above the zero line
+    log[50001] = -3.0; // drawn at the top of the log's fitted scale
     graph->showLog(LogSeries{log.data(), log.size(), times.data(), 0.5});
     const int column = static_cast<int>(50001LL * 255 / 100000);
-    moveMouse(*graph, QPoint(45 + column, 84 - 58));
-    EXPECT_EQ(graph->hoverText().toStdString(), "Sample 50001\nTime 6:56:50.50\nValue -3.00\"");
-
+    const VerticalMapping& m = graph->mapping();
+    const int y = graph->zeroY() - m.offset + static_cast<int>(std::trunc((-3.0 - m.base) * m.pixelsPerUnit));
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(graph.get(), &leave);
+    const QImage unread = graph->grab().toImage(); // with the zero line's note: the log is centred
+    moveMouse(*graph, QPoint(45 + column, y + 2));
+    EXPECT_EQ(graph->hoverText().toStdString(), "Sample 50001\nTime 6:56:50.50\nValue -3.00\"");
+
+    QApplication::sendEvent(graph.get(), &leave);
     EXPECT_TRUE(graph->hoverText().isEmpty());
-    EXPECT_EQ(graph->grab().toImage(), graph->image());
+    EXPECT_EQ(graph->grab().toImage(), unread);
 }
 
 } // namespace

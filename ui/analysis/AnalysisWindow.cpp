@@ -3,10 +3,12 @@
 #include "model/analysis/AnalysisCsvWriter.h"
 #include "model/logs/StoreLog.h"
 #include "model/store/AppModel.h"
+#include "ui/analysis/CompareTable.h"
 #include "ui/analysis/ComponentTable.h"
 #include "ui/analysis/LogSource.h"
 #include "ui/analysis/PlotView.h"
 #include "ui/analysis/SegmentTable.h"
+#include "ui/common/BackgroundWork.h"
 #include "ui/common/NoteLabel.h"
 #include "ui/common/UserPrompts.h"
 
@@ -19,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -102,6 +105,10 @@ void AnalysisWindow::build() {
     savePicture_->setToolTip(QStringLiteral("Save the four plots as a PNG picture"));
     saveCsv_ = new QPushButton(QStringLiteral("Save CSV..."), this);
     saveCsv_->setToolTip(QStringLiteral("Save the figures, the spectrum and the folded mean cycle as CSV"));
+    compare_ = new QPushButton(QStringLiteral("Compare with..."), this);
+    compare_->setObjectName(QStringLiteral("compareButton"));
+    compare_->setToolTip(QStringLiteral("Lay another log of this mount beside this one: before and after a "
+                                        "change, or tonight against another night"));
     auto* top = new QHBoxLayout;
     top->addWidget(source_, 1);
     top->addWidget(new QLabel(QStringLiteral("Worm period:"), this));
@@ -111,6 +118,24 @@ void AnalysisWindow::build() {
     top->addSpacing(12);
     top->addWidget(savePicture_);
     top->addWidget(saveCsv_);
+    top->addWidget(compare_);
+
+    compareBar_ = new QWidget(this);
+    compareLabel_ = new QLabel(compareBar_);
+    compareLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* swap = new QPushButton(QStringLiteral("Swap"), compareBar_);
+    swap->setObjectName(QStringLiteral("swapButton"));
+    swap->setToolTip(QStringLiteral("Take AFTER as BEFORE and BEFORE as AFTER"));
+    auto* end = new QPushButton(QStringLiteral("End compare"), compareBar_);
+    end->setObjectName(QStringLiteral("endCompareButton"));
+    auto* bar = new QHBoxLayout(compareBar_);
+    bar->setContentsMargins(0, 0, 0, 0);
+    bar->addWidget(compareLabel_, 1);
+    bar->addWidget(swap);
+    bar->addWidget(end);
+    compareBar_->hide();
+    connect(swap, &QPushButton::clicked, this, [this] { swapCompared(); });
+    connect(end, &QPushButton::clicked, this, [this] { endCompare(); });
 
     plots_ = new QWidget(this);
     logged_ = new PlotView(plots_);
@@ -135,15 +160,21 @@ void AnalysisWindow::build() {
     right->addWidget(
         new QLabel(QStringLiteral("Stretches between markers (pick two to compare them)"), this));
     right->addWidget(segments_);
-    auto* bottom = new QHBoxLayout;
+    tables_ = new QWidget(this);
+    auto* bottom = new QHBoxLayout(tables_);
+    bottom->setContentsMargins(0, 0, 0, 0);
     bottom->addLayout(left, 2);
     bottom->addLayout(right, 5);
+    compareTable_ = new CompareTable(this);
+    compareTable_->hide();
     note_ = new NoteLabel(this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
+    layout->addWidget(compareBar_);
     layout->addWidget(plots_, 3);
-    layout->addLayout(bottom, 1);
+    layout->addWidget(tables_, 1);
+    layout->addWidget(compareTable_, 1);
     layout->addWidget(note_);
     // Large enough for four readable plots, but within the screen of a small observatory laptop.
     QSize size(1100, 800);
@@ -156,6 +187,7 @@ void AnalysisWindow::build() {
     connect(dominant_, &QPushButton::clicked, this, [this] { setWormPeriod(0.0); });
     connect(savePicture_, &QPushButton::clicked, this, [this] { choosePicture(); });
     connect(saveCsv_, &QPushButton::clicked, this, [this] { chooseCsv(); });
+    connect(compare_, &QPushButton::clicked, this, [this] { chooseCompare(); });
     segments_->setPicksChanged([this](int first, int second) {
         compareA_ = first;
         compareB_ = second;
@@ -180,6 +212,8 @@ void AnalysisWindow::setWormPeriod(double period) {
     else
         wormEdit_->clear();
     dirty_ = true;
+    if (comparison_)
+        runCompare();
     poll();
 }
 
@@ -398,7 +432,17 @@ void AnalysisWindow::fillSpectrum(const LogAnalysisReport& r) {
     std::vector<PlotSeries> series;
     const SegmentCurves& a = r.compared[0];
     const SegmentCurves& b = r.compared[1];
-    if (a.valid && b.valid) {
+    if (comparison_) {
+        const LogComparison& c = *comparison_;
+        spectrum_->setAxisTitles(QStringLiteral("Period (s)"), QStringLiteral("Amplitude (\")"));
+        series.push_back({spectrumSeries(c.before.spectrumPeriod, c.before.spectrumAmplitude),
+                          colours_.primary, 1.2, Qt::SolidLine, false,
+                          QStringLiteral("before: ") + comparedName_[0]});
+        series.push_back({spectrumSeries(c.after.spectrumPeriod, c.after.spectrumAmplitude),
+                          colours_.secondary, 1.2, Qt::DashLine, false,
+                          QStringLiteral("after: ") + comparedName_[1]});
+        spectrum_->setTitle(QStringLiteral("Spectra before and after"));
+    } else if (a.valid && b.valid) {
         series.push_back({spectrumSeries(a.spectrumPeriod, a.spectrumAmplitude), colours_.primary, 1.2,
                           Qt::SolidLine, false, stretchName(a.segment)});
         series.push_back({spectrumSeries(b.spectrumPeriod, b.spectrumAmplitude), colours_.secondary, 1.2,
@@ -432,6 +476,35 @@ void AnalysisWindow::fillFold(const LogAnalysisReport& r) {
     const SegmentCurves& a = r.compared[0];
     const SegmentCurves& b = r.compared[1];
     std::vector<PlotSeries> series;
+    if (comparison_) {
+        const LogComparison& c = *comparison_;
+        const double worm = c.wormPeriodSeconds;
+        fold_->setAxisTitles(QStringLiteral("Time in the worm cycle (s)"), QStringLiteral("Error (\")"));
+        if (!c.beforeFold.valid || !c.afterFold.valid) {
+            fold_->setTitle(QStringLiteral("Mean worm cycles"));
+            fold_->setMessage(worm > 0.0
+                                  ? QStringLiteral("The worm period (%1) is longer than a log: nothing "
+                                                   "to fold.")
+                                        .arg(period(worm, true))
+                                  : QStringLiteral("No period stands out in BEFORE to fold on: enter the "
+                                                   "worm period."));
+            return;
+        }
+        series.push_back({foldPoints(c.beforeFold.mean, 0, c.beforeFold.bins, worm), colours_.primary, 2.5,
+                          Qt::SolidLine, false,
+                          QStringLiteral("before: ") + arcsec(c.beforeFold.meanPeakToPeakArcsec) +
+                              QStringLiteral(" p-p")});
+        series.push_back(
+            {foldPoints(c.afterFold.mean, 0, c.afterFold.bins, worm), colours_.secondary, 2.5, Qt::DashLine,
+             false,
+             QStringLiteral("after: ") + arcsec(c.afterFold.meanPeakToPeakArcsec) + QStringLiteral(" p-p")});
+        fold_->setTitle(QStringLiteral("Mean cycles on %1%2")
+                            .arg(period(worm, true),
+                                 c.wormFromDominant ? QStringLiteral(" (BEFORE's dominant)") : QString()));
+        fold_->setXRange(0.0, worm);
+        fold_->setSeries(std::move(series));
+        return;
+    }
     if (a.fold.valid && b.fold.valid) {
         series.push_back({foldPoints(a.fold.mean, 0, a.fold.bins, r.wormPeriod), colours_.primary, 2.5,
                           Qt::SolidLine, false,
@@ -529,4 +602,101 @@ void AnalysisWindow::chooseCsv() {
         return;
     lastDirectory_ = QFileInfo(path).absolutePath();
     saveCsv(path);
+}
+
+void AnalysisWindow::chooseCompare() {
+    if (logSource_ == nullptr)
+        return;
+    QPointer<AnalysisWindow> self(this);
+    logSource_->chooseLog(this, QStringLiteral("Compare with"),
+                          [self](std::shared_ptr<const LoadedLog> log, const QString& path) {
+                              if (self && log)
+                                  self->compareWith(std::move(log), QFileInfo(path).fileName());
+                          });
+}
+
+bool AnalysisWindow::compareWith(std::shared_ptr<const LoadedLog> after, const QString& afterName) {
+    if (!after)
+        return false;
+    // BEFORE is what the window shows: the open log, or the live samples as they are now.
+    std::shared_ptr<const LoadedLog> before = logSource_ != nullptr ? logSource_->log() : nullptr;
+    QString beforeName;
+    if (before) {
+        beforeName = QFileInfo(logSource_->path()).fileName();
+    } else {
+        auto live = std::make_shared<LoadedLog>();
+        copyStoreToLog(*model_, *live);
+        beforeName = QStringLiteral("live, %1 samples").arg(live->size());
+        before = std::move(live);
+    }
+    compared_[0] = std::move(before);
+    compared_[1] = std::move(after);
+    comparedName_[0] = beforeName;
+    comparedName_[1] = afterName;
+    return runCompare();
+}
+
+void AnalysisWindow::swapCompared() {
+    if (!comparison_)
+        return;
+    std::swap(compared_[0], compared_[1]);
+    std::swap(comparedName_[0], comparedName_[1]);
+    runCompare();
+}
+
+bool AnalysisWindow::runCompare() {
+    if (!compared_[0] || !compared_[1])
+        return false;
+    auto result = std::make_shared<LogComparison>();
+    const LoadedLog& before = *compared_[0];
+    const LoadedLog& after = *compared_[1];
+    // The entered worm period is in seconds whenever the two can be compared at all.
+    const double worm = wormPeriod_;
+    LogComparer& comparer = comparer_;
+    runInBackground(this, [&] { comparer.compare(before, after, worm, 0, *result); });
+    if (!result->valid()) {
+        QString why;
+        switch (result->problem) {
+        case CompareProblem::BeforeTooShort:
+            why =
+                QStringLiteral("%1 has fewer than %2 usable samples.").arg(comparedName_[0]).arg(kMinPoints);
+            break;
+        case CompareProblem::AfterTooShort:
+            why =
+                QStringLiteral("%1 has fewer than %2 usable samples.").arg(comparedName_[1]).arg(kMinPoints);
+            break;
+        default:
+            why = QStringLiteral(
+                "Both logs need their sample period to be compared in seconds; a data.dat export "
+                "opened with \"Unknown\" has none.");
+            break;
+        }
+        prompts_->message(this, QStringLiteral("Compare"),
+                          QStringLiteral("The logs cannot be compared. ") + why, true);
+        endCompare();
+        return false;
+    }
+    comparison_ = std::move(result);
+    showCompared();
+    return true;
+}
+
+void AnalysisWindow::showCompared() {
+    const bool comparing = comparison_ != nullptr;
+    compareBar_->setVisible(comparing);
+    compareTable_->setVisible(comparing);
+    tables_->setVisible(!comparing);
+    if (comparing) {
+        compareTable_->showComparison(*comparison_);
+        compareLabel_->setText(
+            QStringLiteral("Before: %1    After: %2").arg(comparedName_[0], comparedName_[1]));
+    }
+    fillPlots();
+}
+
+void AnalysisWindow::endCompare() {
+    comparison_.reset();
+    compared_[0].reset();
+    compared_[1].reset();
+    showCompared();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/analysis/LogAnalysisReport.h"
+#include "model/analysis/LogComparer.h"
 #include "ui/analysis/AnalysisRunner.h"
 #include "ui/analysis/PlotPalette.h"
 
@@ -11,6 +12,7 @@
 #include <memory>
 
 class AppModel;
+class CompareTable;
 class ComponentTable;
 class LogSource;
 class NoteLabel;
@@ -29,7 +31,10 @@ class UserPrompts;
 // worm period is entered in seconds (samples without a time base) and follows the dominant period until
 // one is entered. The analyses run off the UI thread: live samples are copied and analysed at most four
 // times a second while they change and the window is shown. "Save picture..." writes the plots as PNG,
-// "Save CSV..." the spectrum and the folded mean. Night mode makes the plots red on black. UI thread.
+// "Save CSV..." the spectrum and the folded mean. "Compare with..." reads a second log and lays it beside
+// the one shown (the open log, or the live samples as they are then) as BEFORE and AFTER: both spectra,
+// both mean worm cycles on one phase axis, and the table of astrelvo-cli compare in place of the
+// component and stretch tables, until "End compare". Night mode makes the plots red on black. UI thread.
 class AnalysisWindow : public QWidget {
     Q_OBJECT
 public:
@@ -47,6 +52,14 @@ public:
     void setWormPeriod(double period);
     // Starts an analysis when the data or the choices changed and none is running.
     void poll();
+    // Compares the log shown (BEFORE) with after, named afterName; "Swap" turns them round. False (the
+    // user told why) when the two cannot be compared.
+    bool compareWith(std::shared_ptr<const LoadedLog> after, const QString& afterName);
+    void swapCompared();
+    void endCompare();
+    const LogComparison* comparison() const { return comparison_.get(); }
+    CompareTable* compareTable() const { return compareTable_; }
+    QPushButton* compareButton() const { return compare_; }
     // Write the picture of the plots (PNG) or the analysis CSV; tell the user when that fails.
     bool savePicture(const QString& path);
     bool saveCsv(const QString& path);
@@ -79,6 +92,9 @@ private:
     void showSource();
     void wormEntered();
     void choosePicture();
+    void chooseCompare();
+    bool runCompare();
+    void showCompared();
     void chooseCsv();
     QString sourceName() const;
     // "Stretch 2 (PID 100/40/120)".
@@ -107,6 +123,12 @@ private:
     int compareA_ = -1;
     int compareB_ = -1;
 
+    // The two logs compared (BEFORE, AFTER) with their names, and what came of it; null while not comparing.
+    std::shared_ptr<const LoadedLog> compared_[2];
+    QString comparedName_[2];
+    std::shared_ptr<const LogComparison> comparison_;
+    LogComparer comparer_; // used by one comparison at a time, on the thread runInBackground makes
+
     std::shared_ptr<const LogAnalysisReport> report_;
     uint64_t reportsShown_ = 0;
     QString lastDirectory_;
@@ -117,6 +139,11 @@ private:
     QPushButton* dominant_ = nullptr;
     QPushButton* savePicture_ = nullptr;
     QPushButton* saveCsv_ = nullptr;
+    QPushButton* compare_ = nullptr;
+    QWidget* compareBar_ = nullptr;
+    QLabel* compareLabel_ = nullptr;
+    QWidget* tables_ = nullptr; // the component and stretch tables
+    CompareTable* compareTable_ = nullptr;
     QWidget* plots_ = nullptr;
     PlotView* logged_ = nullptr;
     PlotView* curve_ = nullptr;

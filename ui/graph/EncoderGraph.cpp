@@ -250,8 +250,8 @@ int64_t EncoderGraph::valueY(double v) const {
 
 VerticalFit::Choice EncoderGraph::fitChoice() const {
     VerticalFit::Choice choice;
-    choice.autoScale = autoScale_;
-    choice.centre = centre_;
+    choice.autoScale = fitsScale();
+    choice.centre = centres();
     choice.fixedLabelStep = labelStep_;
     choice.fixedLabelArcsec = labelArcsec_;
     // The live store holds encoder counts, a log arc-seconds.
@@ -303,12 +303,38 @@ void EncoderGraph::prepareLayout(uint64_t count) {
         columns_.fold(series_, count);
     }
     const VerticalFit::Choice choice = fitChoice();
-    const bool fitted = autoScale_ || centre_;
+    const bool fitted = fitsScale() || centres();
     const VisibleCurve curve = fitted ? visibleCurve(count) : VisibleCurve{};
     if (fitStale_ || !fitted || VerticalFit::needsRefit(mapping_, choice, curve)) {
         mapping_ = VerticalFit::map(choice, curve);
         fitStale_ = false;
     }
+}
+
+bool EncoderGraph::fitLabelMargin() {
+    // The widest label the scale will draw (the loops of paintFull), so that none is cut at the left.
+    const QFontMetrics metrics(labelFont_);
+    const int step = std::max(1, mapping_.labelStep);
+    int widest = 0;
+    auto measure = [&](int64_t v) {
+        char text[64];
+        appendAngle(text, sizeof text, 0, static_cast<int>(std::clamp<int64_t>(v, -2147483647, 2147483647)));
+        widest = std::max(widest, metrics.horizontalAdvance(QString::fromLatin1(text)));
+    };
+    int64_t value = 0;
+    for (int y = zeroY_; y > 14; y -= step, value -= mapping_.labelArcsec)
+        measure(value);
+    value = mapping_.labelArcsec;
+    for (int y = zeroY_ + step; y < plotHeight_ - 14; y += step, value += mapping_.labelArcsec)
+        measure(value);
+    // The text ends 8 pixels left of the axis and keeps 2 pixels from the edge.
+    const int margin = std::clamp(widest + 10, kLeftMargin, std::max(kLeftMargin, clientWidth_ / 3));
+    if (margin == leftMargin_)
+        return false;
+    leftMargin_ = margin;
+    plotWidth_ = clientWidth_ > leftMargin_ ? clientWidth_ - leftMargin_ : 0;
+    fitStale_ = true;
+    return true;
 }
 
 void EncoderGraph::paintBackground(QPainter& painter, GraphPen& pen, const QRect& columns) {
@@ -457,6 +483,10 @@ void EncoderGraph::paintFull() {
         return;
     const uint64_t count = series_.count();
     prepareLayout(count);
+    // A wider margin for the labels changes the plot's width: lay it out again (at most twice, the
+    // second scale's labels being as wide).
+    for (int pass = 0; pass < 2 && fitLabelMargin(); ++pass)
+        prepareLayout(count);
 
     QPainter painter(&image_);
     GraphPen pen(painter, QRect(0, 0, width(), height()));
@@ -558,13 +588,13 @@ bool EncoderGraph::canExtend(uint64_t count) {
         if (layout_.spans())
             columns_.fold(series_, count);
     }
-    if (!autoScale_ && !centre_)
+    if (!fitsScale() && !centres())
         return true;
     return !VerticalFit::needsRefit(mapping_, fitChoice(), visibleCurve(count));
 }
 
 bool EncoderGraph::extendPerPixel(uint32_t first, uint32_t received, uint64_t count) {
-    const bool fitted = autoScale_ || centre_;
+    const bool fitted = fitsScale() || centres();
     if (layout_.axis() != axis_ ||
         (fitted && (fitStale_ || VerticalFit::needsRefit(mapping_, fitChoice(), visibleCurve(count)))))
         return false;
@@ -679,7 +709,7 @@ void EncoderGraph::drawNew(uint32_t first, uint32_t received) {
 }
 
 QString EncoderGraph::zeroLineNote() const {
-    if (!centre_ || mapping_.base == 0.0 || series_.count() == 0 || plotWidth_ < 120 || plotHeight_ < 40)
+    if (!centres() || mapping_.base == 0.0 || series_.count() == 0 || plotWidth_ < 120 || plotHeight_ < 40)
         return QString();
     const double perUnit = series_.arcsecPerUnit();
     if (perUnit <= 0.0)

@@ -26,7 +26,8 @@ class QPainter;
 // line, with a labelled scale, a dotted grid and "Fast"/"Slow" marks. It draws straight from the model's
 // sample store (or from an offline log it is shown) and keeps no copy of the data. The time axis is one
 // sample per pixel column, follows the newest sample, or fits the whole run; the scale is fixed, or fits
-// the visible curve, with the zero line at 0 or at the curve's mean. The picture lives in a backing
+// the visible curve, with the zero line at 0 or at the curve's mean (an opened log always fits and is
+// centred). The left margin widens when a scale label would not fit in it. The picture lives in a backing
 // image: a full paint rebuilds it (resize, settings change, Clear), drawNew adds only what the new samples
 // change, and paintEvent copies it to the screen with the hover read-out on top. UI thread only.
 class EncoderGraph : public QWidget {
@@ -136,6 +137,13 @@ private:
     // The layout, the column cache and the vertical mapping for the samples stored now.
     void prepareLayout(uint64_t count);
     VerticalFit::Choice fitChoice() const;
+    // An opened log is always drawn fitted to its own spread and centred on its mean: a night of absolute
+    // positions would otherwise be a flat line far off the plot. The live curve follows the settings.
+    bool fitsScale() const { return autoScale_ || showingLog(); }
+    bool centres() const { return centre_ || showingLog(); }
+    // Widens the left margin (and narrows the plot) so that the widest scale label fits whole; true when
+    // it changed.
+    bool fitLabelMargin();
     VisibleCurve visibleCurve(uint64_t count) const;
     // Whether count samples can be drawn on the picture as it is (FollowNewest, WholeRun); false when it
     // needs a full paint.
