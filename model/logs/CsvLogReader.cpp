@@ -45,6 +45,41 @@ std::string_view takeField(std::string_view& rest, bool& more) {
     return field;
 }
 
+// A plain whole number at p (an optional minus, then digits, at most 18 of them), moving p past it; false
+// for anything else, left to the general parser.
+bool plainInteger(const char*& p, const char* end, int64_t& value) {
+    const bool negative = p < end && *p == '-';
+    const char* digits = negative ? p + 1 : p;
+    const char* q = digits;
+    uint64_t magnitude = 0;
+    while (q < end && *q >= '0' && *q <= '9' && q - digits < 18)
+        magnitude = magnitude * 10 + static_cast<uint64_t>(*q++ - '0');
+    if (q == digits || (q < end && *q >= '0' && *q <= '9'))
+        return false;
+    value = negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
+    p = q;
+    return true;
+}
+
+// A row as the writer makes it ("S,T,C,A..." without blanks), its three whole numbers read in one pass
+// and arcsec the rest of the fourth field: a whole night's rows take this road. False for anything
+// else, which the general parser reads (and reports).
+bool plainRow(std::string_view text, int64_t& sample, int64_t& stamp, int64_t& counts,
+              std::string_view& arcsec) {
+    const char* p = text.data();
+    const char* end = p + text.size();
+    for (int64_t* field : {&sample, &stamp, &counts}) {
+        if (!plainInteger(p, end, *field) || p == end || *p != ',')
+            return false;
+        ++p;
+    }
+    const char* q = p;
+    while (q < end && *q != ',')
+        ++q;
+    arcsec = std::string_view(p, static_cast<std::size_t>(q - p));
+    return true;
+}
+
 // The state of reading one CSV log; lives for one readCsvLog call, on the caller's thread.
 class CsvReader {
 public:
@@ -57,6 +92,8 @@ private:
     bool comment(std::string_view body, uint64_t line);
     bool header(std::string_view text, uint64_t line);
     void row(std::string_view text, uint64_t line);
+    // Keeps a row that parsed.
+    void take(uint64_t line, int64_t sample, int64_t counts, double arcsec);
     void placeMarks();
 
     const LogReadOptions& options_;
@@ -184,23 +221,31 @@ bool CsvReader::header(std::string_view text, uint64_t line) {
 }
 
 void CsvReader::row(std::string_view text, uint64_t line) {
-    bool more = false;
     int64_t sample = 0;
     int64_t stamp = 0;
     int64_t counts = 0;
-    double arcsec = 0.0;
-    if (!parseInteger(takeField(text, more), sample) || sample < 0 || sample > kMaxSampleNumber || !more)
-        return report_.malformed(line, "sample is not a whole number from 0");
-    if (!parseInteger(takeField(text, more), stamp) || stamp < kInt32Min || stamp > kInt32Max || !more)
-        return report_.malformed(line, "timestamp is not a 32-bit whole number");
-    if (!parseInteger(takeField(text, more), counts) || counts < kInt32Min || counts > kInt32Max || !more)
-        return report_.malformed(line, "value_counts is not a 32-bit whole number");
+    std::string_view arcsecField;
+    if (!plainRow(text, sample, stamp, counts, arcsecField) || sample < 0 || sample > kMaxSampleNumber ||
+        stamp < kInt32Min || stamp > kInt32Max || counts < kInt32Min || counts > kInt32Max) {
+        bool more = false;
+        if (!parseInteger(takeField(text, more), sample) || sample < 0 || sample > kMaxSampleNumber || !more)
+            return report_.malformed(line, "sample is not a whole number from 0");
+        if (!parseInteger(takeField(text, more), stamp) || stamp < kInt32Min || stamp > kInt32Max || !more)
+            return report_.malformed(line, "timestamp is not a 32-bit whole number");
+        if (!parseInteger(takeField(text, more), counts) || counts < kInt32Min || counts > kInt32Max || !more)
+            return report_.malformed(line, "value_counts is not a 32-bit whole number");
+        arcsecField = takeField(text, more);
+    }
     // With the encoder width known the counts are the value: value_arcsec need only be a number, and is
     // not converted (the slowest part of a row).
-    const std::string_view arcsecField = takeField(text, more);
+    double arcsec = 0.0;
     if (countsMode_ ? !isDecimalNumber(arcsecField)
                     : !parseNumber(arcsecField, arcsec) || std::fabs(arcsec) > kMaxArcsec)
         return report_.malformed(line, "value_arcsec is not a number");
+    take(line, sample, counts, arcsec);
+}
+
+void CsvReader::take(uint64_t line, int64_t sample, int64_t counts, double arcsec) {
     if (log_.values.size() >= LoadedLog::kMaxSamples) {
         log_.notes.push_back("only the first " + std::to_string(LoadedLog::kMaxSamples) +
                              " samples were read (line " + std::to_string(line) + " on)");
