@@ -192,6 +192,8 @@ void CommandExecutor::carryOut(const uint8_t* event) {
     // Sent at once while the controller logs (the cycle had already ended): it takes effect now.
     if (fields_.logActive && !fields_.testMode && HeldCommands::holds(event[1]))
         writeMarker(event);
+    else if (event[1] == CmdSendPid && !fields_.testMode)
+        report_->pidSentAtOnce(event + 2, static_cast<uint32_t>(eventPayloadLength(event[0]) - 1));
 }
 
 namespace {

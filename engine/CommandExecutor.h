@@ -14,7 +14,8 @@ class iSessionHost;
 // are skipped and StartLog / FetchLog go to the simulator. While the logging cycle runs, every command
 // that changes the controller is held back (HeldCommands) and sent after a data block, one per block,
 // so that the polling goes on; each such change, and one sent at once while logging, leaves a marker
-// in the record stream where it took effect. Also owns the packets the logging cycle sends. Runs on
+// in the record stream where it took effect (a PID sent at once while not logging is reported too, as
+// what the controller now holds). Also owns the packets the logging cycle sends. Runs on
 // the engine worker thread; works on the session's fields.
 class CommandExecutor {
 public:

@@ -21,5 +21,12 @@ public:
     // before and after this call. command: the command event's payload (code, then its arguments),
     // 1..kMaxMarkerLength bytes.
     virtual void writeMarker(const uint8_t* command, uint32_t length) = 0;
+    // A PID went out to the controller at once while it does not log, so the log gets no marker for it;
+    // arguments: the ten values as the command carries them (20 bytes, little-endian). The user
+    // interface's copy of what the controller holds follows it.
+    virtual void pidSentAtOnce(const uint8_t* arguments, uint32_t length) {
+        (void)arguments;
+        (void)length;
+    }
     virtual ~iEngineReport() = default;
 };

@@ -1,5 +1,6 @@
 #include "model/store/AppModel.h"
 
+#include "engine/EngineEvent.h"
 #include "model/store/iMainDlgCallback.h"
 #include "rz4/Rz4Protocol.h"
 
@@ -59,6 +60,10 @@ void AppModel::clear() {
 
 void AppModel::appendMarker(const uint8_t* command, uint32_t length) {
     if (command == nullptr || length == 0)
+        return;
+    if (command[0] == CmdSendPid || command[0] == kPidSentNotice)
+        controllerPid.confirm(command + 1, length - 1, sampleCount);
+    if (command[0] == kPidSentNotice)
         return;
     if (markerCount >= kMaxMarkers) {
         ++markersDropped;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/store/ControllerPid.h"
 #include "model/store/Marker.h"
 #include "model/store/Settings.h"
 #include "rz4/DeviceInfo.h"
@@ -30,7 +31,8 @@ public:
     void appendRecord(const uint8_t* record, uint32_t length, bool last);
     // A command that changed the controller took effect here (code, then arguments): kept as a marker at
     // the next sample to come (sampleCount), and the listener is told. Once kMaxMarkers are kept, later
-    // ones are counted in markersDropped only.
+    // ones are counted in markersDropped only. A PID's values become controllerPid's; the notice of a PID
+    // sent while not logging (kPidSentNotice) does only that and is no marker.
     void appendMarker(const uint8_t* command, uint32_t length);
     // Writes the raw records as text, CR LF line ends, replacing the file. Returns false when the file
     // cannot be written completely.
@@ -62,6 +64,7 @@ public:
     Marker markers[kMaxMarkers];
 
     DeviceInfo deviceInfo;
+    ControllerPid controllerPid; // what the controller holds: not emptied by clear()
     DisplaySettings displaySettings;
     LogSettings logSettings;
     ClosedLoopSettings closedLoopSettings;

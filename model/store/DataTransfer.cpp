@@ -1,6 +1,7 @@
 #include "model/store/DataTransfer.h"
 
 #include "model/store/AppModel.h"
+#include "model/store/Marker.h"
 #include "model/store/iMainDlgCallback.h"
 #include "model/store/iWMUserSender.h"
 #include "rz4/StatusCode.h"
@@ -64,6 +65,15 @@ void DataTransfer::writeMarker(const uint8_t* command, uint32_t length) {
         sender_->PostUserMessage(NotifyData, 0);
 }
 
+void DataTransfer::pidSentAtOnce(const uint8_t* arguments, uint32_t length) {
+    uint8_t notice[kMaxMarkerLength];
+    if (arguments == nullptr || length + 1 > sizeof notice)
+        return;
+    notice[0] = kPidSentNotice;
+    std::memcpy(notice + 1, arguments, length);
+    writeMarker(notice, length + 1);
+}
+
 void DataTransfer::setDeviceInfo(const DeviceInfo& info) {
     {
         std::lock_guard<std::mutex> guard(lock_);
@@ -102,11 +112,8 @@ void DataTransfer::takeDeviceInfo() {
     updateDerivedEncoderFields(info);
 
     ClosedLoopSettings& loop = model_->closedLoopSettings;
-    loop.pGain = info.pidParameters[0];
-    loop.iGain = info.pidParameters[1];
-    loop.dGain = info.pidParameters[2];
-    loop.iSamples = info.pidParameters[6];
-    loop.dSamples = info.pidParameters[7];
+    loop.setPidFields(rz4::pidFieldsOf(info.pidParameters));
+    model_->controllerPid.read(info.pidParameters, model_->sampleCount);
     loop.auxMode = info.auxMode;
     loop.auxSkip = info.auxSkip;
     loop.auxErrorLimit = info.auxErrorLimit;

@@ -31,6 +31,8 @@ public:
     // The marker header (0x80: length 0 without the last flag, never a record of its own), then the
     // command framed as a record: the UI hands it to AppModel::appendMarker. Posts NotifyData.
     void writeMarker(const uint8_t* command, uint32_t length) override;
+    // Goes the marker's way as the notice kPidSentNotice, so that it keeps its place among the records.
+    void pidSentAtOnce(const uint8_t* arguments, uint32_t length) override;
 
     // UI thread: every posted (code, argument) comes back here.
     void onUserMessage(uint32_t code, intptr_t argument);

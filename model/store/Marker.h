@@ -25,6 +25,11 @@ struct Marker {
     }
 };
 
+// Not a command's code: the marker channel's notice that a PID went out at once while the controller did
+// not log (the code, then the PID's ten values as SendPid carries them). The controller holds those values
+// from then on; the log has no marker for it.
+constexpr uint8_t kPidSentNotice = 0xFF;
+
 // The marker of a command at sample: command holds the code, then the arguments (length bytes in all,
 // untrusted: a short command reads its missing arguments as 0, extra bytes are ignored).
 Marker makeMarker(uint32_t sample, const uint8_t* command, uint32_t length);

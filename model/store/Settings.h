@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rz4/PidValues.h"
+
 #include <cstdint>
 
 // The user's settings, held in AppModel for the life of the process and edited by the dialogs.
@@ -38,4 +40,14 @@ struct ClosedLoopSettings {
     uint32_t auxErrorLimit = 0;
     uint32_t auxAccelLimit = 0;
     uint32_t auxSpeedLimit = 0;
+
+    // The five PID fields, in the dialog's order (P, I, D, I samples, D samples).
+    rz4::PidFields pidFields() const { return {pGain, iGain, dGain, iSamples, dSamples}; }
+    void setPidFields(const rz4::PidFields& f) {
+        pGain = f[0];
+        iGain = f[1];
+        dGain = f[2];
+        iSamples = f[3];
+        dSamples = f[4];
+    }
 };

@@ -3,6 +3,7 @@
 
 #include "emulator/Rz4Emulator.h"
 #include "emulator/ServoModel.h"
+#include "rz4/PidValues.h"
 #include "tools/emulator/ServoOptimum.h"
 
 #include <array>
@@ -58,8 +59,9 @@ bool parseGains(const char* text, std::array<std::uint16_t, 10>& pid) {
             return false;
         ++at;
     }
-    for (int i = 0; i < 3; ++i)
-        pid[static_cast<std::size_t>(i)] = static_cast<std::uint16_t>(v[i]);
+    pid = rz4::pidValuesWithGains({static_cast<std::uint16_t>(v[0]), static_cast<std::uint16_t>(v[1]),
+                                   static_cast<std::uint16_t>(v[2])},
+                                  pid);
     return true;
 }
 

@@ -78,9 +78,10 @@ public:
     }
 
     // What appendMarker must do: keep the command at the next sample's index while fewer than
-    // kMaxMarkers are kept, else count it as dropped.
+    // kMaxMarkers are kept, else count it as dropped; the notice of a PID sent while not logging is
+    // no marker.
     void appendMarker(const uint8_t* command, uint32_t length) {
-        if (command == nullptr || length == 0)
+        if (command == nullptr || length == 0 || command[0] == kPidSentNotice)
             return;
         if (markers_.size() >= AppModel::kMaxMarkers) {
             ++markersDropped_;

@@ -21,7 +21,9 @@
 #include <QSaveFile>
 #include <QSignalBlocker>
 
+#include <algorithm>
 #include <ctime>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -88,9 +90,7 @@ ClosedLoopDialog::ClosedLoopDialog(QWidget* owner, AppModel* model, iEngineComma
         label->setFont(bold);
 
     const ClosedLoopSettings& s = model_->closedLoopSettings;
-    const uint32_t pid[5] = {s.pGain, s.iGain, s.dGain, s.iSamples, s.dSamples};
-    for (int i = 0; i < 5; ++i)
-        setEditText(IdPGain + i, unsignedDecimalText(pid[i]));
+    showPidFields(s.pidFields());
     const uint32_t aux[4] = {s.auxSkip, s.auxErrorLimit, s.auxAccelLimit, s.auxSpeedLimit};
     for (int i = 0; i < 4; ++i)
         setEditText(IdAuxSkip + i, unsignedDecimalText(aux[i]));
@@ -253,10 +253,19 @@ void ClosedLoopDialog::runTuning() {
     TuningWindow window(this, model_, engine_, tuningHost_);
     window.exec();
     // Keep may have changed the gains the controller holds: show them.
-    const ClosedLoopSettings& s = model_->closedLoopSettings;
-    const uint32_t pid[5] = {s.pGain, s.iGain, s.dGain, s.iSamples, s.dSamples};
-    for (int i = 0; i < 5; ++i)
-        setEditText(120 + i, unsignedDecimalText(pid[i]));
+    showPidFields(model_->closedLoopSettings.pidFields());
+}
+
+void ClosedLoopDialog::showPidFields(const rz4::PidFields& fields) {
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        setEditText(IdPGain + static_cast<int>(i), unsignedDecimalText(fields[i]));
+}
+
+rz4::PidFields ClosedLoopDialog::pidFieldsShown() const {
+    rz4::PidFields fields{};
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        fields[i] = readUnsignedDecimal(editText(IdPGain + static_cast<int>(i)));
+    return fields;
 }
 
 void ClosedLoopDialog::tell(const QString& text, bool problem) {
@@ -268,10 +277,11 @@ void ClosedLoopDialog::tell(const QString& text, bool problem) {
 
 DeviceInfo ClosedLoopDialog::shownSettings() const {
     DeviceInfo info = model_->deviceInfo;
-    const int pidEdits[5] = {IdPGain, IdIGain, IdDGain, IdISamples, IdDSamples};
-    const int pidSlots[5] = {0, 1, 2, 6, 7};
-    for (int i = 0; i < 5; ++i)
-        info.pidParameters[pidSlots[i]] = readUnsignedDecimal(editText(pidEdits[i])) & 0xFFFFu;
+    // The five values without a field as the controller holds them.
+    const ControllerPid& held = model_->controllerPid;
+    const rz4::PidValues pid =
+        rz4::pidValuesWith(pidFieldsShown(), held.known ? held.values : rz4::pidValuesOf(info.pidParameters));
+    std::copy(pid.begin(), pid.end(), std::begin(info.pidParameters));
     info.auxMode = static_cast<uint8_t>(auxMode_);
     info.auxSkip = readUnsignedDecimal(editText(IdAuxSkip)) & 0xFFFFu;
     info.auxErrorLimit = readUnsignedDecimal(editText(IdAuxErrorLimit));
@@ -322,21 +332,15 @@ void ClosedLoopDialog::loadFromFile() {
     const ControllerSettings v = settings.values().sentTo(model_->deviceInfo);
 
     // The dialog shows what the file holds, and the model keeps it as the Send buttons would.
-    const uint16_t shown[5] = {v.pidParameters[0], v.pidParameters[1], v.pidParameters[2], v.pidParameters[6],
-                               v.pidParameters[7]};
-    for (int i = 0; i < 5; ++i)
-        setEditText(IdPGain + i, unsignedDecimalText(shown[i]));
+    const rz4::PidFields shown = rz4::pidFieldsOf(v.pidParameters);
+    showPidFields(shown);
     const uint32_t aux[4] = {v.auxSkip, v.auxErrorLimit, v.auxAccelLimit, v.auxSpeedLimit};
     for (int i = 0; i < 4; ++i)
         setEditText(IdAuxSkip + i, unsignedDecimalText(aux[i]));
     auxMode_ = v.auxMode;
     checkRadioIndex(IdAuxMode0, IdAuxMode6, auxMode_);
     ClosedLoopSettings& s = model_->closedLoopSettings;
-    s.pGain = shown[0];
-    s.iGain = shown[1];
-    s.dGain = shown[2];
-    s.iSamples = shown[3];
-    s.dSamples = shown[4];
+    s.setPidFields(shown);
     s.auxMode = v.auxMode;
     s.auxSkip = v.auxSkip;
     s.auxErrorLimit = v.auxErrorLimit;
@@ -427,28 +431,10 @@ void ClosedLoopDialog::startTracking() {
 }
 
 void ClosedLoopDialog::sendPid() {
-    uint32_t read[5];
-    for (int i = 0; i < 5; ++i)
-        read[i] = readUnsignedDecimal(editText(IdPGain + i));
-    ClosedLoopSettings& s = model_->closedLoopSettings;
-    s.pGain = read[0];
-    s.iGain = read[1];
-    s.dGain = read[2];
-    s.iSamples = read[3];
-    s.dSamples = read[4];
-    const uint16_t values[10] = {
-        static_cast<uint16_t>(read[0]),
-        static_cast<uint16_t>(read[1]),
-        static_cast<uint16_t>(read[2]),
-        0,
-        0,
-        0,
-        static_cast<uint16_t>(read[3]),
-        static_cast<uint16_t>(read[4]),
-        0,
-        0,
-    };
-    engine_->SendPid(values);
+    const rz4::PidFields fields = pidFieldsShown();
+    model_->closedLoopSettings.setPidFields(fields);
+    // The five values without a field go as 0.
+    engine_->SendPid(rz4::pidValuesWith(fields).data());
 }
 
 void ClosedLoopDialog::sendAux() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "rz4/DeviceInfo.h"
+#include "rz4/PidValues.h"
 #include "ui/common/TemplateDialog.h"
 #include "ui/dialogs/TuningWindow.h"
 
@@ -116,6 +117,9 @@ protected:
 
 private:
     void addAdvancedControls();
+    // The five PID edits.
+    void showPidFields(const rz4::PidFields& fields);
+    rz4::PidFields pidFieldsShown() const;
     void showAdvanced(bool show);
     // The device record with the values the dialog shows (PID, aux, motor current, parameter 128).
     DeviceInfo shownSettings() const;
