@@ -237,30 +237,32 @@ void PidSearch::endGain(bool early) {
     const std::size_t g = static_cast<std::size_t>(gain_);
     const char* name = gainName(gain_);
     const uint16_t start = best_[g];
-    // This gain's figures: the steps that differ from the best gains in this gain only.
+    // This gain's figures: the steps that differ from the best gains in this gain only, but not one that
+    // rang beyond the abort rule (it ended the search and says nothing about the others); the lowest wins.
     int chosen = bestStep_;
-    double lowest = steps_[static_cast<std::size_t>(bestStep_)].rms;
-    double highest = lowest;
-    double noise = steps_[static_cast<std::size_t>(bestStep_)].noise;
+    int highestStep = bestStep_;
     int figures = 0;
     for (std::size_t i = 0; i < steps_.size(); ++i) {
         const Step& s = steps_[i];
         Gains other = s.gains;
         other[g] = start;
-        if (!s.measured || other != best_)
+        if (!s.measured || other != best_ || s.rms > kAbortFactor * baselineRms())
             continue;
         ++figures;
-        highest = std::max(highest, s.rms);
-        noise = std::max(noise, s.noise);
-        if (s.rms < lowest) {
-            lowest = s.rms;
+        if (s.rms > steps_[static_cast<std::size_t>(highestStep)].rms)
+            highestStep = static_cast<int>(i);
+        if (s.rms < steps_[static_cast<std::size_t>(chosen)].rms)
             chosen = static_cast<int>(i);
-        }
     }
-    if (figures >= 2 && highest - lowest <= kNoiseFactor * noise) {
+    // The gain made a difference when its lowest and highest figures lie further apart than the noise of
+    // those two.
+    const Step& lowest = steps_[static_cast<std::size_t>(chosen)];
+    const Step& highest = steps_[static_cast<std::size_t>(highestStep)];
+    const double noise = std::max(lowest.noise, highest.noise);
+    if (figures >= 2 && highest.rms - lowest.rms <= kNoiseFactor * noise) {
         note(std::string(name) + " made no difference beyond the measurement's noise (RMS " +
-             arcsecText(lowest) + " to " + arcsecText(highest) + " arcsec, noise " + arcsecText(noise) +
-             "); left at " + std::to_string(start));
+             arcsecText(lowest.rms) + " to " + arcsecText(highest.rms) + " arcsec, noise " +
+             arcsecText(noise) + "); left at " + std::to_string(start));
         chosen = bestStep_;
     }
     const uint16_t value = steps_[static_cast<std::size_t>(chosen)].gains[g];

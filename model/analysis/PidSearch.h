@@ -10,10 +10,10 @@
 // are; then each gain is searched between its limits by golden-section search on a logarithmic scale
 // (the others held at the best found so far), ending when the bracket is narrower than a fifth of its
 // value, when the gain's share of the steps is used, or at once when a step's RMS exceeds four times
-// step 0's or brings no figure. A gain whose steps do not differ beyond the measurement's noise is left
-// as it was. No value outside the limits is ever proposed. The caller measures: next() gives the gains
-// of a step, report() or reportFailure() its outcome. Notes for the user collect in notes(). Owned by
-// one thread.
+// step 0's or brings no figure. A gain whose lowest and highest figures do not differ beyond the noise
+// of those two (a step that rang beyond the abort rule left out) is left as it was. No value outside the
+// limits is ever proposed. The caller measures: next() gives the gains of a step, report() or reportFailure()
+// its outcome. Notes for the user collect in notes(). Owned by one thread.
 class PidSearch {
 public:
     using Gains = std::array<uint16_t, 3>;

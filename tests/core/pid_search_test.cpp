@@ -1,5 +1,6 @@
 // The gain search against response functions without a controller: convergence on the emulator's own
-// model, the limits, a gain that makes no difference, and the abort rule.
+// model, the limits, a gain that makes no difference (compared with the noise of the figures compared),
+// and the abort rule.
 #include "model/analysis/PidSearch.h"
 #include "tools/emulator/ServoOptimum.h"
 
@@ -160,6 +161,44 @@ TEST(PidSearchTest, ABadStepEndsItsGainAndGoesBackToTheBestAtOnce) {
         EXPECT_EQ(run.sent[bad + 1][0], run.returns[0][0]);
         EXPECT_NE(run.sent[bad + 1][2], 120);
         EXPECT_LE(run.best[0], 100);
+    }
+}
+
+// Whether a gain made a difference is judged by the noise of the figures compared; a step that rang past
+// the abort rule, with a noise of its own, is not one of them.
+TEST(PidSearchTest, NoDifferenceComparesLikeWithLike) {
+    struct Figure {
+        double rms, noise;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Figure> figures; // step 0, then the search's steps in order
+        bool noDifference;
+    };
+    const Case cases[] = {
+        {"a 30 % gain beside a ringing step", {{1.0, 0.02}, {1.2, 0.02}, {0.7, 0.02}, {6.4, 4.0}}, false},
+        {"figures within their noise, then a ringing step",
+         {{1.0, 0.02}, {1.02, 0.02}, {0.99, 0.02}, {6.4, 4.0}},
+         true},
+        {"figures within their own large noise", {{1.0, 0.2}, {1.2, 0.2}, {0.7, 0.2}, {1.1, 0.2}}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PidSearch search({80, 40, 120}, searchOf({0}, static_cast<int>(c.figures.size())));
+        Gains gains{};
+        std::vector<Gains> sent;
+        std::string notes;
+        for (std::size_t i = 0; i < c.figures.size() && search.next(gains); ++i) {
+            sent.push_back(gains);
+            search.report(c.figures[i].rms, c.figures[i].noise);
+        }
+        while (search.next(gains)) // the step limit ends it
+            search.reportFailure();
+        for (const std::string& n : search.takeNotes())
+            notes += n + "\n";
+        ASSERT_GE(sent.size(), 3u);
+        EXPECT_EQ(notes.find("P made no difference") != std::string::npos, c.noDifference) << notes;
+        EXPECT_EQ(search.bestGains(), c.noDifference ? sent[0] : sent[2]) << notes;
     }
 }
 
