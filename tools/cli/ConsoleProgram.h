@@ -11,7 +11,7 @@ class CommControl;
 
 // The program's objects with the console as their user interface, for the command-line program:
 // status texts go to stderr and the last status is kept for the commands to act on; the calling thread
-// plays the UI thread and pumps the notices. A stop request (Ctrl-C, SIGTERM) ends the waits early.
+// plays the UI thread and pumps the notices. A stop request (StopSignals) ends the waits early.
 // Created, used and destroyed on the main thread.
 class ConsoleProgram : public iMainDlgCallback {
 public:

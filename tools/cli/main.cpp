@@ -14,11 +14,11 @@
 #include "tools/cli/CliOptions.h"
 #include "tools/cli/CompareCommand.h"
 #include "tools/cli/ConsoleProgram.h"
+#include "tools/cli/StopSignals.h"
 #include "tools/cli/TuneCommand.h"
 
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -30,10 +30,6 @@ namespace {
 constexpr int kExitDone = 0;
 constexpr int kExitUsage = 2;
 constexpr int kExitFailed = 3;
-
-void onSignal(int) {
-    ConsoleProgram::requestStop();
-}
 
 int runInfo(ConsoleProgram& session, const CliOptions& options, Rz4Emulator* emulator) {
     if (!connectController(session, options, emulator)) {
@@ -242,8 +238,7 @@ int main(int argc, char** argv) {
     if (options.command == CliOptions::Command::Compare)
         return withOutputChecked(runCompare(options));
 
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
+    installStopSignals();
 
     std::unique_ptr<Rz4Emulator> emulator;
     if (options.port == "virtual") {
@@ -277,5 +272,7 @@ int main(int argc, char** argv) {
     }
     if (emulator)
         emulator->stop();
-    return withOutputChecked(result);
+    result = withOutputChecked(result);
+    stopSignalsFinished();
+    return result;
 }
