@@ -1,5 +1,6 @@
 // Runs astrelvo-cli tune, backup and restore against the controller emulator: the steps and their lines,
-// the PID put back (also after Ctrl-C), the settings file round trip and the read-back comparison.
+// the PID put back (also after SIGHUP, SIGTERM and Ctrl-C twice), the settings file round trip and the
+// read-back comparison.
 #include "app/CommandLine.h"
 #include "emulator/Rz4Emulator.h"
 #include "model/analysis/PidSearch.h"
@@ -141,7 +142,7 @@ TEST_F(CliSettingsTest, TuneMeasuresEachStepPrintsTheBestAndPutsThePidBack) {
     EXPECT_EQ(rest, (std::vector<std::string>{"best: 2", "restored: 80,40,120,80,40,120,20,30,0,0"}))
         << r.out;
 
-    // The steps kept the I and D samples read at connect, and the controller ends as it began.
+    // The steps kept the seven other values read at connect, and the controller ends as it began.
     const Rz4ControllerState state = emulator.state();
     EXPECT_EQ(state.pid, fastConfig().pid);
     std::vector<std::vector<std::uint8_t>> pids;
@@ -150,31 +151,44 @@ TEST_F(CliSettingsTest, TuneMeasuresEachStepPrintsTheBestAndPutsThePidBack) {
             pids.push_back(p.bytes);
     ASSERT_EQ(pids.size(), 3u);
     EXPECT_EQ(pids[1][4], 120); // P of the second step
+    EXPECT_EQ(pids[1][10], 80); // the fourth value, no field of the dialog
     EXPECT_EQ(pids[1][16], 20); // I samples
     EXPECT_EQ(pids[1][18], 30); // D samples
     emulator.stop();
 }
 
-TEST_F(CliSettingsTest, CtrlCDuringATuneStillPutsThePidBack) {
-    Rz4Emulator emulator(fastConfig());
-    ASSERT_TRUE(emulator.start());
-    const pid_t child = start({"tune", "--port", emulator.slavePath(), "--rate", "0", "--seconds-per-step",
-                               "4000", "--pid", "200,40,120", "--pid", "30,40,120", "--pid", "90,40,120"});
-    ASSERT_GT(child, 0);
-    // Once step 0 is printed, the PID of step 1 is on its way or in place.
-    const auto deadline = Clock::now() + std::chrono::seconds(60);
-    while (readFile(dir_ + "/stdout").find("step: 0 ") == std::string::npos && Clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    ASSERT_NE(readFile(dir_ + "/stdout").find("step: 0 "), std::string::npos);
-    ASSERT_TRUE(emulator.waitForCommand(85, 10000));
-    ::kill(child, SIGINT);
-    const RunResult r = finish(child);
-    EXPECT_EQ(r.exitCode, 3) << r.err;
-    EXPECT_NE(r.err.find("interrupted"), std::string::npos) << r.err;
-    EXPECT_EQ(r.out.find("best:"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("restored: 80,40,120,80,40,120,20,30,0,0\n"), std::string::npos) << r.out;
-    EXPECT_EQ(emulator.state().pid, fastConfig().pid);
-    emulator.stop();
+TEST_F(CliSettingsTest, AStopSignalDuringATuneStillPutsThePidBack) {
+    struct Case {
+        const char* name;
+        std::vector<int> signals; // sent one after another, 30 ms apart: the later ones during the restore
+    };
+    for (const Case& c : {Case{"SIGHUP (a dropped SSH session)", {SIGHUP}}, Case{"SIGTERM", {SIGTERM}},
+                          Case{"Ctrl-C twice", {SIGINT, SIGINT}}}) {
+        SCOPED_TRACE(c.name);
+        Rz4Emulator emulator(fastConfig());
+        ASSERT_TRUE(emulator.start());
+        const pid_t child =
+            start({"tune", "--port", emulator.slavePath(), "--rate", "0", "--seconds-per-step", "2000",
+                   "--pid", "200,40,120", "--pid", "30,40,120", "--pid", "90,40,120"});
+        ASSERT_GT(child, 0);
+        // Once step 0 is printed, the PID of step 1 is on its way or in place.
+        const auto deadline = Clock::now() + std::chrono::seconds(60);
+        while (readFile(dir_ + "/stdout").find("step: 0 ") == std::string::npos && Clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ASSERT_NE(readFile(dir_ + "/stdout").find("step: 0 "), std::string::npos);
+        ASSERT_TRUE(emulator.waitForCommand(85, 10000));
+        for (int signal : c.signals) {
+            ::kill(child, signal);
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        }
+        const RunResult r = finish(child);
+        EXPECT_EQ(r.exitCode, 3) << r.err;
+        EXPECT_NE(r.err.find("interrupted in step 1"), std::string::npos) << r.err;
+        EXPECT_EQ(r.out.find("best:"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("restored: 80,40,120,80,40,120,20,30,0,0\n"), std::string::npos) << r.out;
+        EXPECT_EQ(emulator.state().pid, fastConfig().pid);
+        emulator.stop();
+    }
 }
 
 TEST_F(CliSettingsTest, TuneSearchStaysInItsLimitsGoesBackAfterABadStepAndKeepsTheBest) {
@@ -207,7 +221,7 @@ TEST_F(CliSettingsTest, TuneSearchStaysInItsLimitsGoesBackAfterABadStepAndKeepsT
     std::snprintf(result, sizeof result, "baseline_rms_arcsec=%.3f", baseline);
     EXPECT_EQ(rest[2].rfind("result: pid=176,40,120 pe_rms_arcsec=", 0), 0u) << rest[2];
     EXPECT_NE(rest[2].find(result), std::string::npos) << rest[2];
-    EXPECT_EQ(rest[3], "kept: 176,40,120,0,0,0,20,30,0,0");
+    EXPECT_EQ(rest[3], "kept: 176,40,120,80,40,120,20,30,0,0"); // only P changed
 
     // P values sent: the two steps, back to the best at once, and the kept best. Nothing stored.
     std::vector<int> sent;
@@ -217,7 +231,7 @@ TEST_F(CliSettingsTest, TuneSearchStaysInItsLimitsGoesBackAfterABadStepAndKeepsT
             sent.push_back(p.bytes[4] | p.bytes[5] << 8);
     }
     EXPECT_EQ(sent, (std::vector<int>{176, 341, 176, 176}));
-    EXPECT_EQ(emulator.state().pid, (std::array<std::uint16_t, 10>{176, 40, 120, 0, 0, 0, 20, 30, 0, 0}));
+    EXPECT_EQ(emulator.state().pid, (std::array<std::uint16_t, 10>{176, 40, 120, 80, 40, 120, 20, 30, 0, 0}));
     EXPECT_EQ(emulator.state().storeCount, 0u);
     emulator.stop();
 }

@@ -1,6 +1,7 @@
 // The tuning window against a scripted controller: the steps as they come in, the values it sends and
-// in what order, Stop and Close putting the values of Start back, the EEPROM question, and its pictures
-// by day and at night.
+// in what order, Stop and Close putting the values of Start back (said only once the controller took
+// them), the EEPROM question naming all ten values, a search the store cannot hold, and its pictures by
+// day and at night.
 #include "engine/EngineEvent.h"
 #include "model/analysis/PeAnalysis.h"
 #include "model/store/AppModel.h"
@@ -31,12 +32,16 @@ public:
     using TuningWindow::TuningWindow;
     bool answer = false;
     int asked = 0;
+    QString question;
+    qint64 now = 0;
 
 protected:
-    bool confirmStore() override {
+    bool confirmStore(const QString& text) override {
         ++asked;
+        question = text;
         return answer;
     }
+    qint64 nowMs() const override { return now; }
 };
 
 class TuningWindowTest : public ::testing::Test {
@@ -46,7 +51,8 @@ protected:
         model_->deviceInfo.encoderBits = kBits;
         const uint32_t pid[10] = {80, 40, 120, 80, 40, 120, 20, 30, 0, 0};
         std::copy(pid, pid + 10, model_->deviceInfo.pidParameters);
-        model_->closedLoopSettings.pGain = 80;
+        model_->controllerPid.read(pid, 0);
+        model_->closedLoopSettings.pGain = 999; // typed and Ok'd, never sent: not what the controller holds
         model_->closedLoopSettings.iGain = 40;
         model_->closedLoopSettings.dGain = 120;
         model_->closedLoopSettings.iSamples = 20;
@@ -135,19 +141,21 @@ TEST_F(TuningWindowTest, SearchesStepByStepThenKeepsAndStoresOnlyOnceTheControll
     EXPECT_EQ(starts_, 1); // logging started through the main dialog
     ASSERT_EQ(window_->state(), TuningWindow::State::Measuring);
     feed(80, 10);
-    window_->poll(); // step 0
+    window_->poll(); // step 0: the gains the controller holds, not the ones typed
+    EXPECT_EQ(window_->search()->steps()[0].gains, (PidSearch::Gains{80, 40, 120}));
     int steps = 1;
     while (window_->state() == TuningWindow::State::Taking && steps < 20) {
         const std::vector<uint32_t> v = lastPid();
         EXPECT_TRUE(v[0] >= 20 && v[0] <= 320) << v[0];
-        EXPECT_EQ(v[6], 20u);
-        EXPECT_EQ(v[7], 30u);
+        // Only P changes: the other nine values as the controller holds them.
+        EXPECT_EQ(std::vector<uint32_t>(v.begin() + 1, v.end()),
+                  (std::vector<uint32_t>{40, 120, 80, 40, 120, 20, 30, 0, 0}));
         window_->poll(); // no marker yet: still waiting
         EXPECT_EQ(window_->state(), TuningWindow::State::Taking);
         take();
         ++steps;
     }
-    ASSERT_EQ(window_->state(), TuningWindow::State::Ended) << window_->statusText().toStdString();
+    ASSERT_EQ(window_->state(), TuningWindow::State::Choosing) << window_->statusText().toStdString();
     auto* table = window_->findChild<QTableWidget*>(QString::number(TuningWindow::IdTable));
     ASSERT_NE(table, nullptr);
     EXPECT_EQ(table->rowCount(), steps);
@@ -162,13 +170,18 @@ TEST_F(TuningWindowTest, SearchesStepByStepThenKeepsAndStoresOnlyOnceTheControll
     window_->answer = false;
     window_->command(TuningWindow::IdKeepAndStore);
     EXPECT_EQ(window_->asked, 1);
+    const std::vector<uint32_t> kept = {best[0], 40, 120, 80, 40, 120, 20, 30, 0, 0};
+    EXPECT_TRUE(window_->question.contains(QStringLiteral("%1,40,120,80,40,120,20,30,0,0").arg(best[0])))
+        << window_->question.toStdString();
     EXPECT_EQ(count("SendPid"), sent); // not asked twice, nothing sent on No
     window_->answer = true;
     window_->command(TuningWindow::IdKeepAndStore);
-    EXPECT_EQ(lastPid(), (std::vector<uint32_t>{best[0], 40, 120, 0, 0, 0, 20, 30, 0, 0}));
-    EXPECT_EQ(count("StoreParameters"), 0); // the gains first
+    EXPECT_EQ(lastPid(), kept);
+    window_->poll();
+    EXPECT_EQ(count("StoreParameters"), 0); // the gains first, confirmed
     take(false);
     EXPECT_EQ(engine_.calls.back(), "StoreParameters()");
+    EXPECT_EQ(window_->state(), TuningWindow::State::Ended);
     EXPECT_EQ(model_->closedLoopSettings.pGain, best[0]);
     // Decided: closing sends nothing more.
     const std::size_t calls = engine_.calls.size();
@@ -176,19 +189,57 @@ TEST_F(TuningWindowTest, SearchesStepByStepThenKeepsAndStoresOnlyOnceTheControll
     EXPECT_EQ(engine_.calls.size(), calls);
 }
 
-TEST_F(TuningWindowTest, StopAndCloseSendTheValuesOfStartBack) {
+TEST_F(TuningWindowTest, StopAndCloseRestoreAndSaySoOnlyOnceTheControllerTookTheValues) {
     const std::vector<uint32_t> original = {80, 40, 120, 80, 40, 120, 20, 30, 0, 0};
     for (int way : {TuningWindow::IdStop, TuningWindow::IdClose}) {
+        SCOPED_TRACE(way);
         engine_.calls.clear();
+        window_->show();
         window_->command(TuningWindow::IdStart);
         feed(80, 10);
         window_->poll();
         ASSERT_EQ(window_->state(), TuningWindow::State::Taking);
         window_->command(way);
         EXPECT_EQ(lastPid(), original);
+        EXPECT_EQ(window_->state(), TuningWindow::State::Restoring);
+        EXPECT_FALSE(window_->statusText().startsWith(QStringLiteral("Restored")));
+        EXPECT_TRUE(window_->isVisible()); // Close waits for the answer
+        take(false);
+        EXPECT_TRUE(window_->statusText().startsWith(QStringLiteral("Restored P 80, I 40, D 120")))
+            << window_->statusText().toStdString();
+        EXPECT_EQ(window_->isVisible(), way == TuningWindow::IdStop);
         EXPECT_EQ(count("StoreParameters"), 0);
-        EXPECT_EQ(window_->state(), TuningWindow::State::Ended);
     }
+    // A controller that takes nothing: no "Restored", but what it may hold, after the wait.
+    window_->show();
+    window_->command(TuningWindow::IdStart);
+    feed(80, 10);
+    window_->poll();
+    window_->command(TuningWindow::IdStop);
+    window_->now += TuningRun::kAnswerTimeoutMs + 1;
+    window_->poll(); // logging is stopped, the values are sent again at once
+    EXPECT_EQ(engine_.calls.back(), "SendPid(80,40,120,80,40,120,20,30,0,0)");
+    window_->now += TuningRun::kSentAtOnceTimeoutMs + 1;
+    window_->poll();
+    EXPECT_EQ(window_->state(), TuningWindow::State::Ended);
+    EXPECT_TRUE(
+        window_->statusText().startsWith(QStringLiteral("The controller did not confirm the values of "
+                                                        "Start (80,40,120,80,40,120,20,30,0,0)")))
+        << window_->statusText().toStdString();
+    EXPECT_TRUE(window_->statusText().contains(QStringLiteral("step 1's P ")))
+        << window_->statusText().toStdString();
+}
+
+TEST_F(TuningWindowTest, ASearchTheStoreCannotHoldIsRefusedWithTheLongestStepThatFits) {
+    // 16 steps of 100 samples and 5 more for each wait: 1680 samples, in a store with 1000 free.
+    model_->sampleCount = AppModel::kMaxSamples - 1000;
+    setEdit(TuningWindow::IdSeconds, "100");
+    window_->command(TuningWindow::IdStart);
+    EXPECT_EQ(window_->state(), TuningWindow::State::Idle);
+    EXPECT_TRUE(window_->statusText().contains(QStringLiteral("steps of at most 57 s fit")))
+        << window_->statusText().toStdString();
+    EXPECT_EQ(count("SendPid"), 0);
+    EXPECT_EQ(starts_, 0);
 }
 
 TEST_F(TuningWindowTest, IsRedOnBlackAtNight) {
@@ -201,6 +252,7 @@ TEST_F(TuningWindowTest, IsRedOnBlackAtNight) {
     window_->poll();
     while (window_->state() == TuningWindow::State::Taking)
         take();
+    ASSERT_EQ(window_->state(), TuningWindow::State::Choosing);
     save("tuning_window_night.png");
     QPoint where;
     EXPECT_LE(maxGreenOrBlue(picture_, &where), kNightTolerance) << where.x() << "," << where.y();

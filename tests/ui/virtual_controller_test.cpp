@@ -205,11 +205,17 @@ TEST(SlowTuningProgram, SearchesPAgainstTheVirtualControllerAndRestores) {
                  }},
                 {"four steps", 60000,
                  [&] {
-                     if (window->state() != TuningWindow::State::Ended)
+                     if (window->state() != TuningWindow::State::Choosing)
                          return false;
                      EXPECT_EQ(window->search()->steps().size(), 4u) << window->notesText().toStdString();
                      EXPECT_GE(model.markerCount, 3u); // one per step after step 0
                      window->command(TuningWindow::IdRestore);
+                     return true;
+                 }},
+                {"restored once the controller took the values", 20000,
+                 [&] {
+                     if (window->state() != TuningWindow::State::Ended)
+                         return false;
                      EXPECT_TRUE(
                          window->statusText().startsWith(QStringLiteral("Restored P 80, I 40, D 120")))
                          << window->statusText().toStdString();

@@ -1,5 +1,6 @@
 #include "tools/cli/CliOptions.h"
 
+#include "model/analysis/TuningRun.h"
 #include "rz4/Rz4Protocol.h"
 
 #include <cerrno>
@@ -40,9 +41,11 @@ const char* const kCliUsage =
     "             folded on one worm period (default: BEFORE's dominant period); --section-before and\n"
     "             --section-after pick guiding sections, --encoder-bits and --sample-seconds apply to both\n"
     "  tune       log the tracking error and measure its periodic error for N seconds with the controller's\n"
-    "             PID as it is (step 0), then with each --pid in turn (I and D samples as read at connect);\n"
-    "             print a line per step and the step with the lowest RMS, then send the PID read at connect\n"
-    "             back (also on Ctrl-C or a failure), unless --keep\n"
+    "             PID as it is (step 0), then with each --pid in turn (its other seven values as read at\n"
+    "             connect); print a line per step and the step with the lowest RMS, then send the PID read "
+    "at\n"
+    "             connect back (also on Ctrl-C, SIGTERM, SIGHUP or a failure); with --keep a run that ends\n"
+    "             normally leaves the last step's PID\n"
     "  --search   tune: find the gains with the lowest RMS instead: GAINS is P, I, D or a comma list of\n"
     "             them (e.g. P,I,D), searched in that order, each between a quarter and four times its "
     "value\n"
@@ -196,8 +199,8 @@ bool parseRange(const char* text, PidSearch::Settings& settings) {
 
 // The minimum and maximum samples a tune step may measure: enough for the analysis, and within the
 // sample store with room for the blocks around the step.
-constexpr double kMinStepSamples = 8;
-constexpr double kMaxStepSamples = 190000;
+constexpr double kMinStepSamples = TuningRun::kMinStepSamples;
+constexpr double kMaxStepSamples = TuningRun::kMaxStepSamples;
 
 } // namespace
 

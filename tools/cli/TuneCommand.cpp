@@ -2,338 +2,164 @@
 
 #include "engine/CommControl.h"
 #include "engine/EngineEvent.h"
-#include "model/analysis/PeAnalysis.h"
-#include "model/analysis/PidSearch.h"
-#include "model/analysis/TuneMeasurement.h"
+#include "model/analysis/TuningRun.h"
 #include "model/store/AppModel.h"
 #include "rz4/Rz4Protocol.h"
 #include "tools/cli/CliConnection.h"
 #include "tools/cli/CliOptions.h"
 #include "tools/cli/ConsoleProgram.h"
 
-#include <algorithm>
-#include <array>
-#include <cmath>
+#include <chrono>
 #include <cstdio>
-#include <functional>
 #include <string>
 
 namespace {
 
-// The controller answers a PID within a block or two (a block every 750 ms); this is generous.
-constexpr int kAnswerTimeoutMs = 15000;
-// Beyond the step's own length, for the blocks to come in.
-constexpr int kSampleSlackMs = 15000;
+// How often the run looks at the model between notices.
+constexpr int kPollMs = 100;
 
-using Pid = std::array<uint16_t, 3>;
-
-std::string joined(const uint16_t* values, int count) {
-    std::string text;
-    for (int i = 0; i < count; ++i) {
-        if (i > 0)
-            text += ',';
-        text += std::to_string(values[i]);
-    }
-    return text;
+int64_t steadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
-// One tune run on the main thread: the steps, their figures and the PID to put back.
-class Tuner {
+// The console's side of a tune run: the logging through the engine, the link from the last status, and
+// the run's reports as the lines of tune (step:, note:, best:, result:, restored: or kept:) on standard
+// output and its failures on standard error. Main thread.
+class ConsoleTuning : public iTuningHost, public iTuningListener {
 public:
-    Tuner(ConsoleProgram& session, const CliOptions& options) : session_(session), options_(options) {}
-    int run(Rz4Emulator* emulator);
+    ConsoleTuning(ConsoleProgram& session, const CliOptions& options)
+        : session_(session), options_(options) {}
+
+    void attach(const TuningRun* run) { run_ = run; }
+
+    bool logging() const override { return logging_ && !linkLost(); }
+    void startLogging() override {
+        session_.engine().StartLog(rz4::kLogTrackingError, static_cast<uint32_t>(options_.rate));
+        logging_ = true;
+    }
+    void stopLogging() override {
+        session_.engine().StopLog();
+        logging_ = false;
+    }
+    bool linkLost() const override { return ConsoleProgram::isErrorStatus(session_.lastStatus()); }
+
+    void stepEnded(const TuningStep& step) override {
+        if (!step.measured)
+            return; // the search's note says what became of it
+        const PeResult& pe = step.measurement.pe;
+        char line[256];
+        if (pe.valid) {
+            char period[32] = "--";
+            if (pe.hasPeriod)
+                std::snprintf(period, sizeof period, "%.2f", pe.dominantPeriodSamples);
+            std::snprintf(line, sizeof line,
+                          "step: %d pid=%u,%u,%u samples=%u pe_peak_to_peak_arcsec=%.3f pe_rms_arcsec=%.3f "
+                          "dominant_period_samples=%s\n",
+                          step.number, step.gains[0], step.gains[1], step.gains[2], step.samples,
+                          pe.peakToPeakArcsec, pe.rmsArcsec, period);
+        } else {
+            std::snprintf(line, sizeof line,
+                          "step: %d pid=%u,%u,%u samples=%u pe_peak_to_peak_arcsec=-- pe_rms_arcsec=-- "
+                          "dominant_period_samples=--\n",
+                          step.number, step.gains[0], step.gains[1], step.gains[2], step.samples);
+        }
+        std::fputs(line, stdout);
+        std::fflush(stdout);
+    }
+    void note(const std::string& text) override {
+        std::printf("note: %s\n", text.c_str());
+        std::fflush(stdout);
+    }
+    void progress(const std::string&) override {}
+    void stepsFinished() override {
+        const int best = run_->bestStep();
+        if (best >= 0)
+            std::printf("best: %d\n", best);
+        else
+            std::printf("best: --\n");
+        if (options_.search && best >= 0) {
+            const rz4::PidGains g = run_->bestGains();
+            std::printf("result: pid=%u,%u,%u pe_rms_arcsec=%.3f baseline_rms_arcsec=%.3f\n", g[0], g[1],
+                        g[2], run_->bestRms(), run_->baselineRms());
+        }
+        std::fflush(stdout);
+    }
+    void stopped(const std::string& why) override { std::fprintf(stderr, "astrelvo-cli: %s\n", why.c_str()); }
+    void ended(const TuningEnd& end) override {
+        switch (end.kind) {
+        case TuningEnd::Kind::Restored:
+            std::printf("restored: %s\n", TuningRun::valuesText(end.values).c_str());
+            break;
+        case TuningEnd::Kind::Kept:
+            std::printf("kept: %s\n", TuningRun::valuesText(end.values).c_str());
+            break;
+        case TuningEnd::Kind::LeftAsIs:
+        case TuningEnd::Kind::Stored: // never asked for here
+            break;
+        default:
+            std::fprintf(stderr, "astrelvo-cli: %s\n", end.text.c_str());
+            break;
+        }
+        std::fflush(stdout);
+    }
 
 private:
-    enum class Wait { Done, Interrupted, TimedOut, LinkLost };
-
-    AppModel& model() { return session_.model(); }
-    bool linkLost() const { return ConsoleProgram::isErrorStatus(session_.lastStatus()); }
-    Wait waitFor(const std::function<bool()>& done, int timeoutMs, bool interruptible = true);
-    // Waits for the marker of a PID with these values from marker `from` on; its sample is where the
-    // controller took it.
-    Wait waitForPidMarker(const uint16_t (&values)[10], uint32_t from, uint32_t& sample, bool interruptible);
-    // Measures `needed_` samples from `start` on and prints the step's line; the figures go to figures.
-    Wait measure(int step, const Pid& pid, uint32_t start, TuneMeasurement* figures = nullptr);
-    void printBest() const;
-    // The ten values a step with these gains sends: I and D samples as read at connect.
-    void stepValues(const Pid& pid, uint16_t (&values)[10]) const;
-    // Sends values and waits until the controller took them; the first sample after that in first.
-    Wait send(const uint16_t (&values)[10], uint32_t& first, bool interruptible);
-    // The gain search after step 0; returns how it ended and prints its lines.
-    Wait search(int& step, const char*& failure);
-    void printNotes(PidSearch& search) const;
-    // Sends the PID read at connect and waits for the controller to take it; prints "restored:".
-    bool restore(Rz4Emulator* emulator);
-    // Sends the search's best gains and waits for the controller to take them; prints "kept:".
-    bool keepBest();
-
     ConsoleProgram& session_;
     const CliOptions& options_;
-    uint16_t original_[10] = {};
-    uint32_t needed_ = 0;
-    int bestStep_ = -1;
-    double bestRms_ = 0.0;
-    // A search's outcome.
-    Pid searchBest_{};
-    double baselineRms_ = 0.0;
+    const TuningRun* run_ = nullptr;
+    bool logging_ = false;
 };
-
-Tuner::Wait Tuner::waitFor(const std::function<bool()>& done, int timeoutMs, bool interruptible) {
-    session_.pumpUntil([&] { return done() || linkLost(); }, timeoutMs, interruptible);
-    if (done())
-        return Wait::Done;
-    if (linkLost())
-        return Wait::LinkLost;
-    if (interruptible && ConsoleProgram::stopRequested())
-        return Wait::Interrupted;
-    return Wait::TimedOut;
-}
-
-Tuner::Wait Tuner::waitForPidMarker(const uint16_t (&values)[10], uint32_t from, uint32_t& sample,
-                                    bool interruptible) {
-    uint8_t arguments[20];
-    for (int i = 0; i < 10; ++i) {
-        arguments[2 * i] = static_cast<uint8_t>(values[i]);
-        arguments[2 * i + 1] = static_cast<uint8_t>(values[i] >> 8);
-    }
-    bool found = false;
-    auto seen = [&] {
-        const AppModel& m = model();
-        for (uint32_t i = from; i < m.markerCount && !found; ++i) {
-            const Marker& marker = m.markers[i];
-            if (marker.command == CmdSendPid && marker.argumentCount >= 20 &&
-                std::equal(arguments, arguments + 20, marker.arguments)) {
-                found = true;
-                sample = marker.sample;
-            }
-        }
-        return found;
-    };
-    return waitFor(seen, kAnswerTimeoutMs, interruptible);
-}
-
-Tuner::Wait Tuner::measure(int step, const Pid& pid, uint32_t start, TuneMeasurement* figures) {
-    const double hz = rz4::kLogRatesHz[options_.rate];
-    const int timeoutMs = static_cast<int>(needed_ / hz * 1000.0) + kSampleSlackMs;
-    const Wait wait = waitFor([&] { return model().sampleCount >= start + needed_; }, timeoutMs);
-    if (wait != Wait::Done)
-        return wait;
-    const AppModel& m = model();
-    const TuneMeasurement measured =
-        TuneMeasurement::of(m.samples + start, needed_, m.deviceInfo.encoderBits, options_.rate);
-    if (figures != nullptr)
-        *figures = measured;
-    const PeResult& pe = measured.pe;
-    char line[256];
-    if (pe.valid) {
-        char period[32] = "--";
-        if (pe.hasPeriod)
-            std::snprintf(period, sizeof period, "%.2f", pe.dominantPeriodSamples);
-        std::snprintf(line, sizeof line,
-                      "step: %d pid=%u,%u,%u samples=%u pe_peak_to_peak_arcsec=%.3f pe_rms_arcsec=%.3f "
-                      "dominant_period_samples=%s\n",
-                      step, pid[0], pid[1], pid[2], needed_, pe.peakToPeakArcsec, pe.rmsArcsec, period);
-        if (bestStep_ < 0 || pe.rmsArcsec < bestRms_) {
-            bestStep_ = step;
-            bestRms_ = pe.rmsArcsec;
-        }
-    } else {
-        std::snprintf(line, sizeof line,
-                      "step: %d pid=%u,%u,%u samples=%u pe_peak_to_peak_arcsec=-- pe_rms_arcsec=-- "
-                      "dominant_period_samples=--\n",
-                      step, pid[0], pid[1], pid[2], needed_);
-    }
-    std::fputs(line, stdout);
-    std::fflush(stdout);
-    return Wait::Done;
-}
-
-void Tuner::printBest() const {
-    if (bestStep_ >= 0)
-        std::printf("best: %d\n", bestStep_);
-    else
-        std::printf("best: --\n");
-    if (options_.search && bestStep_ >= 0)
-        std::printf("result: pid=%u,%u,%u pe_rms_arcsec=%.3f baseline_rms_arcsec=%.3f\n", searchBest_[0],
-                    searchBest_[1], searchBest_[2], bestRms_, baselineRms_);
-    std::fflush(stdout);
-}
-
-void Tuner::stepValues(const Pid& pid, uint16_t (&values)[10]) const {
-    const uint16_t v[10] = {pid[0], pid[1], pid[2], 0, 0, 0, original_[6], original_[7], 0, 0};
-    std::copy(v, v + 10, values);
-}
-
-Tuner::Wait Tuner::send(const uint16_t (&values)[10], uint32_t& first, bool interruptible) {
-    // Each step has the store to itself, so a long run never fills it.
-    model().clear();
-    session_.engine().SendPid(values);
-    return waitForPidMarker(values, 0, first, interruptible);
-}
-
-void Tuner::printNotes(PidSearch& search) const {
-    for (const std::string& note : search.takeNotes())
-        std::printf("note: %s\n", note.c_str());
-    std::fflush(stdout);
-}
-
-Tuner::Wait Tuner::search(int& step, const char*& failure) {
-    PidSearch search(Pid{original_[0], original_[1], original_[2]}, options_.searchSettings);
-    Pid gains{};
-    if (!search.next(gains))
-        return Wait::Done;
-    TuneMeasurement figures;
-    Wait wait = measure(0, gains, 0, &figures);
-    if (wait != Wait::Done)
-        return wait;
-    if (figures.pe.valid)
-        search.report(figures.pe.rmsArcsec, figures.noiseArcsec);
-    else
-        search.reportFailure();
-    printNotes(search);
-    while (search.next(gains)) {
-        printNotes(search);
-        ++step;
-        uint16_t values[10];
-        stepValues(gains, values);
-        uint32_t first = 0;
-        wait = send(values, first, true);
-        failure = "the controller did not take the PID of step";
-        if (wait == Wait::Done) {
-            wait = measure(step, gains, first, &figures);
-            failure = "no samples came from the controller in step";
-        }
-        if (wait == Wait::Interrupted || wait == Wait::LinkLost)
-            return wait;
-        if (wait == Wait::Done && figures.pe.valid)
-            search.report(figures.pe.rmsArcsec, figures.noiseArcsec);
-        else
-            search.reportFailure();
-        printNotes(search);
-        Pid back{};
-        if (search.takeReturnToBest(back)) {
-            // Straight back to the best gains so far; a controller that takes nothing ends the run.
-            stepValues(back, values);
-            if (back == Pid{original_[0], original_[1], original_[2]})
-                std::copy(original_, original_ + 10, values);
-            wait = send(values, first, true);
-            if (wait != Wait::Done)
-                return wait;
-        }
-    }
-    printNotes(search);
-    bestStep_ = search.bestStep();
-    searchBest_ = search.bestGains();
-    if (bestStep_ >= 0)
-        bestRms_ = search.steps()[static_cast<std::size_t>(bestStep_)].rms;
-    baselineRms_ = search.baselineRms();
-    return Wait::Done;
-}
-
-bool Tuner::restore(Rz4Emulator* emulator) {
-    const std::string values = joined(original_, 10);
-    if (linkLost()) {
-        std::fprintf(stderr, "astrelvo-cli: the link to the controller is lost; PID not restored (%s)\n",
-                     values.c_str());
-        return false;
-    }
-    uint32_t sample = 0;
-    const uint32_t from = model().markerCount;
-    session_.engine().SendPid(original_);
-    Wait wait = waitForPidMarker(original_, from, sample, false);
-    if (wait != Wait::Done && !linkLost()) {
-        // No block came to take it out (the logging has stalled): stopping the log sends it at once,
-        // and a new connection reads back what the controller holds.
-        session_.engine().StopLog();
-        disconnectController(session_, options_);
-        if (connectController(session_, options_, emulator, false)) {
-            bool same = true;
-            for (int i = 0; i < 10; ++i)
-                same = same && model().deviceInfo.pidParameters[i] == original_[i];
-            wait = same ? Wait::Done : Wait::TimedOut;
-        }
-    }
-    if (wait != Wait::Done) {
-        std::fprintf(stderr, "astrelvo-cli: the controller did not take the restored PID (%s)\n",
-                     values.c_str());
-        return false;
-    }
-    std::printf("restored: %s\n", values.c_str());
-    std::fflush(stdout);
-    return true;
-}
-
-bool Tuner::keepBest() {
-    uint16_t values[10];
-    if (bestStep_ <= 0 || searchBest_ == Pid{original_[0], original_[1], original_[2]})
-        std::copy(original_, original_ + 10, values);
-    else
-        stepValues(searchBest_, values);
-    uint32_t first = 0;
-    if (linkLost() || send(values, first, false) != Wait::Done) {
-        std::fprintf(stderr, "astrelvo-cli: the controller did not take the best PID (%s)\n",
-                     joined(values, 10).c_str());
-        return false;
-    }
-    std::printf("kept: %s\n", joined(values, 10).c_str());
-    std::fflush(stdout);
-    return true;
-}
-
-int Tuner::run(Rz4Emulator* emulator) {
-    if (!connectController(session_, options_, emulator)) {
-        disconnectController(session_, options_);
-        return CliExitFailed;
-    }
-    for (int i = 0; i < 10; ++i)
-        original_[i] = static_cast<uint16_t>(model().deviceInfo.pidParameters[i]);
-    needed_ = static_cast<uint32_t>(std::lround(options_.secondsPerStep * rz4::kLogRatesHz[options_.rate]));
-
-    model().clear();
-    session_.engine().StartLog(rz4::kLogTrackingError, static_cast<uint32_t>(options_.rate));
-    int step = 0;
-    const char* failure = "no samples came from the controller in step";
-    Wait wait = options_.search ? search(step, failure)
-                                : measure(0, Pid{original_[0], original_[1], original_[2]}, 0);
-    for (const Pid& pid : options_.pids) {
-        if (wait != Wait::Done)
-            break;
-        ++step;
-        // Each step has the store to itself, so a long run never fills it.
-        model().clear();
-        const uint16_t values[10] = {pid[0], pid[1], pid[2], 0, 0, 0, original_[6], original_[7], 0, 0};
-        session_.engine().SendPid(values);
-        uint32_t first = 0;
-        wait = waitForPidMarker(values, 0, first, true);
-        failure = "the controller did not take the PID of step";
-        if (wait != Wait::Done)
-            break;
-        wait = measure(step, pid, first);
-        failure = "no samples came from the controller in step";
-    }
-    if (wait == Wait::TimedOut)
-        std::fprintf(stderr, "astrelvo-cli: %s %d\n", failure, step);
-    else if (wait == Wait::LinkLost)
-        std::fprintf(stderr, "astrelvo-cli: the link to the controller was lost in step %d\n", step);
-    else if (wait == Wait::Interrupted)
-        std::fprintf(stderr, "astrelvo-cli: interrupted in step %d\n", step);
-    else
-        printBest();
-
-    bool restored = true;
-    if (options_.search && options_.keep && wait == Wait::Done)
-        restored = keepBest();
-    else if (!options_.keep || options_.search) // a failed search puts back the PID read at connect
-        restored = restore(emulator);
-    if (!linkLost())
-        session_.engine().StopLog();
-    disconnectController(session_, options_);
-    return wait == Wait::Done && restored ? CliExitDone : CliExitFailed;
-}
 
 } // namespace
 
 int runTune(ConsoleProgram& session, const CliOptions& options, Rz4Emulator* emulator) {
-    Tuner tuner(session, options);
-    return tuner.run(emulator);
+    if (!connectController(session, options, emulator)) {
+        disconnectController(session, options);
+        return CliExitFailed;
+    }
+    ConsoleTuning console(session, options);
+    TuningRun run(session.model(), session.engine(), console, console);
+    console.attach(&run);
+
+    TuningRun::Settings settings;
+    settings.search = options.searchSettings;
+    if (!options.search)
+        settings.fixedSteps.assign(options.pids.begin(), options.pids.end());
+    settings.secondsPerStep = options.secondsPerStep;
+    settings.rateIndex = options.rate;
+    settings.clearEachStep = true; // the store holds one step at a time: a long run never fills it
+    std::string refusal;
+    std::fprintf(stderr, "astrelvo-cli: tune: %s\n",
+                 TuningRun::plan(settings, session.model()).summary().c_str());
+    if (!run.start(settings, steadyMs(), refusal)) {
+        std::fprintf(stderr, "astrelvo-cli: %s\n", refusal.c_str());
+        disconnectController(session, options);
+        return CliExitFailed;
+    }
+    // A signal ends the steps and the run restores; further signals while it restores change nothing.
+    bool stopPassed = false;
+    while (!run.ended()) {
+        session.pumpUntil([&] { return ConsoleProgram::stopRequested() && !stopPassed; }, kPollMs, false);
+        if (ConsoleProgram::stopRequested() && !stopPassed) {
+            stopPassed = true;
+            run.stop("interrupted", steadyMs());
+        }
+        run.poll(steadyMs());
+        if (run.choosing()) {
+            if (options.keep && options.search)
+                run.keep(steadyMs());
+            else if (options.keep)
+                run.leaveAsIs();
+            else
+                run.restore(steadyMs());
+        }
+    }
+    if (!console.linkLost())
+        session.engine().StopLog();
+    disconnectController(session, options);
+    const TuningEnd::Kind kind = run.end().kind;
+    const bool settled = run.end().confirmed() || kind == TuningEnd::Kind::LeftAsIs;
+    return run.completed() && settled ? CliExitDone : CliExitFailed;
 }

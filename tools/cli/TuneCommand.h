@@ -4,7 +4,9 @@ class ConsoleProgram;
 class Rz4Emulator;
 struct CliOptions;
 
-// astrelvo-cli tune: measures the periodic error with the controller's PID as it is and with each
-// --pid in turn, prints a line per step and the best, and puts the PID read at connect back (unless
-// --keep), also after Ctrl-C or a failure while the link works. Returns the exit code. Main thread.
+// astrelvo-cli tune: a TuningRun that measures the periodic error with the controller's PID as it is and
+// with each --pid in turn (or searches the gains), prints a line per step and the best, and puts the PID
+// read at connect back once the run is over (unless --keep), also after a stop signal or a failure;
+// "restored:" and "kept:" come only once the controller confirmed the values. Returns the exit code.
+// Main thread.
 int runTune(ConsoleProgram& session, const CliOptions& options, Rz4Emulator* emulator);

@@ -3,7 +3,6 @@
 #include "engine/EngineEvent.h"
 #include "engine/iEngineCommands.h"
 #include "model/analysis/PeAnalysis.h"
-#include "model/analysis/TuneMeasurement.h"
 #include "model/store/AppModel.h"
 #include "rz4/Rz4Protocol.h"
 #include "ui/analysis/PlotPalette.h"
@@ -27,25 +26,24 @@
 namespace {
 
 constexpr int kPollMs = 200;
-constexpr int kDefaultSeconds = 300;
-constexpr int kDefaultMaxSteps = 16;
-// A step needs enough samples for the analysis and must fit the sample store.
-constexpr double kMinStepSamples = 8;
-constexpr double kMaxStepSamples = 190000;
-
-QString gainsText(const PidSearch::Gains& g) {
-    return QStringLiteral("P %1, I %2, D %3").arg(g[0]).arg(g[1]).arg(g[2]);
-}
 
 QString arcsec(double v) {
     return QString::number(v, 'f', 3);
+}
+
+// A text of the run as a sentence: capitalised, with a full stop.
+QString sentence(const std::string& text) {
+    QString s = QString::fromStdString(text);
+    if (!s.isEmpty())
+        s[0] = s[0].toUpper();
+    return s.endsWith(QLatin1Char('.')) ? s : s + QLatin1Char('.');
 }
 
 } // namespace
 
 TuningWindow::TuningWindow(QWidget* owner, AppModel* model, iEngineCommands* engine, Host host)
     : TemplateDialog(owner, QStringLiteral("Tune the closed loop"), 440, 270), model_(model), engine_(engine),
-      host_(std::move(host)) {
+      host_(std::move(host)), run_(*model, *engine, *this, *this) {
     const Qt::Alignment right = Qt::AlignRight;
     addGroupBox(1000, QStringLiteral("Search"), 4, 4, 150, 92);
     addStatic(1001, QStringLiteral("Gains:"), 10, 17, 40, 10, right);
@@ -53,17 +51,17 @@ TuningWindow::TuningWindow(QWidget* owner, AppModel* model, iEngineCommands* eng
     addCheckBox(IdSearchI, QStringLiteral("I"), 80, 16, 24, 12);
     addCheckBox(IdSearchD, QStringLiteral("D"), 106, 16, 24, 12);
     addStatic(1002, QStringLiteral("Seconds per step:"), 10, 33, 66, 10, right);
-    addEdit(IdSeconds, 80, 32, 40, 12)->setText(QString::number(kDefaultSeconds));
+    addEdit(IdSeconds, 80, 32, 40, 12)->setText(QString::number(TuningRun::kDefaultSeconds));
     addStatic(1003, QStringLiteral("Max. steps:"), 10, 49, 66, 10, right);
-    addEdit(IdMaxSteps, 80, 48, 40, 12)->setText(QString::number(kDefaultMaxSteps));
+    addEdit(IdMaxSteps, 80, 48, 40, 12)->setText(QString::number(TuningRun::kDefaultMaxSteps));
     addButton(IdStart, QStringLiteral("Start"), 10, 70, 64, 16);
     addButton(IdStop, QStringLiteral("Stop"), 80, 70, 64, 16);
-    addWrappedStatic(IdStatus, QString(), 160, 6, 276, 20);
+    addWrappedStatic(IdStatus, QString(), 160, 4, 276, 30);
 
     notes_ = new QPlainTextEdit(this);
     notes_->setObjectName(QString::number(IdNotes));
     notes_->setReadOnly(true);
-    notes_->setGeometry(units().rect(160, 28, 276, 68));
+    notes_->setGeometry(units().rect(160, 36, 276, 60));
 
     table_ = new QTableWidget(0, 5, this);
     table_->setObjectName(QString::number(IdTable));
@@ -90,20 +88,21 @@ TuningWindow::TuningWindow(QWidget* owner, AppModel* model, iEngineCommands* eng
         ->setToolTip(QStringLiteral("Send the values the controller had at Start back"));
     addButton(IdClose, QStringLiteral("Close"), 376, 250, 60, 16);
 
-    const ClosedLoopSettings& s = model_->closedLoopSettings;
-    setStatus(host_.testMode
-                  ? QStringLiteral("The test mode has no closed loop to tune.")
-                  : QStringLiteral("Step 0 measures P %1, I %2, D %3 as they are; then each gain "
-                                   "ticked is searched between a quarter and four times its value.")
-                        .arg(s.pGain)
-                        .arg(s.iGain)
-                        .arg(s.dGain));
+    // The plan follows the edits and ticks.
+    for (int id : {IdSeconds, IdMaxSteps})
+        if (auto* edit = qobject_cast<QLineEdit*>(control(id)))
+            connect(edit, &QLineEdit::textChanged, this, [this] { showPlan(); });
+    for (int id : {IdSearchP, IdSearchI, IdSearchD})
+        if (auto* box = qobject_cast<QCheckBox*>(control(id)))
+            connect(box, &QCheckBox::toggled, this, [this] { showPlan(); });
+
     // Night mode replaces the application's style sheet; the plot draws its own colours.
     setNight(qApp != nullptr && !qApp->styleSheet().isEmpty() &&
              qApp->styleSheet() == NightMode::styleSheet());
     timer_.setInterval(kPollMs);
     connect(&timer_, &QTimer::timeout, this, &TuningWindow::poll);
     clock_.start();
+    showPlan();
     enableControls();
 }
 
@@ -112,7 +111,7 @@ TuningWindow::~TuningWindow() = default;
 void TuningWindow::setNight(bool night) {
     night_ = night;
     plot_->setColours(PlotPalette::of(night));
-    if (search_)
+    if (!steps_.empty())
         updatePlot();
     plot_->update();
 }
@@ -133,13 +132,13 @@ void TuningWindow::setStatus(const QString& text) {
 }
 
 void TuningWindow::enableControls() {
-    const bool running = state_ != State::Idle && state_ != State::Ended;
-    const bool choice = state_ == State::Ended && !decided_ && search_ && search_->bestStep() >= 0;
+    const bool busy = run_.stepping() || run_.ending() || closing_;
+    const bool choice = run_.choosing() && run_.bestStep() >= 0 && !closing_;
     for (int id : {IdSearchP, IdSearchI, IdSearchD, IdSeconds, IdMaxSteps})
-        control(id)->setEnabled(!running);
+        control(id)->setEnabled(!busy && !run_.choosing());
     // A finished search is decided before the next one starts, so that Start knows what the controller holds.
-    control(IdStart)->setEnabled(!running && !host_.testMode && decided_);
-    control(IdStop)->setEnabled(running);
+    control(IdStart)->setEnabled(!busy && !run_.choosing() && !host_.testMode);
+    control(IdStop)->setEnabled(run_.stepping() && !closing_);
     for (int id : {IdKeep, IdKeepAndStore, IdRestore})
         control(id)->setEnabled(choice);
 }
@@ -153,7 +152,10 @@ bool TuningWindow::command(int id) {
         start();
         return true;
     case IdStop:
-        stop();
+        if (run_.stepping()) {
+            run_.stop("stopped", nowMs());
+            enableControls();
+        }
         return true;
     case IdKeep:
     case IdKeepAndStore:
@@ -170,316 +172,213 @@ bool TuningWindow::command(int id) {
 }
 
 void TuningWindow::done(int result) {
-    if (!decided_)
-        abandon(QString());
+    if (run_.stepping() || run_.choosing())
+        run_.stop("closed", nowMs());
+    if (run_.ending()) {
+        // The window stays until the controller confirmed what goes back (or did not in time).
+        closing_ = true;
+        closeResult_ = result;
+        setStatus(statusText() + QStringLiteral(" The window closes once that is settled."));
+        enableControls();
+        return;
+    }
     timer_.stop();
     TemplateDialog::done(result);
 }
 
-bool TuningWindow::confirmStore() {
-    return QMessageBox::question(this, QStringLiteral("Store in EEPROM"),
-                                 QStringLiteral("Store the kept gains in the controller's EEPROM, so that it "
-                                                "starts with them from now on?")) == QMessageBox::Yes;
+bool TuningWindow::confirmStore(const QString& question) {
+    return QMessageBox::question(this, QStringLiteral("Store in EEPROM"), question) == QMessageBox::Yes;
 }
 
-std::array<uint16_t, 10> TuningWindow::stepValues(const PidSearch::Gains& g) const {
-    if (g[0] == original_[0] && g[1] == original_[1] && g[2] == original_[2])
-        return original_;
-    return {g[0], g[1], g[2], 0, 0, 0, original_[6], original_[7], 0, 0};
+bool TuningWindow::logging() const {
+    return host_.logging ? host_.logging() : startedLogging_;
+}
+
+void TuningWindow::startLogging() {
+    if (host_.startLogging)
+        host_.startLogging();
+    else
+        engine_->StartLog(rz4::kLogTrackingError, static_cast<uint32_t>(model_->logSettings.logRate));
+    startedLogging_ = true;
+}
+
+void TuningWindow::stopLogging() {
+    if (host_.stopLogging)
+        host_.stopLogging();
+    else
+        engine_->StopLog();
+    startedLogging_ = false;
+}
+
+bool TuningWindow::settingsFromControls(TuningRun::Settings& settings, QString& problem) const {
+    settings.search.order.clear();
+    for (int g = 0; g < 3; ++g)
+        if (isChecked(IdSearchP + g))
+            settings.search.order.push_back(g);
+    bool secondsOk = false;
+    bool stepsOk = false;
+    settings.secondsPerStep = editText(IdSeconds).trimmed().toInt(&secondsOk);
+    settings.search.maxSteps = editText(IdMaxSteps).trimmed().toInt(&stepsOk);
+    settings.rateIndex = static_cast<int>(
+        std::min<uint32_t>(static_cast<uint32_t>(model_->logSettings.logRate), rz4::kLogRateCount - 1));
+    if (!secondsOk || settings.secondsPerStep < 1) {
+        problem = QStringLiteral("Seconds per step: a whole number of seconds from 1.");
+        return false;
+    }
+    if (!stepsOk || settings.search.maxSteps < 2 || settings.search.maxSteps > 1000) {
+        problem = QStringLiteral("Max. steps: a whole number from 2 to 1000.");
+        return false;
+    }
+    return true;
+}
+
+void TuningWindow::showPlan() {
+    if (run_.stepping() || run_.ending() || run_.choosing() || closing_)
+        return;
+    if (host_.testMode) {
+        setStatus(QStringLiteral("The test mode has no closed loop to tune."));
+        return;
+    }
+    TuningRun::Settings settings;
+    QString problem;
+    if (!settingsFromControls(settings, problem)) {
+        setStatus(problem);
+        return;
+    }
+    const TuningRun::Plan plan = TuningRun::plan(settings, *model_);
+    if (!plan.problem.empty()) {
+        setStatus(sentence(plan.problem));
+        return;
+    }
+    const rz4::PidGains gains = rz4::pidGainsOf(model_->controllerPid.values);
+    setStatus(QStringLiteral("Step 0 measures %1 as the controller holds them; then each gain ticked is "
+                             "searched between a quarter and four times its value: %2.")
+                  .arg(QString::fromStdString(TuningRun::gainsText(gains)),
+                       QString::fromStdString(plan.summary())));
 }
 
 void TuningWindow::start() {
-    if (host_.testMode || !decided_ || (state_ != State::Idle && state_ != State::Ended))
+    if (host_.testMode || run_.stepping() || run_.ending() || run_.choosing())
         return;
-    PidSearch::Settings settings;
-    for (int g = 0; g < 3; ++g)
-        if (isChecked(IdSearchP + g))
-            settings.order.push_back(g);
-    bool secondsOk = false;
-    bool stepsOk = false;
-    const int seconds = editText(IdSeconds).trimmed().toInt(&secondsOk);
-    settings.maxSteps = editText(IdMaxSteps).trimmed().toInt(&stepsOk);
-    rateIndex_ = static_cast<int>(std::min<uint32_t>(model_->logSettings.logRate, rz4::kLogRateCount - 1));
-    const double samples = secondsOk ? seconds * peLogRateHz(rateIndex_) : 0.0;
-    if (settings.order.empty()) {
-        setStatus(QStringLiteral("Tick at least one gain to search."));
+    TuningRun::Settings settings;
+    QString problem;
+    if (!settingsFromControls(settings, problem)) {
+        setStatus(problem);
         return;
     }
-    if (!secondsOk || seconds < 1 || samples < kMinStepSamples || samples > kMaxStepSamples) {
-        setStatus(
-            QStringLiteral("Seconds per step: a step needs 8 to 190000 samples at the log rate (%1 Hz).")
-                .arg(peLogRateHz(rateIndex_)));
-        return;
-    }
-    if (!stepsOk || settings.maxSteps < 2 || settings.maxSteps > 1000) {
-        setStatus(QStringLiteral("Max. steps: a whole number from 2 to 1000."));
-        return;
-    }
-    needed_ = static_cast<uint32_t>(std::lround(samples));
-
-    // What the controller holds now: as read at connect, or what Send PID sent since.
-    const DeviceInfo& info = model_->deviceInfo;
-    const ClosedLoopSettings& s = model_->closedLoopSettings;
-    for (int i = 0; i < 10; ++i)
-        original_[static_cast<std::size_t>(i)] = static_cast<uint16_t>(info.pidParameters[i]);
-    const std::array<uint32_t, 5> shown = {s.pGain, s.iGain, s.dGain, s.iSamples, s.dSamples};
-    const std::array<uint32_t, 5> read = {info.pidParameters[0], info.pidParameters[1], info.pidParameters[2],
-                                          info.pidParameters[6], info.pidParameters[7]};
-    if (shown != read)
-        original_ = {static_cast<uint16_t>(s.pGain),
-                     static_cast<uint16_t>(s.iGain),
-                     static_cast<uint16_t>(s.dGain),
-                     0,
-                     0,
-                     0,
-                     static_cast<uint16_t>(s.iSamples),
-                     static_cast<uint16_t>(s.dSamples),
-                     0,
-                     0};
-    sent_ = original_;
-
-    search_ =
-        std::make_unique<PidSearch>(PidSearch::Gains{original_[0], original_[1], original_[2]}, settings);
+    std::string refusal;
+    steps_.clear();
     table_->setRowCount(0);
     notes_->clear();
     plot_->clearData();
     plot_->setTitle(QStringLiteral("RMS against each gain's value"));
     plot_->setMessage(QStringLiteral("The steps appear here as they come in."));
-    decided_ = false;
-    step_ = 0;
-    if (host_.logging && !host_.logging()) {
-        if (host_.startLogging)
-            host_.startLogging();
-        else
-            engine_->StartLog(rz4::kLogTrackingError, static_cast<uint32_t>(rateIndex_));
+    if (!run_.start(settings, nowMs(), refusal)) {
+        setStatus(sentence(refusal));
+        return;
     }
-    PidSearch::Gains gains{};
-    search_->next(gains);
-    sampleFrom_ = model_->sampleCount;
-    state_ = State::Measuring;
-    deadline_ = nowMs() + static_cast<qint64>(needed_ / peLogRateHz(rateIndex_) * 1000.0) + kAnswerTimeoutMs;
-    setStatus(QStringLiteral("Step 0: measuring %1 as they are (%2 s).").arg(gainsText(gains)).arg(seconds));
+    notes_->appendPlainText(QStringLiteral("Start: %1.")
+                                .arg(QString::fromStdString(TuningRun::plan(settings, *model_).summary())));
     timer_.start();
     enableControls();
 }
 
-void TuningWindow::stop() {
-    if (state_ == State::Idle || state_ == State::Ended)
-        return;
-    abandon(QStringLiteral("Stopped."));
-}
-
-void TuningWindow::abandon(const QString& why) {
-    engine_->SendPid(original_.data());
-    sent_ = original_;
-    decided_ = true;
-    state_ = State::Ended;
-    timer_.stop();
-    if (!why.isEmpty())
-        setStatus(why + QStringLiteral(" The values the controller had at Start were sent back (%1).")
-                            .arg(gainsText({original_[0], original_[1], original_[2]})));
-    enableControls();
-}
-
-void TuningWindow::send(const std::array<uint16_t, 10>& values, State next) {
-    markerFrom_ = model_->markerCount;
-    sent_ = values;
-    engine_->SendPid(values.data());
-    state_ = next;
-    deadline_ = nowMs() + kAnswerTimeoutMs;
-}
-
-bool TuningWindow::takenMarker(uint32_t& sample) const {
-    uint8_t arguments[20];
-    for (int i = 0; i < 10; ++i) {
-        arguments[2 * i] = static_cast<uint8_t>(sent_[static_cast<std::size_t>(i)]);
-        arguments[2 * i + 1] = static_cast<uint8_t>(sent_[static_cast<std::size_t>(i)] >> 8);
-    }
-    for (uint32_t i = markerFrom_; i < model_->markerCount && i < AppModel::kMaxMarkers; ++i) {
-        const Marker& m = model_->markers[i];
-        if (m.command == CmdSendPid && m.argumentCount >= 20 &&
-            std::equal(arguments, arguments + 20, m.arguments)) {
-            sample = m.sample;
-            return true;
-        }
-    }
-    return false;
-}
-
 void TuningWindow::poll() {
-    uint32_t sample = 0;
-    switch (state_) {
-    case State::Taking:
-    case State::Returning:
-    case State::Storing:
-        if (takenMarker(sample)) {
-            if (state_ == State::Storing) {
-                engine_->StoreParameters();
-                state_ = State::Ended;
-                timer_.stop();
-                setStatus(QStringLiteral("Kept %1 and asked the controller to store them in EEPROM.")
-                              .arg(gainsText({sent_[0], sent_[1], sent_[2]})));
-                enableControls();
-            } else if (state_ == State::Returning) {
-                advance();
-            } else {
-                sampleFrom_ = sample;
-                state_ = State::Measuring;
-                deadline_ = nowMs() + static_cast<qint64>(needed_ / peLogRateHz(rateIndex_) * 1000.0) +
-                            kAnswerTimeoutMs;
-                setStatus(QStringLiteral("Step %1: the controller took %2; measuring.")
-                              .arg(step_)
-                              .arg(gainsText({sent_[0], sent_[1], sent_[2]})));
-                poll(); // the samples may be in already
-            }
-        } else if (nowMs() > deadline_) {
-            if (state_ == State::Taking)
-                failStep(QStringLiteral("the controller did not take the gains"));
-            else
-                abandon(QStringLiteral("The controller did not take the values sent."));
-        }
-        return;
-    case State::Measuring:
-        if (model_->sampleCount >= sampleFrom_ + needed_ && sampleFrom_ + needed_ <= AppModel::kMaxSamples)
-            measureStep();
-        else if (model_->sampleCount >= AppModel::kMaxSamples)
-            abandon(QStringLiteral("The sample store is full: export and clear it, then start again."));
-        else if (nowMs() > deadline_)
-            failStep(QStringLiteral("no samples came from the controller"));
-        return;
-    default:
-        return;
-    }
-}
-
-void TuningWindow::measureStep() {
-    const TuneMeasurement m = TuneMeasurement::of(model_->samples + sampleFrom_, needed_,
-                                                  model_->deviceInfo.encoderBits, rateIndex_);
-    if (!m.pe.valid) {
-        failStep(QStringLiteral("its samples could not be analysed"));
-        return;
-    }
-    search_->report(m.pe.rmsArcsec, m.noiseArcsec);
-    addRow();
-    updatePlot();
-    advance();
-}
-
-void TuningWindow::failStep(const QString& why) {
-    if (step_ == 0) {
-        abandon(QStringLiteral("Step 0: %1.").arg(why));
-        return;
-    }
-    search_->reportFailure();
-    addRow();
-    setStatus(QStringLiteral("Step %1: %2.").arg(step_).arg(why));
-    advance();
-}
-
-void TuningWindow::advance() {
-    addNotes();
-    PidSearch::Gains gains{};
-    if (state_ != State::Returning && search_->takeReturnToBest(gains)) {
-        send(stepValues(gains), State::Returning);
-        setStatus(QStringLiteral("Back to the best values so far: %1.").arg(gainsText(gains)));
-        enableControls();
-        return;
-    }
-    if (!search_->next(gains)) {
-        addNotes();
-        finish();
-        return;
-    }
-    addNotes();
-    ++step_;
-    send(stepValues(gains), State::Taking);
-    setStatus(QStringLiteral("Step %1 of at most %2: sent %3, waiting for the controller to take it.")
-                  .arg(step_)
-                  .arg(editText(IdMaxSteps).trimmed())
-                  .arg(gainsText(gains)));
-    enableControls();
-}
-
-void TuningWindow::finish() {
-    state_ = State::Ended;
-    timer_.stop();
-    const int best = search_->bestStep();
-    if (best < 0) {
-        abandon(QStringLiteral("No step brought a figure."));
-        return;
-    }
-    const double rms = search_->steps()[static_cast<std::size_t>(best)].rms;
-    const QString result = QStringLiteral("Best: step %1, %2, RMS %3\" (step 0: %4\").")
-                               .arg(best)
-                               .arg(gainsText(search_->bestGains()))
-                               .arg(arcsec(rms))
-                               .arg(arcsec(search_->baselineRms()));
-    notes_->appendPlainText(result);
-    if (best < table_->rowCount())
-        for (int c = 0; c < table_->columnCount(); ++c)
-            if (QTableWidgetItem* item = table_->item(best, c)) {
-                QFont font = item->font();
-                font.setBold(true);
-                item->setFont(font);
-            }
-    setStatus(result + QStringLiteral(" Keep them, keep and store them, or restore."));
+    run_.poll(nowMs());
     enableControls();
 }
 
 void TuningWindow::decide(int id) {
-    if (state_ != State::Ended || decided_ || !search_ || search_->bestStep() < 0)
+    if (!run_.choosing() || run_.bestStep() < 0)
         return;
-    const PidSearch::Gains best = search_->bestGains();
     if (id == IdRestore) {
-        engine_->SendPid(original_.data());
-        sent_ = original_;
-        decided_ = true;
-        setStatus(QStringLiteral("Restored %1.").arg(gainsText({original_[0], original_[1], original_[2]})));
-        enableControls();
-        return;
-    }
-    if (id == IdKeepAndStore && !confirmStore())
-        return;
-    const std::array<uint16_t, 10> values = stepValues(best);
-    decided_ = true;
-    // The dialog's settings follow what the controller now holds, as after Send PID.
-    ClosedLoopSettings& s = model_->closedLoopSettings;
-    s.pGain = values[0];
-    s.iGain = values[1];
-    s.dGain = values[2];
-    s.iSamples = values[6];
-    s.dSamples = values[7];
-    if (id == IdKeepAndStore) {
-        // The gains go first; the store waits until a block shows the controller took them.
-        send(values, State::Storing);
-        timer_.start();
-        setStatus(QStringLiteral("Sent %1; they are stored in EEPROM once the controller took them.")
-                      .arg(gainsText(best)));
+        run_.restore(nowMs());
+    } else if (id == IdKeep) {
+        run_.keep(nowMs());
     } else {
-        engine_->SendPid(values.data());
-        sent_ = values;
-        setStatus(QStringLiteral("Kept %1 (not stored in EEPROM).").arg(gainsText(best)));
+        const rz4::PidValues values = run_.valuesWith(run_.bestGains());
+        const QString question =
+            QStringLiteral("Store %1 in the controller's EEPROM, so that it starts with them from now on?\n\n"
+                           "All ten PID values are stored: %2.\nThey are stored only once the controller "
+                           "confirmed that it took them.")
+                .arg(QString::fromStdString(TuningRun::gainsText(run_.bestGains())),
+                     QString::fromStdString(TuningRun::valuesText(values)));
+        if (!confirmStore(question))
+            return;
+        run_.keepAndStore(nowMs());
     }
+    timer_.start();
     enableControls();
 }
 
-void TuningWindow::addNotes() {
-    for (const std::string& note : search_->takeNotes())
-        notes_->appendPlainText(QString::fromStdString(note));
-}
-
-void TuningWindow::addRow() {
-    const PidSearch::Step& s = search_->steps().back();
+void TuningWindow::stepEnded(const TuningStep& step) {
+    steps_.push_back(step);
+    const bool figure = step.measured && step.measurement.pe.valid;
     const int row = table_->rowCount();
     table_->insertRow(row);
-    const QString cells[5] = {QString::number(row), QString::number(s.gains[0]), QString::number(s.gains[1]),
-                              QString::number(s.gains[2]), s.measured ? arcsec(s.rms) : QStringLiteral("--")};
+    const QString cells[5] = {QString::number(step.number), QString::number(step.gains[0]),
+                              QString::number(step.gains[1]), QString::number(step.gains[2]),
+                              figure ? arcsec(step.measurement.pe.rmsArcsec) : QStringLiteral("--")};
     for (int c = 0; c < 5; ++c) {
         auto* item = new QTableWidgetItem(cells[c]);
         item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        if (!step.failure.empty())
+            item->setToolTip(QString::fromStdString(step.failure));
         table_->setItem(row, c, item);
     }
     table_->scrollToBottom();
+    if (!step.failure.empty())
+        notes_->appendPlainText(
+            QStringLiteral("Step %1: %2.").arg(step.number).arg(QString::fromStdString(step.failure)));
+    updatePlot();
+}
+
+void TuningWindow::note(const std::string& text) {
+    notes_->appendPlainText(QString::fromStdString(text));
+}
+
+void TuningWindow::progress(const std::string& text) {
+    setStatus(sentence(text));
+}
+
+void TuningWindow::stepsFinished() {
+    const int best = run_.bestStep();
+    if (best < 0) {
+        notes_->appendPlainText(QStringLiteral("No step brought a figure."));
+        return;
+    }
+    const QString result = QStringLiteral("Best: step %1, %2, RMS %3\" (step 0: %4\").")
+                               .arg(best)
+                               .arg(QString::fromStdString(TuningRun::gainsText(run_.bestGains())))
+                               .arg(arcsec(run_.bestRms()))
+                               .arg(arcsec(run_.baselineRms()));
+    notes_->appendPlainText(result);
+    for (int row = 0; row < table_->rowCount(); ++row)
+        if (row < static_cast<int>(steps_.size()) && steps_[static_cast<std::size_t>(row)].number == best)
+            for (int c = 0; c < table_->columnCount(); ++c)
+                if (QTableWidgetItem* item = table_->item(row, c)) {
+                    QFont font = item->font();
+                    font.setBold(true);
+                    item->setFont(font);
+                }
+    setStatus(result + QStringLiteral(" Keep them, keep and store them, or restore."));
+    enableControls();
+}
+
+void TuningWindow::stopped(const std::string& why) {
+    notes_->appendPlainText(sentence(why));
+}
+
+void TuningWindow::ended(const TuningEnd& end) {
+    const QString text = sentence(end.text);
+    setStatus(text);
+    notes_->appendPlainText(text);
+    timer_.stop();
+    enableControls();
+    if (closing_) {
+        closing_ = false;
+        TemplateDialog::done(closeResult_);
+    }
 }
 
 void TuningWindow::updatePlot() {
@@ -487,15 +386,20 @@ void TuningWindow::updatePlot() {
     const PlotPalette palette = PlotPalette::of(night_);
     const QColor colours[3] = {palette.primary, palette.secondary, palette.mark};
     const Qt::PenStyle styles[3] = {Qt::SolidLine, Qt::DashLine, Qt::DotLine};
+    const PidSearch* search = run_.search();
     std::vector<PlotSeries> series;
-    const auto& steps = search_->steps();
+    const auto searched = [search](int g) {
+        if (search == nullptr)
+            return false;
+        const auto& steps = search->steps();
+        return std::any_of(steps.begin(), steps.end(), [g](const PidSearch::Step& t) { return t.gain == g; });
+    };
     for (int g = 0; g < 3; ++g) {
+        if (!searched(g))
+            continue;
         PlotSeries curve;
-        for (const PidSearch::Step& s : steps)
-            if (s.measured &&
-                (s.gain == g || (s.gain == -1 && s.gains[static_cast<std::size_t>(g)] > 0 &&
-                                 std::any_of(steps.begin(), steps.end(),
-                                             [g](const PidSearch::Step& t) { return t.gain == g; }))))
+        for (const PidSearch::Step& s : search->steps())
+            if (s.measured && (s.gain == g || (s.gain == -1 && s.gains[static_cast<std::size_t>(g)] > 0)))
                 curve.points.emplace_back(s.gains[static_cast<std::size_t>(g)], s.rms);
         if (curve.points.empty())
             continue;

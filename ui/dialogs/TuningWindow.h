@@ -1,16 +1,13 @@
 #pragma once
 
-#include "model/analysis/PidSearch.h"
+#include "model/analysis/TuningRun.h"
 #include "ui/common/TemplateDialog.h"
 
 #include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
 
-#include <array>
-#include <cstdint>
 #include <functional>
-#include <memory>
 
 class AppModel;
 class PlotView;
@@ -18,15 +15,16 @@ class QPlainTextEdit;
 class QTableWidget;
 class iEngineCommands;
 
-// The tuning assistant: searches the gains the user ticks (P, I, D, in that order) for the lowest RMS of
-// the logged tracking error, one step at a time: each step sends its gains (I and D samples as they
-// are), waits until a logged block shows the controller took them (its marker), measures the given
-// seconds of samples and lists the step in the table and on the plot of RMS against each gain's value.
-// Stop, Close or a failure sends the values the controller had at Start back; at the end the user
-// keeps the best gains, keeps and stores them in EEPROM (asked first), or restores. The main graph
-// shows a marker at each step. Logging is started through the host when it is not running. model and
-// engine must outlive the window. UI thread only.
-class TuningWindow : public TemplateDialog {
+// The tuning assistant: a view of one TuningRun, which searches the gains the user ticks (P, I, D, in
+// that order) for the lowest RMS of the logged tracking error, one step at a time. The window says
+// before Start how long the search takes and refuses one the sample store cannot hold; it lists each
+// step in the table and on the plot of RMS against each gain's value, the run's notes and what it does
+// now. At the end the user keeps the best gains, keeps and stores them in EEPROM (asked first, naming
+// all ten values), or restores; Stop, Close or a failure restore. What the run sends back, keeps or
+// stores is said done only once the controller confirmed it, and a window closed meanwhile closes when
+// that is settled. The main graph shows a marker at each step. Logging is started through the host
+// when it is not running. model and engine must outlive the window. UI thread only.
+class TuningWindow : public TemplateDialog, private iTuningHost, private iTuningListener {
     Q_OBJECT
 public:
     // What the window needs from the main dialog.
@@ -34,6 +32,7 @@ public:
         std::function<bool()> logging;      // whether the main dialog logs now
         std::function<void()> startLogging; // the main dialog's Start
         bool testMode = false;              // the test mode: no controller takes gains
+        std::function<void()> stopLogging;  // the main dialog's Stop
     };
     enum : int {
         IdClose = 2,
@@ -52,51 +51,53 @@ public:
         IdTable = 172,
         IdPlot = 173,
     };
-    enum class State { Idle, Taking, Measuring, Returning, Ended, Storing };
-
-    // Waiting for the controller to take values, beyond the step's own length for its samples.
-    static constexpr int kAnswerTimeoutMs = 15000;
+    using State = TuningRun::State;
 
     TuningWindow(QWidget* owner, AppModel* model, iEngineCommands* engine, Host host);
     ~TuningWindow() override;
 
     bool command(int id) override;
-    // A search still running, or ended without a choice, sends the values of Start back first.
+    // A run under way sends the values of Start back first; the window closes once the controller
+    // confirmed them (or did not in time).
     void done(int result) override;
 
-    // Looks at the model's samples and markers and moves the search on; a timer calls it.
+    // Moves the run on; a timer calls it.
     void poll();
 
-    State state() const { return state_; }
-    const PidSearch* search() const { return search_.get(); }
+    State state() const { return run_.state(); }
+    const TuningRun& run() const { return run_; }
+    const PidSearch* search() const { return run_.search(); }
     QString statusText() const;
     QString notesText() const;
     // The night colours for the plot (the rest follows the application's palette).
     void setNight(bool night);
 
 protected:
-    // Asks before the gains are stored in EEPROM; tests answer.
-    virtual bool confirmStore();
+    // Asks before the gains are stored in EEPROM; question names the values. Tests answer.
+    virtual bool confirmStore(const QString& question);
     // Milliseconds on a steady clock; tests move it.
     virtual qint64 nowMs() const { return clock_.elapsed(); }
 
 private:
+    // iTuningHost
+    bool logging() const override;
+    void startLogging() override;
+    void stopLogging() override;
+    bool linkLost() const override { return false; }
+    // iTuningListener
+    void stepEnded(const TuningStep& step) override;
+    void note(const std::string& text) override;
+    void progress(const std::string& text) override;
+    void stepsFinished() override;
+    void stopped(const std::string& why) override;
+    void ended(const TuningEnd& end) override;
+
     void start();
-    void stop();
-    // Sends ten values and waits for the controller to take them (in state next).
-    void send(const std::array<uint16_t, 10>& values, State next);
-    std::array<uint16_t, 10> stepValues(const PidSearch::Gains& gains) const;
-    // The next step, a return to the best, or the end.
-    void advance();
-    void measureStep();
-    void failStep(const QString& why);
-    void finish();
-    // The search ends before its time: the values of Start go back.
-    void abandon(const QString& why);
     void decide(int id);
-    bool takenMarker(uint32_t& sample) const;
-    void addNotes();
-    void addRow();
+    // The settings the edits and ticks give; false with the reason when they are not valid.
+    bool settingsFromControls(TuningRun::Settings& settings, QString& problem) const;
+    // What Start would do, and how long it takes, while no run is under way.
+    void showPlan();
     void updatePlot();
     void setStatus(const QString& text);
     void enableControls();
@@ -104,22 +105,15 @@ private:
     AppModel* model_;
     iEngineCommands* engine_;
     Host host_;
+    TuningRun run_;
     QTimer timer_;
     QElapsedTimer clock_;
     QTableWidget* table_ = nullptr;
     PlotView* plot_ = nullptr;
     QPlainTextEdit* notes_ = nullptr;
-
-    std::unique_ptr<PidSearch> search_;
-    State state_ = State::Idle;
-    bool decided_ = true; // nothing to put back
+    std::vector<TuningStep> steps_;
+    bool startedLogging_ = false; // without a host that says: the window started the logging
     bool night_ = false;
-    std::array<uint16_t, 10> original_{};
-    std::array<uint16_t, 10> sent_{};
-    uint32_t markerFrom_ = 0; // markers before this one are older than the values sent
-    uint32_t sampleFrom_ = 0; // the step measures from this sample on
-    uint32_t needed_ = 0;     // samples a step measures
-    int rateIndex_ = 0;       // the log rate the samples come at
-    qint64 deadline_ = 0;     // the present wait ends in failure then
-    int step_ = 0;
+    bool closing_ = false; // closes once the run has ended
+    int closeResult_ = 0;
 };

@@ -321,7 +321,8 @@ bool DlgMain::command(int id) {
     }
     case IdClosedLoop: {
         ClosedLoopDialog dialog(this, model_, control_);
-        dialog.setTuningHost({[this] { return logging(); }, [this] { command(IdStart); }, simulated_});
+        dialog.setTuningHost({[this] { return logging(); }, [this] { command(IdStart); }, simulated_,
+                              [this] { command(IdStop); }});
         dialog.exec();
         return true;
     }
