@@ -217,9 +217,10 @@ void TuningRun::taken(uint32_t sample, int64_t nowMs) {
         advance(nowMs);
         return;
     case State::Restoring:
-        finish(TuningEnd::Kind::Restored, "restored " + gainsText(rz4::pidGainsOf(sent_)) +
-                                              ": the controller confirmed all ten values of Start (" +
-                                              valuesText(sent_) + ")");
+        finish(TuningEnd::Kind::Restored,
+               "restored " + gainsText(rz4::pidGainsOf(sent_)) +
+                   ": the controller confirmed all ten values it held at the start (" + valuesText(sent_) +
+                   ")");
         return;
     case State::Keeping:
     case State::Storing: {
@@ -345,7 +346,7 @@ void TuningRun::finishSteps(int64_t nowMs) {
     state_ = State::Choosing;
     listener_.stepsFinished();
     if (search_ && bestStep() < 0 && state_ == State::Choosing) {
-        listener_.progress("no step brought a figure: the values of Start go back");
+        listener_.progress("no step brought a figure: the values held at the start go back");
         sendEnd(State::Restoring, original_, nowMs);
     }
 }
@@ -357,7 +358,7 @@ void TuningRun::stopSteps(const std::string& why, int64_t nowMs) {
 
 void TuningRun::sendEnd(State state, const rz4::PidValues& values, int64_t nowMs) {
     sentAtOnce_ = false;
-    const char* what = state == State::Restoring ? "restoring the values of Start "
+    const char* what = state == State::Restoring ? "restoring the values held at the start, "
                        : state == State::Keeping ? "keeping "
                                                  : "keeping and storing ";
     listener_.progress(what + gainsText(rz4::pidGainsOf(values)) +
@@ -402,7 +403,7 @@ void TuningRun::finish(TuningEnd::Kind kind, const std::string& text) {
 
 void TuningRun::fail(bool linkLost) {
     TuningEnd::Kind kind = TuningEnd::Kind::NotRestored;
-    std::string what = "the values of Start (" + valuesText(original_) + ")";
+    std::string what = "the values held at the start (" + valuesText(original_) + ")";
     if (state_ == State::Keeping) {
         kind = TuningEnd::Kind::NotKept;
         what = "the kept values (" + valuesText(sent_) + ")";
@@ -447,7 +448,7 @@ double TuningRun::bestRms() const {
 
 std::string TuningRun::describe(const rz4::PidValues& values) const {
     if (values == original_)
-        return "the values of Start (" + valuesText(values) + ")";
+        return "the values held at the start (" + valuesText(values) + ")";
     for (std::size_t i = stepValues_.size(); i-- > 0;)
         if (stepValues_[i] == values)
             return stepText(static_cast<int>(i)) + "'s " + gainsText(rz4::pidGainsOf(values)) + " (" +

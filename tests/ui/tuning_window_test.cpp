@@ -223,8 +223,8 @@ TEST_F(TuningWindowTest, StopAndCloseRestoreAndSaySoOnlyOnceTheControllerTookThe
     window_->poll();
     EXPECT_EQ(window_->state(), TuningWindow::State::Ended);
     EXPECT_TRUE(
-        window_->statusText().startsWith(QStringLiteral("The controller did not confirm the values of "
-                                                        "Start (80,40,120,80,40,120,20,30,0,0)")))
+        window_->statusText().startsWith(QStringLiteral("The controller did not confirm the values held "
+                                                        "at the start (80,40,120,80,40,120,20,30,0,0)")))
         << window_->statusText().toStdString();
     EXPECT_TRUE(window_->statusText().contains(QStringLiteral("step 1's P ")))
         << window_->statusText().toStdString();
