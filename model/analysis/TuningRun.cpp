@@ -178,6 +178,12 @@ void TuningRun::poll(int64_t nowMs) {
     // The store was emptied under the run (the main window's Clear): the step measures what comes now.
     if (model_.sampleCount < stepFrom_)
         stepFrom_ = model_.sampleCount;
+    // Values the controller confirmed count, even when the link went right after.
+    uint32_t sample = 0;
+    if (state_ != State::Measuring && isTaken(sample)) {
+        taken(sample, nowMs);
+        return;
+    }
     if (host_.linkLost()) {
         if (stepping())
             listener_.stopped("the link to the controller was lost in " + stepText(step_));
@@ -197,10 +203,7 @@ void TuningRun::poll(int64_t nowMs) {
             failStep("no samples came from the controller", nowMs);
         return;
     }
-    uint32_t sample = 0;
-    if (isTaken(sample))
-        taken(sample, nowMs);
-    else if (nowMs > deadline_)
+    if (nowMs > deadline_)
         answerTimedOut(nowMs);
 }
 
@@ -421,7 +424,7 @@ void TuningRun::fail(bool linkLost) {
     if (kind == TuningEnd::Kind::NotStored)
         text += ", so nothing was stored in EEPROM";
     const rz4::PidValues meant = kind == TuningEnd::Kind::NotRestored ? original_ : sent_;
-    const std::string holds = holdsText();
+    const std::string holds = holdsText(meant);
     sent_ = meant;
     finish(kind, text + "; " + holds);
 }
@@ -456,10 +459,11 @@ std::string TuningRun::describe(const rz4::PidValues& values) const {
     return gainsText(rz4::pidGainsOf(values)) + " (" + valuesText(values) + ")";
 }
 
-std::string TuningRun::holdsText() const {
+std::string TuningRun::holdsText(const rz4::PidValues& meant) const {
     // What it was last confirmed to hold, and what was sent after that and may have reached it.
     const ControllerPid& held = model_.controllerPid;
-    std::string text = "the controller holds " + describe(held.values);
+    std::string text = "as last confirmed, the controller holds " +
+                       (held.values == meant ? std::string("those") : describe(held.values));
     std::vector<rz4::PidValues> maybe;
     for (const Sent& s : sends_)
         if (s.confirmationsBefore == held.confirmations && s.values != held.values &&

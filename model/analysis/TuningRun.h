@@ -186,7 +186,8 @@ private:
     void fail(bool linkLost);
     void passNotes();
     std::string describe(const rz4::PidValues& values) const;
-    std::string holdsText() const;
+    // What the controller holds as last confirmed ("those" when it is meant), and what it may hold instead.
+    std::string holdsText(const rz4::PidValues& meant) const;
     int64_t stepMs() const;
 
     AppModel& model_;

@@ -228,9 +228,11 @@ TEST_F(TuningWindowTest, StopAndCloseRestoreAndSaySoOnlyOnceTheControllerTookThe
         << window_->statusText().toStdString();
     EXPECT_TRUE(window_->statusText().contains(QStringLiteral("step 1's P ")))
         << window_->statusText().toStdString();
+    save("tuning_window_not_confirmed.png");
 }
 
 TEST_F(TuningWindowTest, ASearchTheStoreCannotHoldIsRefusedWithTheLongestStepThatFits) {
+    save("tuning_window_plan.png"); // what Start would do, and how long it takes
     // 16 steps of 100 samples and 5 more for each wait: 1680 samples, in a store with 1000 free.
     model_->sampleCount = AppModel::kMaxSamples - 1000;
     setEdit(TuningWindow::IdSeconds, "100");
@@ -240,6 +242,7 @@ TEST_F(TuningWindowTest, ASearchTheStoreCannotHoldIsRefusedWithTheLongestStepTha
         << window_->statusText().toStdString();
     EXPECT_EQ(count("SendPid"), 0);
     EXPECT_EQ(starts_, 0);
+    save("tuning_window_refused.png");
 }
 
 TEST_F(TuningWindowTest, IsRedOnBlackAtNight) {

@@ -56,12 +56,12 @@ TuningWindow::TuningWindow(QWidget* owner, AppModel* model, iEngineCommands* eng
     addEdit(IdMaxSteps, 80, 48, 40, 12)->setText(QString::number(TuningRun::kDefaultMaxSteps));
     addButton(IdStart, QStringLiteral("Start"), 10, 70, 64, 16);
     addButton(IdStop, QStringLiteral("Stop"), 80, 70, 64, 16);
-    addWrappedStatic(IdStatus, QString(), 160, 4, 276, 30);
+    addWrappedStatic(IdStatus, QString(), 160, 4, 276, 40);
 
     notes_ = new QPlainTextEdit(this);
     notes_->setObjectName(QString::number(IdNotes));
     notes_->setReadOnly(true);
-    notes_->setGeometry(units().rect(160, 36, 276, 60));
+    notes_->setGeometry(units().rect(160, 46, 276, 50));
 
     table_ = new QTableWidget(0, 5, this);
     table_->setObjectName(QString::number(IdTable));
