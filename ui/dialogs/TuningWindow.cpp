@@ -210,7 +210,7 @@ void TuningWindow::stopLogging() {
     startedLogging_ = false;
 }
 
-bool TuningWindow::settingsFromControls(TuningRun::Settings& settings, QString& problem) const {
+bool TuningWindow::settingsFromControls(TuningRun::Settings& settings) {
     settings.search.order.clear();
     for (int g = 0; g < 3; ++g)
         if (isChecked(IdSearchP + g))
@@ -222,11 +222,11 @@ bool TuningWindow::settingsFromControls(TuningRun::Settings& settings, QString& 
     settings.rateIndex = static_cast<int>(
         std::min<uint32_t>(static_cast<uint32_t>(model_->logSettings.logRate), rz4::kLogRateCount - 1));
     if (!secondsOk || settings.secondsPerStep < 1) {
-        problem = QStringLiteral("Seconds per step: a whole number of seconds from 1.");
+        setStatus(QStringLiteral("Seconds per step: a whole number of seconds from 1."));
         return false;
     }
     if (!stepsOk || settings.search.maxSteps < 2 || settings.search.maxSteps > 1000) {
-        problem = QStringLiteral("Max. steps: a whole number from 2 to 1000.");
+        setStatus(QStringLiteral("Max. steps: a whole number from 2 to 1000."));
         return false;
     }
     return true;
@@ -240,11 +240,8 @@ void TuningWindow::showPlan() {
         return;
     }
     TuningRun::Settings settings;
-    QString problem;
-    if (!settingsFromControls(settings, problem)) {
-        setStatus(problem);
+    if (!settingsFromControls(settings))
         return;
-    }
     const TuningRun::Plan plan = TuningRun::plan(settings, *model_);
     if (!plan.problem.empty()) {
         setStatus(sentence(plan.problem));
@@ -261,11 +258,8 @@ void TuningWindow::start() {
     if (host_.testMode || run_.stepping() || run_.ending() || run_.choosing())
         return;
     TuningRun::Settings settings;
-    QString problem;
-    if (!settingsFromControls(settings, problem)) {
-        setStatus(problem);
+    if (!settingsFromControls(settings))
         return;
-    }
     std::string refusal;
     steps_.clear();
     table_->setRowCount(0);

@@ -94,8 +94,9 @@ private:
 
     void start();
     void decide(int id);
-    // The settings the edits and ticks give; false with the reason when they are not valid.
-    bool settingsFromControls(TuningRun::Settings& settings, QString& problem) const;
+    // The settings the edits and ticks give; false, with the reason in the status line, when they are
+    // not valid.
+    bool settingsFromControls(TuningRun::Settings& settings);
     // What Start would do, and how long it takes, while no run is under way.
     void showPlan();
     void updatePlot();
