@@ -1,7 +1,7 @@
 #include "model/analysis/TuningRun.h"
 
 #include "engine/iEngineCommands.h"
-#include "model/analysis/PeAnalysis.h"
+#include "model/logs/LogUnits.h"
 #include "model/store/AppModel.h"
 
 #include <algorithm>

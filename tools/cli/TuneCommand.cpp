@@ -1,7 +1,6 @@
 #include "tools/cli/TuneCommand.h"
 
 #include "engine/CommControl.h"
-#include "engine/EngineEvent.h"
 #include "model/analysis/TuningRun.h"
 #include "model/store/AppModel.h"
 #include "rz4/Rz4Protocol.h"

@@ -1,8 +1,6 @@
 #include "ui/dialogs/TuningWindow.h"
 
-#include "engine/EngineEvent.h"
 #include "engine/iEngineCommands.h"
-#include "model/analysis/PeAnalysis.h"
 #include "model/store/AppModel.h"
 #include "rz4/Rz4Protocol.h"
 #include "ui/analysis/PlotPalette.h"
