@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-struct GuidedNightSpec {
+struct GuidedNightSetup {
     double seconds = 7200.0;
     double frameSeconds = 2.0;
     double pixelScale = 1.5;     // arc-seconds per pixel
@@ -65,13 +65,13 @@ struct GuidedNight {
     }
 };
 
-inline GuidedNight simulateGuidedNight(const GuidedNightSpec& spec) {
+inline GuidedNight simulateGuidedNight(const GuidedNightSetup& setup) {
     GuidedNight night;
-    std::mt19937 random(spec.seed);
+    std::mt19937 random(setup.seed);
     std::uniform_real_distribution<double> unit(-1.0, 1.0);
-    const double a = spec.xAngleDeg * std::numbers::pi / 180.0;
+    const double a = setup.xAngleDeg * std::numbers::pi / 180.0;
     // Unit vectors of the mount's axes on the chip.
-    const double sign = spec.raAxisReversed ? -1.0 : 1.0;
+    const double sign = setup.raAxisReversed ? -1.0 : 1.0;
     const double raX = sign * std::cos(a), raY = sign * std::sin(a);
     const double decX = -std::sin(a), decY = std::cos(a);
     double lockX = 1200.0, lockY = 800.0;
@@ -90,13 +90,13 @@ inline GuidedNight simulateGuidedNight(const GuidedNightSpec& spec) {
     add("Guiding Begins at 2024-02-10 20:10:00");
     add("Dither = both axes, Dither scale = 1.000, Image noise reduction = none, Guide-frame time lapse = 0");
     std::snprintf(buf, sizeof buf, "Pixel scale = %.2f arc-sec/px, Binning = 1, Focal length = 530 mm",
-                  spec.pixelScale);
+                  setup.pixelScale);
     add(buf);
     std::snprintf(
         buf, sizeof buf,
         "Mount = Sim Mount, connected, guiding enabled, xAngle = %.1f, xRate = %.3f, yAngle = %.1f, "
         "yRate = %.3f, parity = +/+,",
-        spec.xAngleDeg, spec.xRate, spec.xAngleDeg + 90.0, spec.xRate);
+        setup.xAngleDeg, setup.xRate, setup.xAngleDeg + 90.0, setup.xRate);
     add(buf);
     std::snprintf(buf, sizeof buf, "Lock position = %.3f, %.3f, Star position = %.3f, %.3f, HFD = 2.71 px",
                   lockX, lockY, lockX, lockY);
@@ -104,15 +104,15 @@ inline GuidedNight simulateGuidedNight(const GuidedNightSpec& spec) {
     add("Frame,Time,mount,dx,dy,RARawDistance,DECRawDistance,RAGuideDistance,DECGuideDistance,RADuration,"
         "RADirection,DECDuration,DECDirection,XStep,YStep,StarMass,SNR,ErrorCode");
 
-    double nextDither = spec.ditherEverySeconds > 0.0 ? spec.ditherEverySeconds : 1e300;
-    double nextMove = spec.lockMoveEverySeconds > 0.0 ? spec.lockMoveEverySeconds * 0.55 : 1e300;
+    double nextDither = setup.ditherEverySeconds > 0.0 ? setup.ditherEverySeconds : 1e300;
+    double nextMove = setup.lockMoveEverySeconds > 0.0 ? setup.lockMoveEverySeconds * 0.55 : 1e300;
     int settling = 0;
     int frame = 0;
-    for (double t = spec.frameSeconds; t <= spec.seconds; t += spec.frameSeconds, ++frame) {
+    for (double t = setup.frameSeconds; t <= setup.seconds; t += setup.frameSeconds, ++frame) {
         if (t >= nextDither) {
-            nextDither += spec.ditherEverySeconds;
-            const double dRa = spec.ditherPixels * unit(random);
-            const double dDec = spec.ditherPixels * unit(random);
+            nextDither += setup.ditherEverySeconds;
+            const double dRa = setup.ditherPixels * unit(random);
+            const double dDec = setup.ditherPixels * unit(random);
             lockX += dRa * raX + dDec * decX;
             lockY += dRa * raY + dDec * decY;
             std::snprintf(buf, sizeof buf, "INFO: SET LOCK POSITION, new lock pos = %.3f, %.3f", lockX,
@@ -125,7 +125,7 @@ inline GuidedNight simulateGuidedNight(const GuidedNightSpec& spec) {
             settling = 4;
             ++night.dithers;
         } else if (t >= nextMove) {
-            nextMove += spec.lockMoveEverySeconds;
+            nextMove += setup.lockMoveEverySeconds;
             lockX += 5.0 * unit(random);
             lockY += 5.0 * unit(random);
             std::snprintf(buf, sizeof buf, "INFO: SET LOCK POSITION, new lock pos = %.3f, %.3f", lockX,
@@ -134,29 +134,29 @@ inline GuidedNight simulateGuidedNight(const GuidedNightSpec& spec) {
             ++night.lockMoves;
         }
         double periodic = 0.0;
-        for (const auto& [amplitude, period] : spec.periodic)
+        for (const auto& [amplitude, period] : setup.periodic)
             periodic += amplitude * std::sin(2.0 * std::numbers::pi * t / period);
         night.periodicArcsec.push_back(periodic);
-        const double mountPx = (periodic + spec.driftArcsecPerSecond * t) / spec.pixelScale - pulsesPx;
+        const double mountPx = (periodic + setup.driftArcsecPerSecond * t) / setup.pixelScale - pulsesPx;
         // The star on the chip: the original lock position moved along RA by the mount.
-        double starX = 1200.0 + mountPx * raX + spec.noisePixels * unit(random);
-        double starY = 800.0 + mountPx * raY + spec.noisePixels * unit(random);
-        if (frame == spec.spikeFrame) {
-            starX += spec.spikePixels * raX;
-            starY += spec.spikePixels * raY;
+        double starX = 1200.0 + mountPx * raX + setup.noisePixels * unit(random);
+        double starY = 800.0 + mountPx * raY + setup.noisePixels * unit(random);
+        if (frame == setup.spikeFrame) {
+            starX += setup.spikePixels * raX;
+            starY += setup.spikePixels * raY;
             night.spikeLine = lines() + 1;
         }
         const double dx = starX - lockX, dy = starY - lockY;
         const double raRaw = dx * raX + dy * raY;
         const double decRaw = dx * decX + dy * decY;
-        const double guide = spec.aggressiveness * raRaw;
-        const double durationMs = std::round(std::fabs(guide) / spec.xRate * 1000.0);
+        const double guide = setup.aggressiveness * raRaw;
+        const double durationMs = std::round(std::fabs(guide) / setup.xRate * 1000.0);
         std::snprintf(buf, sizeof buf,
                       "%d,%.3f,\"Mount\",%.3f,%.3f,%.3f,%.3f,%.3f,0.000,%.0f,%s,0,,,,%d,24.31,0", frame + 1,
                       t, dx, dy, raRaw, decRaw, guide, durationMs, guide >= 0.0 ? "W" : "E",
                       9000 + frame % 97);
         add(buf);
-        pulsesPx += (guide > 0.0 ? 1.0 : guide < 0.0 ? -1.0 : 0.0) * durationMs / 1000.0 * spec.xRate;
+        pulsesPx += (guide > 0.0 ? 1.0 : guide < 0.0 ? -1.0 : 0.0) * durationMs / 1000.0 * setup.xRate;
         ++night.frames;
         if (settling > 0 && --settling == 0)
             add(frame % 3 == 0 ? "INFO: SETTLING STATE CHANGE, Settling failed"

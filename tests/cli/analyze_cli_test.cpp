@@ -225,9 +225,9 @@ TEST_F(AnalyzeCliTest, BadUsageExitsWithTwo) {
 // Before: a dithered guided night (8" at 479 s, 2" at 159.7 s); after: a CSV log of the same mount with
 // 5" at 480 s and 1.5" at 240 s. Each figure is checked against what was put in.
 TEST_F(AnalyzeCliTest, CompareLaysTwoNightsSideBySide) {
-    GuidedNightSpec spec;
-    spec.ditherEverySeconds = 300.0;
-    const GuidedNight before = simulateGuidedNight(spec);
+    GuidedNightSetup setup;
+    setup.ditherEverySeconds = 300.0;
+    const GuidedNight before = simulateGuidedNight(setup);
     writeFile("PHD2_GuideLog.txt", before.text);
     writeWormCsv("after.csv", 4 * 7200);
     const CliRunResult r = run("compare PHD2_GuideLog.txt after.csv");

@@ -339,12 +339,12 @@ TEST(Phd2GuideLogTest, DitheredNightsGiveTheMountsFigures) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        GuidedNightSpec spec;
-        spec.ditherEverySeconds = c.ditherEvery;
-        spec.lockMoveEverySeconds = c.lockMoveEvery;
-        spec.raAxisReversed = c.reversed;
-        spec.spikeFrame = c.spikeFrame;
-        const GuidedNight night = simulateGuidedNight(spec);
+        GuidedNightSetup setup;
+        setup.ditherEverySeconds = c.ditherEvery;
+        setup.lockMoveEverySeconds = c.lockMoveEvery;
+        setup.raAxisReversed = c.reversed;
+        setup.spikeFrame = c.spikeFrame;
+        const GuidedNight night = simulateGuidedNight(setup);
         const Read r = readText(night.text);
         ASSERT_TRUE(r.ok) << r.report.errorText();
         EXPECT_EQ(r.report.malformedCount(), 0u);
