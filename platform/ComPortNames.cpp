@@ -45,6 +45,12 @@ bool namesPort(const std::string& text, const std::string& name) {
 
 } // namespace
 
+std::string comDevicePath(const std::string& name) {
+    if (name.empty() || name.find_first_of("\\/") != std::string::npos)
+        return name;
+    return "\\\\.\\" + name;
+}
+
 std::vector<SerialDeviceEntry> comPortEntries(std::vector<ComPortName> ports) {
     ports.erase(
         std::remove_if(ports.begin(), ports.end(), [](const ComPortName& p) { return p.name.empty(); }),
@@ -65,7 +71,7 @@ std::vector<SerialDeviceEntry> comPortEntries(std::vector<ComPortName> ports) {
         SerialDeviceEntry entry;
         entry.path = port.name;
         entry.kernelName = port.name;
-        entry.devicePath = "\\\\.\\" + port.name;
+        entry.devicePath = comDevicePath(port.name);
         entry.product = port.friendlyName;
         if (port.friendlyName.empty())
             entry.label = port.name;

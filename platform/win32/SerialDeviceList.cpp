@@ -1,6 +1,8 @@
 #include "platform/SerialDeviceList.h"
 
 #include "platform/ComPortNames.h"
+#include "platform/win32/SerialSetupError.h"
+#include "platform/win32/Utf16.h"
 
 #include <cstdio>
 #include <cstring>
@@ -13,34 +15,27 @@ namespace {
 // The device setup class of serial and parallel ports ("Ports").
 constexpr GUID kPortsClass = {0x4d36e978, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
 
-std::string utf8(const wchar_t* text, std::size_t length) {
-    if (length == 0)
-        return {};
-    const int n =
-        ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), out.data(), n, nullptr, nullptr);
-    return out;
-}
-
 // A registry string value's text, without the terminating zeros (the value need not have one).
 std::string stringValue(const wchar_t* data, DWORD bytes) {
     std::size_t length = bytes / sizeof(wchar_t);
     while (length > 0 && data[length - 1] == L'\0')
         --length;
-    return utf8(data, length);
+    return toUtf8(std::wstring_view(data, length));
 }
 
+// At most this many values are read from the map: more ports than any machine has.
+constexpr DWORD kMostMapValues = 4096;
+
 // The machine's COM ports: the values of HKLM\HARDWARE\DEVICEMAP\SERIALCOMM (device name -> port
-// name), which every serial driver fills, Wine's too.
+// name), which every serial driver fills, Wine's too. A value too long for the buffers is passed over;
+// any other error ends the listing (the loop runs on the UI thread and must end).
 std::vector<ComPortName> registryPorts() {
     std::vector<ComPortName> ports;
     HKEY key = nullptr;
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
         ERROR_SUCCESS)
         return ports;
-    for (DWORD index = 0;; ++index) {
+    for (DWORD index = 0; index < kMostMapValues; ++index) {
         wchar_t name[256];
         DWORD nameLength = 256;
         wchar_t data[256];
@@ -48,9 +43,11 @@ std::vector<ComPortName> registryPorts() {
         DWORD type = 0;
         const LONG result = ::RegEnumValueW(key, index, name, &nameLength, nullptr, &type,
                                             reinterpret_cast<BYTE*>(data), &dataBytes);
-        if (result == ERROR_NO_MORE_ITEMS)
+        if (result == ERROR_MORE_DATA)
+            continue;
+        if (result != ERROR_SUCCESS)
             break;
-        if (result == ERROR_SUCCESS && type == REG_SZ)
+        if (type == REG_SZ)
             ports.push_back({stringValue(data, dataBytes), {}});
     }
     ::RegCloseKey(key);
@@ -110,14 +107,18 @@ std::vector<SerialDeviceEntry> listSerialDevices(const SerialDeviceRoots&) {
     return comPortEntries(std::move(ports));
 }
 
-std::string serialOpenErrorText(int error) {
-    char* message = nullptr;
-    const DWORD length = ::FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        static_cast<DWORD>(error), 0, reinterpret_cast<LPSTR>(&message), 0, nullptr);
+namespace {
+
+// Windows' own text for an error, in UTF-8 (localised messages need not fit the ANSI code page),
+// without the closing full stop and line end.
+std::string windowsErrorText(DWORD error) {
+    wchar_t* message = nullptr;
+    const DWORD length = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                              FORMAT_MESSAGE_IGNORE_INSERTS,
+                                          nullptr, error, 0, reinterpret_cast<LPWSTR>(&message), 0, nullptr);
     std::string text;
     if (length > 0 && message != nullptr)
-        text.assign(message, length);
+        text = toUtf8(std::wstring_view(message, length));
     if (message != nullptr)
         ::LocalFree(message);
     while (!text.empty() &&
@@ -125,9 +126,19 @@ std::string serialOpenErrorText(int error) {
         text.pop_back();
     if (text.empty()) {
         char fallback[32];
-        std::snprintf(fallback, sizeof fallback, "error %d", error);
+        std::snprintf(fallback, sizeof fallback, "error %lu", static_cast<unsigned long>(error));
         text = fallback;
     }
+    return text;
+}
+
+} // namespace
+
+std::string serialOpenErrorText(int error) {
+    DWORD windowsError = 0;
+    if (const char* call = serialSetupCallName(error, windowsError))
+        return std::string(call) + " failed: " + windowsErrorText(windowsError);
+    std::string text = windowsErrorText(windowsError);
     if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
         text += " (another program is using the port)";
     else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)

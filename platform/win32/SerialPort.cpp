@@ -1,9 +1,11 @@
 #include "platform/SerialPort.h"
 
+#include "platform/ComPortNames.h"
 #include "platform/win32/OverlappedReader.h"
+#include "platform/win32/SerialSetupError.h"
+#include "platform/win32/Utf16.h"
 #include "platform/win32/WinHandle.h"
 
-#include <cctype>
 #include <string>
 
 const int kSerialErrorNotFound = ERROR_FILE_NOT_FOUND;
@@ -14,24 +16,22 @@ namespace {
 
 constexpr DWORD kBaudRate = 115200;
 constexpr DWORD kQueueBytes = 8192;
-
-// "COM7" and "com12" become "\\.\COM7" and "\\.\com12": the device namespace reaches every port
-// number, also those above 9. Other names are used as given.
-std::string devicePath(const char* path) {
-    const std::string name = path;
-    if (name.rfind("\\\\.\\", 0) == 0)
-        return name;
-    bool com = name.size() > 3;
-    for (std::size_t i = 0; com && i < name.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(name[i]);
-        com = i < 3 ? std::toupper(c) == "COM"[i] : std::isdigit(c) != 0;
-    }
-    return com ? "\\\\.\\" + name : name;
-}
+// The software flow control characters and limits. Flow control stays off, but Windows refuses a
+// record whose XON and XOFF characters are equal (as a driver may report them) or whose limits do
+// not fit the input queue.
+constexpr char kXon = 0x11;
+constexpr char kXoff = 0x13;
+constexpr WORD kXonLimit = 2048; // XON would go out once no more bytes than this wait
+constexpr WORD kXoffLimit = 512; // XOFF would go out once fewer bytes than this are free
 
 int lastErrorOr(DWORD fallback) {
     const DWORD error = ::GetLastError();
     return static_cast<int>(error != 0 ? error : fallback);
+}
+
+int setupFailure(SerialSetupCall call) {
+    const DWORD error = ::GetLastError();
+    return serialSetupError(call, error != 0 ? error : ERROR_GEN_FAILURE);
 }
 
 } // namespace
@@ -55,22 +55,29 @@ int SerialPort::open(const char* path) {
         return kSerialErrorNotFound;
     if (!state_->writeDone.valid())
         return kSerialErrorNoThread;
-    const std::string device = devicePath(path);
-    HANDLE port = ::CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    const std::wstring device = toUtf16(comDevicePath(path));
+    HANDLE port = ::CreateFileW(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
     if (port == INVALID_HANDLE_VALUE)
         return lastErrorOr(ERROR_FILE_NOT_FOUND);
     WinHandle handle(port);
 
+    // Each set-up call's failure ends the open, naming the call: a port left at its old speed or with
+    // XON/XOFF on would only show as a handshake that times out. The queues come first, so that the
+    // flow control limits below are judged against them.
+    if (!::SetupComm(port, kQueueBytes, kQueueBytes))
+        return setupFailure(SerialSetupCall::SetupComm);
+
     // 115200 8N1, binary, with every field the link relies on set here rather than taken from the
     // port's previous user: a terminal program that left XON/XOFF on would otherwise swallow reply
     // bytes 0x11 and 0x13 (a 19-byte reply's length byte is 0x13). No parity check, no software or
     // hardware flow control, no DSR sensitivity, no error or null-byte replacement, no abort on error,
-    // DTR and RTS on. Something that has no line settings is not a serial port.
+    // DTR and RTS on, distinct XON/XOFF characters and no end-of-file, error or event character.
+    // Something that has no line settings is not a serial port.
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!::GetCommState(port, &dcb))
-        return lastErrorOr(ERROR_INVALID_HANDLE);
+        return setupFailure(SerialSetupCall::GetCommState);
     dcb.BaudRate = kBaudRate;
     dcb.ByteSize = 8;
     dcb.Parity = NOPARITY;
@@ -88,16 +95,25 @@ int SerialPort::open(const char* path) {
     dcb.fNull = FALSE;
     dcb.fRtsControl = RTS_CONTROL_ENABLE;
     dcb.fAbortOnError = FALSE;
-    ::SetCommState(port, &dcb);
+    dcb.XonChar = kXon;
+    dcb.XoffChar = kXoff;
+    dcb.XonLim = kXonLimit;
+    dcb.XoffLim = kXoffLimit;
+    dcb.ErrorChar = 0;
+    dcb.EofChar = 0;
+    dcb.EvtChar = 0;
+    if (!::SetCommState(port, &dcb))
+        return setupFailure(SerialSetupCall::SetCommState);
 
     // A read waits for its first byte without limit and completes once the line has been quiet for
     // 1 ms after a byte, or when its buffer is full. Writes have no time-out of their own.
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = 1;
-    ::SetCommTimeouts(port, &timeouts);
-    ::SetupComm(port, kQueueBytes, kQueueBytes);
+    if (!::SetCommTimeouts(port, &timeouts))
+        return setupFailure(SerialSetupCall::SetCommTimeouts);
     // Nothing left over from an earlier user of the port.
-    ::PurgeComm(port, PURGE_RXCLEAR | PURGE_TXCLEAR);
+    if (!::PurgeComm(port, PURGE_RXCLEAR | PURGE_TXCLEAR))
+        return setupFailure(SerialSetupCall::PurgeComm);
 
     state_->port.reset(handle.release());
     state_->reader.attach(port);

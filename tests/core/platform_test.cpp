@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -295,6 +296,14 @@ TEST(PlatformSerialPort, DeviceListAndOpenErrors) {
         EXPECT_NE(serialOpenErrorText(error).find("plugged in"), std::string::npos)
             << path << ": " << serialOpenErrorText(error);
     }
+#ifdef _WIN32
+    // A device that opens but is no serial port: the open ends, naming the set-up call that failed.
+    SerialPort notAPort;
+    const std::string why = serialOpenErrorText(notAPort.open("NUL"));
+    EXPECT_FALSE(notAPort.isOpen());
+    EXPECT_NE(why.find("Comm"), std::string::npos) << why;
+    EXPECT_NE(why.find(" failed: "), std::string::npos) << why;
+#endif
     SerialPort none;
     EXPECT_EQ(none.open(""), kSerialErrorNotFound);
     EXPECT_NE(serialOpenErrorText(kSerialErrorBusy).find("another program"), std::string::npos);
@@ -325,4 +334,17 @@ TEST(PlatformSerialPort, ComPortEntriesAreNumberedLabelledAndListedOnce) {
     const SerialDeviceEntry com12 = comPortEntries({{"COM12", ""}}).front();
     EXPECT_EQ(com12.path, "COM12");
     EXPECT_EQ(com12.devicePath, "\\\\.\\COM12");
+}
+
+// Every name the SERIALCOMM map may list opens in the device namespace; a typed path stays as it is.
+TEST(PlatformSerialPort, PortNamesOpenThroughTheDeviceNamespace) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"COM3", "\\\\.\\COM3"},          {"com12", "\\\\.\\com12"},
+        {"COM256", "\\\\.\\COM256"},      {"CNCA0", "\\\\.\\CNCA0"}, // a virtual-port driver's pair
+        {"COM0", "\\\\.\\COM0"},          {"VCP-7", "\\\\.\\VCP-7"},
+        {"\\\\.\\COM12", "\\\\.\\COM12"}, {"\\\\?\\usb#vid", "\\\\?\\usb#vid"},
+        {"//./COM4", "//./COM4"},         {"", ""},
+    };
+    for (const auto& [name, path] : cases)
+        EXPECT_EQ(comDevicePath(name), path) << name;
 }
