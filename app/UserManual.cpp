@@ -1,5 +1,7 @@
 #include "app/UserManual.h"
 
+#include "platform/Utf8Path.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
@@ -47,14 +49,16 @@ UserManualPlaces builtUserManualPlaces() {
 
 std::string locateUserManual(const std::string& programDir, const UserManualPlaces& places) {
     if (!programDir.empty() && !places.fromProgramDir.empty()) {
-        const fs::path beside = (fs::path(programDir) / places.fromProgramDir).lexically_normal();
+        const fs::path beside =
+            (pathFromUtf8(programDir) / pathFromUtf8(places.fromProgramDir)).lexically_normal();
         if (isFile(beside))
-            return beside.string();
+            return utf8FromPath(beside);
     }
-    if (!programDir.empty() && !places.buildTree.empty() && isInside(programDir, places.buildTree) &&
-        isFile(places.sourceReadme))
+    if (!programDir.empty() && !places.buildTree.empty() &&
+        isInside(pathFromUtf8(programDir), pathFromUtf8(places.buildTree)) &&
+        isFile(pathFromUtf8(places.sourceReadme)))
         return places.sourceReadme;
-    if (isFile(places.installed))
+    if (isFile(pathFromUtf8(places.installed)))
         return places.installed;
     return {};
 }

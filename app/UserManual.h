@@ -16,6 +16,6 @@ UserManualPlaces builtUserManualPlaces();
 // The user manual for a program in programDir: the installed copy beside the program
 // (<prefix>/bin/../share/doc/astrelvo/MANUAL.md, so a package unpacked anywhere finds its own), else the
 // one at the built-for prefix; a program run from the build tree gets the README of its sources instead,
-// which describes the same build. Empty when there is none. Called on the UI thread; reads the file
-// system only.
+// which describes the same build. Paths in UTF-8. Empty when there is none. Called on the UI thread; reads
+// the file system only.
 std::string locateUserManual(const std::string& programDir, const UserManualPlaces& places);

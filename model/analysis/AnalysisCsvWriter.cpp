@@ -1,5 +1,7 @@
 #include "model/analysis/AnalysisCsvWriter.h"
 
+#include "platform/FileOpen.h"
+
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -100,7 +102,7 @@ AnalysisCsvResult writeAnalysisCsv(const char* path, const LogAnalysisReport& re
         return result;
     }
     errno = 0;
-    std::FILE* file = std::fopen(path, "wb");
+    std::FILE* file = openFile(path, "wb");
     if (file == nullptr) {
         result.errorNumber = errno != 0 ? errno : EIO;
         return result;

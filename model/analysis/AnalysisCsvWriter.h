@@ -38,7 +38,7 @@ struct AnalysisCsvResult {
     int errorNumber = 0;
 };
 
-// Writes the file, replacing one that exists. Fails (EINVAL) without writing when the report has no
-// figures.
+// Writes the file (a UTF-8 path), replacing one that exists. Fails (EINVAL) without writing when the report
+// has no figures.
 AnalysisCsvResult writeAnalysisCsv(const char* path, const LogAnalysisReport& report,
                                    std::string_view source);

@@ -14,6 +14,6 @@ struct CsvExportResult {
     int errorNumber = 0;
 };
 
-// Writes the store's raw records as an Astrelvo CSV log to path, replacing the file (Export's "CSV..."),
-// with a "# mark:" line for each marker before the row of its sample.
+// Writes the store's raw records as an Astrelvo CSV log to path (UTF-8), replacing the file (Export's
+// "CSV..."), with a "# mark:" line for each marker before the row of its sample.
 CsvExportResult exportCsvLog(const AppModel& model, const char* path, const CsvLogHeader& header);

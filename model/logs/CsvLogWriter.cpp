@@ -2,6 +2,7 @@
 
 #include "model/logs/CsvLogFormat.h"
 #include "model/logs/LogUnits.h"
+#include "platform/FileOpen.h"
 
 #include <cerrno>
 #include <charconv>
@@ -74,7 +75,7 @@ bool CsvLogWriter::open(const char* path) {
         return false;
     }
     errno = 0;
-    file_ = std::fopen(path, "wb");
+    file_ = openFile(path, "wb");
     if (file_ == nullptr) {
         fail(errnoOr(EIO));
         return false;

@@ -29,7 +29,7 @@ public:
     CsvLogWriter(const CsvLogWriter&) = delete;
     CsvLogWriter& operator=(const CsvLogWriter&) = delete;
 
-    // Creates the file, replacing one that exists.
+    // Creates the file (a UTF-8 path), replacing one that exists.
     bool open(const char* path);
     bool writeHeader(const CsvLogHeader& header);
     // One row per record: the timestamp at byte offset 0, the value at offset 4 (signed 32-bit,

@@ -5,6 +5,7 @@
 #include "model/logs/DatLogReader.h"
 #include "model/logs/LogText.h"
 #include "model/logs/Phd2LogReader.h"
+#include "platform/FileOpen.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -15,22 +16,6 @@ namespace {
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 // Lines looked at when recognising a file.
 constexpr int kRecogniseLines = 200;
-
-// Closes the file on every path out; local to one call, on the caller's thread.
-class InFile {
-public:
-    explicit InFile(const char* path) : file_(path == nullptr ? nullptr : std::fopen(path, "rb")) {}
-    ~InFile() {
-        if (file_ != nullptr)
-            std::fclose(file_);
-    }
-    InFile(const InFile&) = delete;
-    InFile& operator=(const InFile&) = delete;
-    std::FILE* get() const { return file_; }
-
-private:
-    std::FILE* file_;
-};
 
 std::string_view firstLine(std::string_view text, std::size_t& next) {
     const std::size_t end = text.find('\n');
@@ -119,8 +104,8 @@ bool readLogFile(const char* path, const LogReadOptions& options, LoadedLog& log
         return readLog(lines, options, log, report);
     }
     errno = 0;
-    InFile file(path);
-    if (file.get() == nullptr) {
+    const UniqueFile file = openUniqueFile(path, "rb");
+    if (!file) {
         log.clear();
         const int error = errno != 0 ? errno : ENOENT;
         return report.fail(LogReadError::CannotOpen, 0, "the file cannot be opened", error);
@@ -136,8 +121,8 @@ LogKind recogniseLogFile(const char* path) {
         const std::string_view head = lines.head();
         return lines.failed() ? LogKind::NotALog : recogniseLog(head);
     }
-    InFile file(path);
-    if (file.get() == nullptr)
+    const UniqueFile file = openUniqueFile(path, "rb");
+    if (!file)
         return LogKind::NotALog;
     LineSource lines(file.get());
     const std::string_view head = lines.head();

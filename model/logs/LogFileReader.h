@@ -19,7 +19,7 @@ LogKind recogniseLog(std::string_view head);
 // NotALog (and a reason) for anything else.
 bool readLog(LineSource& lines, const LogReadOptions& options, LoadedLog& log, LogReadReport& report);
 
-// Opens the file (binary, read only) and reads it as readLog does. Never writes anything.
+// Opens the file (a UTF-8 path; binary, read only) and reads it as readLog does. Never writes anything.
 bool readLogFile(const char* path, const LogReadOptions& options, LoadedLog& log, LogReadReport& report);
 // Recognises the file's format only, so that a caller can ask for what a format needs (the encoder width
 // of a data.dat export) before reading. NotALog also when the file cannot be read.

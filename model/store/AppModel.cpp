@@ -2,6 +2,7 @@
 
 #include "engine/EngineEvent.h"
 #include "model/store/iMainDlgCallback.h"
+#include "platform/FileOpen.h"
 #include "rz4/Rz4Protocol.h"
 
 #include <cstdio>
@@ -18,29 +19,6 @@ int32_t valueAt(const uint8_t* record, uint32_t length, uint32_t offset) {
     std::memcpy(&value, record + offset, sizeof value);
     return value;
 }
-
-// Closes the file on every path out of exportData.
-class OutFile {
-public:
-    explicit OutFile(const char* path) : file_(std::fopen(path, "wb")) {}
-    ~OutFile() {
-        if (file_ != nullptr)
-            std::fclose(file_);
-    }
-    OutFile(const OutFile&) = delete;
-    OutFile& operator=(const OutFile&) = delete;
-
-    std::FILE* get() const { return file_; }
-    // Flushes and closes; false when anything written could not reach the file.
-    bool close() {
-        std::FILE* file = file_;
-        file_ = nullptr;
-        return std::fclose(file) == 0;
-    }
-
-private:
-    std::FILE* file_;
-};
 
 } // namespace
 
@@ -125,13 +103,14 @@ bool AppModel::exportData(const char* path) const {
     // before the file so that it outlives it on every path.
     static constexpr std::size_t kBufferBytes = 65536;
     char buffer[kBufferBytes];
-    OutFile out(path);
-    if (out.get() == nullptr)
+    UniqueFile out = openUniqueFile(path, "wb");
+    if (!out)
         return false;
     std::setvbuf(out.get(), buffer, _IOFBF, kBufferBytes);
 
     const bool ok = writeRecords(out.get(), 0);
-    const bool closed = out.close();
+    // Closed here: false when anything written could not reach the file.
+    const bool closed = std::fclose(out.release()) == 0;
     return ok && closed;
 }
 

@@ -34,8 +34,8 @@ public:
     // ones are counted in markersDropped only. A PID's values become controllerPid's; the notice of a PID
     // sent while not logging (kPidSentNotice) does only that and is no marker.
     void appendMarker(const uint8_t* command, uint32_t length);
-    // Writes the raw records as text, CR LF line ends, replacing the file. Returns false when the file
-    // cannot be written completely.
+    // Writes the raw records as text, CR LF line ends, replacing the file (a UTF-8 path). Returns false when
+    // the file cannot be written completely.
     bool exportData(const char* path) const;
     // Writes the stored raw records to an open file in the export format, numbering them from
     // firstNumber (so a long run can be written out in parts). False when a write fails.

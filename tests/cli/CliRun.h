@@ -3,6 +3,7 @@
 // Runs the built astrelvo-cli (ASTRELVO_CLI_PATH) in a scratch directory and collects what it printed.
 // POSIX runs it through the shell; Windows (also under Wine) through CreateProcess.
 #include "platform/Process.h"
+#include "platform/Utf8Path.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,8 @@
 #include <string>
 #include <vector>
 #ifdef _WIN32
+#include "platform/win32/Utf16.h"
+
 #include <windows.h>
 #else
 #include <sys/wait.h>
@@ -26,8 +29,9 @@ struct CliRunResult {
     std::string err;
 };
 
+// path: UTF-8.
 inline std::string readWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(pathFromUtf8(path), std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
     return ss.str();
@@ -71,28 +75,27 @@ inline CliArgs splitCliArgs(const std::string& text) {
 
 #ifdef _WIN32
 // Runs the program in dir with stdout and stderr going to files; the exit code, -1 when it could not
-// run or did not end within two minutes.
+// run or did not end within two minutes. Paths and arguments in UTF-8, passed on in UTF-16.
 inline int runCliProgram(const std::string& dir, const CliArgs& args, const std::string& out,
                          const std::string& err) {
     std::string line = "\"" ASTRELVO_CLI_PATH "\"";
     for (const std::string& a : args)
         line += a.find(' ') == std::string::npos && !a.empty() ? " " + a : " \"" + a + "\"";
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE outFile = ::CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-    HANDLE errFile = ::CreateFileA(err.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-    STARTUPINFOA startup{};
+    HANDLE outFile = ::CreateFileW(toUtf16(out).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE errFile = ::CreateFileW(toUtf16(err).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = outFile;
     startup.hStdError = errFile;
     PROCESS_INFORMATION process{};
-    std::vector<char> command(line.begin(), line.end());
-    command.push_back('\0');
-    const BOOL started = ::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                          dir.c_str(), &startup, &process);
+    std::wstring command = toUtf16(line);
+    const BOOL started = ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                          toUtf16(dir).c_str(), &startup, &process);
     ::CloseHandle(outFile);
     ::CloseHandle(errFile);
     if (!started)
@@ -136,7 +139,7 @@ protected:
     std::string path(const std::string& name) const { return dir_ + "/" + name; }
 
     void writeFile(const std::string& name, const std::string& text) const {
-        std::ofstream out(path(name), std::ios::binary);
+        std::ofstream out(pathFromUtf8(path(name)), std::ios::binary);
         out << text;
     }
 

@@ -8,8 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <numbers>
 #include <string>
 
 namespace {
@@ -145,6 +149,48 @@ TEST_F(CliTest, TuneBackupAndRestoreWorkThroughTheVirtualController) {
     EXPECT_NE(saved.find("\nmotorCurrent: "), std::string::npos) << saved;
 
     r = run(CliArgs{"restore", "--port", "virtual", "saved.txt"});
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+}
+
+// A folder whose name no single code page holds (Windows gives a program such names, and shows its
+// output, only in UTF-16 or UTF-8): a guide log analysed from there, a log and its CSV written there,
+// the settings backed up there and restored from there; the paths printed as they were given.
+TEST_F(CliTest, FilesInAFolderOfAnyLetters) {
+    const std::string folder = path("J\u00fcrgen \u03a9\u03bc\u03ad\u03b3\u03b1 \u5929\u6587");
+    ASSERT_TRUE(std::filesystem::create_directory(pathFromUtf8(folder)));
+    std::string guideLog = "PHD2 version 2.6.11, Log version 2.5. Log enabled at 2023-03-01 20:00:00\n"
+                           "Guiding Begins at 2023-03-01 20:00:00\n"
+                           "Pixel scale = 2.00 arc-sec/px, Binning = 1, Focal length = 400 mm\n"
+                           "Mount = M, xRate = 5.000, yRate = 5.000\n"
+                           "Frame,Time,mount,dx,dy,RARawDistance,DECRawDistance,RAGuideDistance,"
+                           "DECGuideDistance,RADuration\n";
+    char row[96];
+    for (int k = 1; k <= 90; ++k) {
+        std::snprintf(row, sizeof row, "%d,%d,\"Mount\",0,0,%.4f,0,0,0,0\n", k, 2 * k,
+                      1.5 * std::sin(2 * std::numbers::pi * k / 30.0));
+        guideLog += row;
+    }
+    {
+        std::ofstream out(pathFromUtf8(folder + "/PHD2_GuideLog.txt"), std::ios::binary);
+        out << guideLog;
+    }
+    CliRunResult r = run(CliArgs{"analyze", folder + "/PHD2_GuideLog.txt"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("format: phd2\n", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("\nsamples: 90\n"), std::string::npos) << r.out;
+
+    const std::string dat = folder + "/data.dat", csv = folder + "/night.csv";
+    r = run(CliArgs{"log", "--port", "virtual", "--seconds", "5", "--output", dat, "--csv", csv});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("\noutput: " + dat + "\ncsv: " + csv + "\n"), std::string::npos) << r.out;
+    EXPECT_EQ(readWholeFile(dat).rfind("[N:0 TS:", 0), 0u);
+    EXPECT_EQ(readWholeFile(csv).rfind("# astrelvo log 1\r\n", 0), 0u);
+
+    const std::string saved = folder + "/saved.txt";
+    r = run(CliArgs{"backup", "--port", "virtual", "--output", saved});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(readWholeFile(saved).rfind("# astrelvo-cli ", 0), 0u);
+    r = run(CliArgs{"restore", "--port", "virtual", saved});
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
 }
 

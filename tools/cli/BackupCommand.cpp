@@ -4,6 +4,7 @@
 #include "engine/CommControl.h"
 #include "model/store/AppModel.h"
 #include "model/store/SettingsFile.h"
+#include "platform/FileOpen.h"
 #include "platform/LocalTime.h"
 #include "rz4/StatusCode.h"
 #include "tools/cli/CliConnection.h"
@@ -26,29 +27,9 @@ constexpr int kSettleMs = 1000;
 // Settings files are small; anything much larger is not one.
 constexpr long kMaxFileBytes = 64 * 1024;
 
-// Closes the file on every path.
-class File {
-public:
-    File(const char* path, const char* mode) : file_(std::fopen(path, mode)) {}
-    ~File() { close(); }
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-    std::FILE* get() const { return file_; }
-    bool close() {
-        if (file_ == nullptr)
-            return true;
-        const bool ok = std::fclose(file_) == 0;
-        file_ = nullptr;
-        return ok;
-    }
-
-private:
-    std::FILE* file_;
-};
-
 bool readWhole(const std::string& path, std::string& text, std::string& error) {
-    File file(path.c_str(), "rb");
-    if (file.get() == nullptr) {
+    const UniqueFile file = openUniqueFile(path.c_str(), "rb");
+    if (!file) {
         error = std::strerror(errno);
         return false;
     }
@@ -84,10 +65,9 @@ int runBackup(ConsoleProgram& session, const CliOptions& options, Rz4Emulator* e
         std::fputs(text.c_str(), stdout);
         return std::fflush(stdout) == 0 ? CliExitDone : CliExitFailed;
     }
-    File file(options.settingsFile.c_str(), "wb");
-    const bool ok =
-        file.get() != nullptr && std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
-    if (!file.close() || !ok) {
+    UniqueFile file = openUniqueFile(options.settingsFile.c_str(), "wb");
+    const bool ok = file && std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
+    if (!file || std::fclose(file.release()) != 0 || !ok) {
         std::fprintf(stderr, "Cannot write %s: %s\n", options.settingsFile.c_str(), std::strerror(errno));
         return CliExitFailed;
     }

@@ -6,7 +6,10 @@
 #include "model/logs/CsvLogWriter.h"
 #include "model/store/AppModel.h"
 #include "model/store/SettingsFile.h"
+#include "platform/FileOpen.h"
 #include "platform/SerialDeviceList.h"
+#include "platform/Utf8CommandLine.h"
+#include "platform/Utf8Path.h"
 #include "rz4/StatusCode.h"
 #include "tools/cli/AnalyzeCommand.h"
 #include "tools/cli/BackupCommand.h"
@@ -65,7 +68,7 @@ void printPeSummary(const AppModel& model, int rateIndex, bool raw) {
 // loses nothing.
 class Spool {
 public:
-    explicit Spool(const std::string& path) : file_(std::fopen(path.c_str(), "wb")) {
+    explicit Spool(const std::string& path) : file_(openFile(path.c_str(), "wb")) {
         if (file_ != nullptr)
             std::setvbuf(file_, buffer_, _IOFBF, sizeof buffer_);
     }
@@ -113,13 +116,14 @@ private:
 // appending and left as it was, a new one is made and removed again.
 bool canWrite(const std::string& path) {
     std::error_code ec;
-    const bool existed = std::filesystem::exists(path, ec);
-    std::FILE* file = std::fopen(path.c_str(), "ab");
+    const std::filesystem::path where = pathFromUtf8(path);
+    const bool existed = std::filesystem::exists(where, ec);
+    std::FILE* file = openFile(path.c_str(), "ab");
     if (file == nullptr)
         return false;
     std::fclose(file);
     if (!existed)
-        std::remove(path.c_str());
+        std::filesystem::remove(where, ec);
     return true;
 }
 
@@ -223,8 +227,10 @@ int withOutputChecked(int result) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Paths and ports in UTF-8 whatever the system's code page; the console shows UTF-8 too.
+    Utf8CommandLine line(argc, argv);
     CliOptions options;
-    std::string error = parseCliOptions(argc, argv, options);
+    std::string error = parseCliOptions(line.argc(), line.argv(), options);
     if (!error.empty()) {
         if (error == "help") {
             std::fputs(kCliUsage, stdout);
