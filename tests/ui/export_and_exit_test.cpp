@@ -1,5 +1,6 @@
 // Export of the stored records to data.dat with its feedback, and the question before quitting with
 // records that were never exported.
+#include "ui/common/ElidedPath.h"
 #include "ui/main/DlgMain.h"
 #include "ui/main/ExitGuard.h"
 
@@ -154,17 +155,33 @@ TEST_F(ExportAndExit, ExportTellsWhereItWentOrWhyItFailed) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     appendRecords(6);
+    const QString night = dir.filePath(QStringLiteral("night"));
+    ASSERT_TRUE(QDir().mkpath(night));
     {
-        CurrentDirectory here(dir.path());
+        CurrentDirectory here(night);
         ASSERT_TRUE(here.ok());
         dialog->command(144);
     }
-    const QString full = QDir(dir.path()).absoluteFilePath(QStringLiteral("data.dat"));
+    const QString full = QDir::toNativeSeparators(QDir(night).absoluteFilePath(QStringLiteral("data.dat")));
     auto* note = controlAs<QLabel>(DlgMain::kExportNoteId);
     ASSERT_NE(note, nullptr);
     EXPECT_EQ(note->toolTip(), QStringLiteral("Exported 6 records to ") + full);
-    EXPECT_TRUE(note->text().startsWith(QStringLiteral("Exported 6 records"))) << note->text().toStdString();
+    EXPECT_TRUE(note->text().endsWith(QStringLiteral("data.dat"))) << note->text().toStdString();
     EXPECT_TRUE(messages.empty());
+    // Where the whole path does not fit, its folders give way in the middle; the file and its folder
+    // stay.
+    dialog->show(); // the note learns its new widths as it is resized
+    const QFontMetrics metrics = note->fontMetrics();
+    const int whole = metrics.horizontalAdvance(QStringLiteral("Exported 6 records to ") + full);
+    note->resize(whole, note->height());
+    EXPECT_EQ(note->text(), QStringLiteral("Exported 6 records to ") + full);
+    note->resize(whole - 1, note->height());
+    const QString shown = note->text();
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("Exported 6 records to "))) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(QDir::toNativeSeparators(QStringLiteral("/night/data.dat"))))
+        << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("\u2026"))) << shown.toStdString();
+    EXPECT_LE(metrics.horizontalAdvance(shown), note->width()) << shown.toStdString();
 
     // A file that cannot be created (a directory of that name is in the way): an error that names the
     // file and the reason, and the records stay unexported.
@@ -213,6 +230,37 @@ TEST_F(ExportAndExit, ExportTellsWhereItWentOrWhyItFailed) {
         dialog->command(2);
     });
     EXPECT_EQ(result, 0);
+}
+
+// The folders of a path in a text give way in the middle until the text fits (here: up to room
+// characters); the start, the file and the folder that holds it stay.
+TEST(ElidedPath, FoldersGiveWayInTheMiddle) {
+    struct Case {
+        const char* text;
+        const char* path;
+        int room;
+        const char* shown; // "" when nothing fits
+    };
+    const char* const path = "C:\\Users\\J\u00fcrgen\\Documents\\data.dat";
+    const char* const exported = "Exported 78 records to C:\\Users\\J\u00fcrgen\\Documents\\data.dat";
+    const Case cases[] = {
+        {exported, path, 57, exported},
+        {exported, path, 56, "Exported 78 records to C:\\Users\\\u2026\\Documents\\data.dat"},
+        {exported, path, 51, "Exported 78 records to C:\\\u2026\\Documents\\data.dat"},
+        {exported, path, 45, ""},
+        {"/home/ann/astro/data.dat", "/home/ann/astro/data.dat", 23, "/home/\u2026/astro/data.dat"},
+        {"/home/ann/astro/data.dat", "/home/ann/astro/data.dat", 21, ""},
+        {"/home/ann/data.dat", "/home/ann/data.dat", 17, ""},
+        {"Saved to \\\\nas\\astro\\2024\\m31.png.", "\\\\nas\\astro\\2024\\m31.png", 31,
+         "Saved to \\\\nas\\\u2026\\2024\\m31.png."},
+        {"Saved to /a/b/c.png", "/elsewhere/c.png", 10, ""},
+    };
+    for (const Case& c : cases) {
+        const auto fits = [&](const QString& t) { return t.size() <= c.room; };
+        EXPECT_EQ(elidePathInText(QString::fromUtf8(c.text), QString::fromUtf8(c.path), fits),
+                  QString::fromUtf8(c.shown))
+            << c.path << " in " << c.room;
+    }
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
@@ -28,8 +29,10 @@
 #include <string>
 #include <vector>
 
+#include "CurrentDirectory.h"
 #include "LogFiles.h"
 #include "MainDialogFixture.h"
+#include "ScreenshotDirectory.h"
 #include "UiTestMain.h"
 
 namespace {
@@ -334,6 +337,44 @@ TEST(OpenLogAtStart, TheProgramOpensItsLogFileArgument) {
     EXPECT_EQ(counter, QStringLiteral("Log night.csv: 120 samples"));
 }
 
+// A folder whose name no single code page holds: a guide log opens from there, and data.dat and a CSV
+// export go there, each named in the note as the system writes paths.
+TEST_F(OpenLog, LogAndExportsInAFolderOfAnyLetters) {
+    const QString folder =
+        dir.filePath(QStringLiteral("J\u00fcrgen \u03a9\u03bc\u03ad\u03b3\u03b1 \u5929\u6587"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString log = QDir(folder).filePath(QStringLiteral("PHD2_GuideLog.txt"));
+    ASSERT_TRUE(writeText(log, phd2Log({60})));
+    ASSERT_TRUE(dialog->openLog(log));
+    EXPECT_EQ(opener().log()->size(), 60u);
+    opener().close();
+
+    appendRecords(3);
+    {
+        CurrentDirectory here(folder);
+        ASSERT_TRUE(here.ok());
+        dialog->command(DlgMain::IdExport);
+    }
+    const QString dat = QDir(folder).filePath(QStringLiteral("data.dat"));
+    QFile written(dat);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll().count("\r\n"), 3);
+    auto* note = controlAs<QLabel>(DlgMain::kExportNoteId);
+    EXPECT_EQ(note->toolTip(), QStringLiteral("Exported 3 records to ") + QDir::toNativeSeparators(dat));
+    // Pictures of the note at the window's first size and wider.
+    dialog->show();
+    dialog->grab().save(screenshotDirectory() + QStringLiteral("/main_dialog_exported.png"));
+    dialog->resize(dialog->width() + 400, dialog->height());
+    dialog->grab().save(screenshotDirectory() + QStringLiteral("/main_dialog_exported_wide.png"));
+
+    const QString csv = QDir(folder).filePath(QStringLiteral("run.csv"));
+    dialog->prompts().setSaveChooser([&](const QString&, const QString&) { return csv; });
+    dialog->command(DlgMain::kCsvExportId);
+    EXPECT_TRUE(QFile::exists(csv));
+    EXPECT_EQ(note->toolTip(), QStringLiteral("Exported 3 records to ") + QDir::toNativeSeparators(csv));
+    EXPECT_TRUE(messages.empty());
+}
+
 using CsvExport = OpenLog;
 
 TEST_F(CsvExport, WritesTheStoredRecordsWhereTheUserSaysAndTellsWhere) {
@@ -369,7 +410,7 @@ TEST_F(CsvExport, WritesTheStoredRecordsWhereTheUserSaysAndTellsWhere) {
         << text.toStdString();
     EXPECT_EQ(dialog->unexportedRecords(), 0u);
     auto* note = controlAs<QLabel>(DlgMain::kExportNoteId);
-    EXPECT_EQ(note->toolTip(), QStringLiteral("Exported 4 records to ") + saveTo);
+    EXPECT_EQ(note->toolTip(), QStringLiteral("Exported 4 records to ") + QDir::toNativeSeparators(saveTo));
     EXPECT_EQ(messages.size(), 1u);
 
     // A place that cannot be written: the reason, and the records stay unexported.

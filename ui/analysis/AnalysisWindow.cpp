@@ -13,7 +13,6 @@
 #include "ui/common/UserPrompts.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -557,7 +556,8 @@ bool AnalysisWindow::savePicture(const QString& path) {
             true);
         return false;
     }
-    note_->showNote(QStringLiteral("Saved the plots to %1").arg(QDir::toNativeSeparators(path)), QString());
+    const QString shown = QDir::toNativeSeparators(path);
+    note_->showNote(QStringLiteral("Saved the plots to %1").arg(shown), QString(), shown);
     return true;
 }
 
@@ -568,7 +568,7 @@ bool AnalysisWindow::saveCsv(const QString& path) {
         return false;
     }
     const AnalysisCsvResult result =
-        writeAnalysisCsv(QFile::encodeName(path).constData(), *report_, sourceName().toStdString());
+        writeAnalysisCsv(path.toUtf8().constData(), *report_, sourceName().toStdString());
     if (!result.ok) {
         QString text =
             QStringLiteral("The analysis could not be written to %1").arg(QDir::toNativeSeparators(path));
@@ -577,8 +577,8 @@ bool AnalysisWindow::saveCsv(const QString& path) {
         prompts_->message(this, QStringLiteral("Save CSV"), text + QStringLiteral("."), true);
         return false;
     }
-    note_->showNote(QStringLiteral("Saved the analysis to %1").arg(QDir::toNativeSeparators(path)),
-                    QString());
+    const QString shown = QDir::toNativeSeparators(path);
+    note_->showNote(QStringLiteral("Saved the analysis to %1").arg(shown), QString(), shown);
     return true;
 }
 

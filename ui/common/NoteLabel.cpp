@@ -1,12 +1,15 @@
 #include "ui/common/NoteLabel.h"
 
+#include "ui/common/ElidedPath.h"
+
 #include <QResizeEvent>
 
 #include <algorithm>
 
-void NoteLabel::showNote(const QString& note, const QString& detail) {
+void NoteLabel::showNote(const QString& note, const QString& detail, const QString& path) {
     note_ = note;
-    setToolTip(detail);
+    path_ = path;
+    setToolTip(detail.isEmpty() ? note : detail);
     elide();
 }
 
@@ -16,5 +19,16 @@ void NoteLabel::resizeEvent(QResizeEvent* event) {
 }
 
 void NoteLabel::elide() {
-    setText(fontMetrics().elidedText(note_, Qt::ElideRight, std::max(1, width())));
+    const QFontMetrics metrics = fontMetrics();
+    const int room = std::max(1, width());
+    const auto fits = [&](const QString& text) { return metrics.horizontalAdvance(text) <= room; };
+    QString shown = elidePathInText(note_, path_, fits);
+    // Too narrow for that: the path alone (where it went, just after the user asked for it), shortened
+    // the same way, else its end (the file and its folder). A note naming no file keeps its start.
+    if (shown.isEmpty() && !path_.isEmpty())
+        shown = elidePathInText(path_, path_, fits);
+    if (shown.isEmpty())
+        shown = path_.isEmpty() ? metrics.elidedText(note_, Qt::ElideRight, room)
+                                : metrics.elidedText(path_, Qt::ElideLeft, room);
+    setText(shown);
 }

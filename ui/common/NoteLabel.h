@@ -3,14 +3,19 @@
 #include <QLabel>
 #include <QString>
 
-// A one-line note beside the buttons (where the last export went, for instance): a text too long for the
-// label is cut at its end (what happened stays readable), and the tool tip tells the whole story. UI thread.
+// A one-line note beside the buttons (where the last export went, for instance). A note too long for the
+// label shortens the path it names in the middle of its folders ("C:\Users\…\Documents\data.dat"); where
+// even that is too long it shows the path alone, shortened so, else the path's end (the file and its
+// folder). A note naming no file is cut at its end (what happened stays readable). The tool tip tells the
+// whole story (the note itself when there is no more to tell). UI thread.
 class NoteLabel : public QLabel {
     Q_OBJECT
 public:
     using QLabel::QLabel;
 
-    void showNote(const QString& note, const QString& detail);
+    // path: the part of note that names a file, in the form shown (QDir::toNativeSeparators); empty
+    // when the note names none.
+    void showNote(const QString& note, const QString& detail, const QString& path = QString());
     const QString& note() const { return note_; }
 
 protected:
@@ -19,4 +24,5 @@ protected:
 private:
     void elide();
     QString note_;
+    QString path_;
 };

@@ -5,7 +5,6 @@
 #include "ui/dialogs/ManualWindow.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 
@@ -14,9 +13,8 @@ const char* const AboutDialog::kCreditLine = "Written by the Astrelvo developers
 namespace {
 
 QString findManual() {
-    const QByteArray programDir = QFile::encodeName(QCoreApplication::applicationDirPath());
-    const std::string path = locateUserManual(programDir.toStdString(), builtUserManualPlaces());
-    return QFile::decodeName(QByteArray::fromStdString(path));
+    const std::string programDir = QCoreApplication::applicationDirPath().toStdString();
+    return QString::fromStdString(locateUserManual(programDir, builtUserManualPlaces()));
 }
 
 } // namespace

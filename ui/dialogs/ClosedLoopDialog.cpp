@@ -11,6 +11,7 @@
 #include "ui/common/Trackbar.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -305,7 +306,8 @@ void ClosedLoopDialog::saveToFile() {
         file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size()) &&
         file.commit();
     if (!ok)
-        tell(QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()), true);
+        tell(QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()),
+             true);
 }
 
 void ClosedLoopDialog::loadFromFile() {
@@ -314,11 +316,14 @@ void ClosedLoopDialog::loadFromFile() {
         return;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        tell(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()), true);
+        tell(QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path), file.errorString()),
+             true);
         return;
     }
     if (file.size() > kMaxSettingsFileBytes) {
-        tell(QStringLiteral("%1 is too large for a settings file; nothing was sent.").arg(path), true);
+        tell(QStringLiteral("%1 is too large for a settings file; nothing was sent.")
+                 .arg(QDir::toNativeSeparators(path)),
+             true);
         return;
     }
     const QByteArray bytes = file.readAll();
@@ -326,7 +331,9 @@ void ClosedLoopDialog::loadFromFile() {
     std::string error;
     if (!settings.parse(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())), error) ||
         !settings.checkAgainst(model_->deviceInfo, error)) {
-        tell(QStringLiteral("%1: %2\nNothing was sent.").arg(path, QString::fromStdString(error)), true);
+        tell(QStringLiteral("%1: %2\nNothing was sent.")
+                 .arg(QDir::toNativeSeparators(path), QString::fromStdString(error)),
+             true);
         return;
     }
     const ControllerSettings v = settings.values().sentTo(model_->deviceInfo);

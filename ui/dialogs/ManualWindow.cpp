@@ -1,5 +1,6 @@
 #include "ui/dialogs/ManualWindow.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTextBrowser>
 #include <QUrl>
@@ -18,8 +19,8 @@ ManualWindow::ManualWindow(const QString& path, const QString& title, QWidget* p
     if (loaded_) {
         browser_->setSource(QUrl::fromLocalFile(path), QTextDocument::MarkdownResource);
     } else {
-        browser_->setPlainText(
-            QStringLiteral("The manual could not be read from\n%1\n%2").arg(path, file.errorString()));
+        browser_->setPlainText(QStringLiteral("The manual could not be read from\n%1\n%2")
+                                   .arg(QDir::toNativeSeparators(path), file.errorString()));
     }
     const QFontMetrics metrics(browser_->font());
     resize(metrics.averageCharWidth() * 100, metrics.height() * 40);

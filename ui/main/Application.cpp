@@ -6,7 +6,6 @@
 #include "ui/main/DlgMain.h"
 #include "ui/main/VirtualController.h"
 
-#include <QFile>
 #include <QTimer>
 
 #include <memory>
@@ -29,7 +28,7 @@ int Application::run(const BeforeRun& beforeRun, const CommandLine* line) {
     // The log named on the command line opens once the dialog runs (after a connect asked for with it, so
     // that the connect does not close it again).
     if (line != nullptr && !line->logFile.empty()) {
-        const QString path = QFile::decodeName(line->logFile.c_str());
+        const QString path = QString::fromStdString(line->logFile);
         QTimer::singleShot(0, dialog.get(), [&dialog, path] { dialog->openLog(path); });
     }
     if (beforeRun)

@@ -9,7 +9,6 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 #include <cstring>
@@ -51,7 +50,7 @@ bool CsvExportAction::write(const QString& path) {
         header.started = isoUtcTimestamp(started);
     header.port = port_.toStdString();
     const QString where = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-    const CsvExportResult result = exportCsvLog(*model_, QFile::encodeName(path).constData(), header);
+    const CsvExportResult result = exportCsvLog(*model_, path.toUtf8().constData(), header);
     if (!result.ok) {
         QString detail = QStringLiteral("The records could not be written to %1").arg(where);
         if (result.errorNumber != 0)
@@ -65,6 +64,6 @@ bool CsvExportAction::write(const QString& path) {
     const QString note = QStringLiteral("Exported %1 records to %2").arg(model_->rawCount).arg(where);
     QString detail = note;
     detail += exportAreaNote(*model_);
-    note_->showNote(note, detail);
+    note_->showNote(note, detail, where);
     return true;
 }

@@ -10,8 +10,11 @@
 
 DataExport::Outcome DataExport::exportDataDat(AppModel& model) {
     const QString directory = QDir::currentPath();
-    const QString where = directory.isEmpty() ? QStringLiteral("data.dat in the current directory")
-                                              : QDir(directory).absoluteFilePath(QStringLiteral("data.dat"));
+    const QString file =
+        directory.isEmpty()
+            ? QString()
+            : QDir::toNativeSeparators(QDir(directory).absoluteFilePath(QStringLiteral("data.dat")));
+    const QString where = file.isEmpty() ? QStringLiteral("data.dat in the current directory") : file;
     errno = 0;
     Outcome outcome;
     outcome.written = model.exportData("data.dat");
@@ -26,6 +29,7 @@ DataExport::Outcome DataExport::exportDataDat(AppModel& model) {
     }
     model.markExported();
     outcome.note = QStringLiteral("Exported %1 records to %2").arg(model.rawCount).arg(where);
+    outcome.path = file;
     outcome.detail = outcome.note;
     outcome.detail += exportAreaNote(model);
     return outcome;

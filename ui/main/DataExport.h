@@ -12,6 +12,7 @@ public:
         bool written = false;
         QString note;   // one line for the dialog ("Exported N records to PATH" or "Export failed")
         QString detail; // the whole story, for the tool tip and the error message
+        QString path;   // the file the note names, as shown; empty when it names none
     };
 
     // On success the stored records count as exported.

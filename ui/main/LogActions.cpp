@@ -67,7 +67,7 @@ LogActions::~LogActions() = default;
 
 bool LogActions::exportDataDat() {
     const DataExport::Outcome outcome = DataExport::exportDataDat(*model_);
-    exportNote_->showNote(outcome.note, outcome.detail);
+    exportNote_->showNote(outcome.note, outcome.detail, outcome.path);
     if (!outcome.written) {
         prompts_->message(dialog_, QStringLiteral("Export failed"), outcome.detail, true);
         return false;

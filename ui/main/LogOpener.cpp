@@ -9,7 +9,6 @@
 #include "ui/main/LoggingState.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
@@ -108,7 +107,7 @@ bool LogOpener::open(const QString& path) {
 std::shared_ptr<LoadedLog> LogOpener::load(QWidget* parent, const QString& path, LogReadReport& report) {
     lastDirectory_ = QFileInfo(path).absolutePath();
     LogReadOptions options;
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = path.toUtf8();
     if (recogniseLogFile(name.constData()) == LogKind::Dat && !askDatOptions(parent, path, options))
         return nullptr;
     auto log = std::make_shared<LoadedLog>();
@@ -134,7 +133,7 @@ void LogOpener::close() {
 
 bool LogOpener::read(QWidget* parent, const QString& path, const LogReadOptions& options, LoadedLog& log,
                      LogReadReport& report) {
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = path.toUtf8();
     bool ok = false;
     report = LogReadReport{};
     runInBackground(parent, [&] { ok = readLogFile(name.constData(), options, log, report); });
@@ -151,7 +150,8 @@ bool LogOpener::read(QWidget* parent, const QString& path, const LogReadOptions&
     if (report.errorLine() != 0)
         reason = QStringLiteral("line %1: %2").arg(report.errorLine()).arg(reason);
     prompts_->message(parent, QStringLiteral("Cannot open log"),
-                      QStringLiteral("%1 cannot be opened:\n%2.\n\nNothing was changed.").arg(path, reason),
+                      QStringLiteral("%1 cannot be opened:\n%2.\n\nNothing was changed.")
+                          .arg(QDir::toNativeSeparators(path), reason),
                       true);
     return false;
 }

@@ -27,7 +27,7 @@ void StatusLine::setOpenError(const QString& reason) {
 }
 
 QString StatusLine::openErrorText(int error, const QString& path) {
-    const QByteArray device = path.toLocal8Bit();
+    const QByteArray device = path.toUtf8();
     const QString reason =
         QString::fromStdString(serialOpenErrorText(error, device.isEmpty() ? nullptr : device.constData()));
     return path.isEmpty() ? reason : path + QStringLiteral(": ") + reason;

@@ -3,6 +3,7 @@
 // and its main dialog.
 
 #include "app/CommandLine.h"
+#include "platform/Utf8CommandLine.h"
 #include "ui/main/Application.h"
 
 #include <QApplication>
@@ -70,7 +71,7 @@ void startUpMessage(QtMsgType type, const QMessageLogContext& context, const QSt
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int programArgc, char** programArgv) {
 #ifdef _WIN32
     // A Windows GUI program has no console of its own: --help, --version and usage errors go to the
     // console it was started from, unless its output was redirected.
@@ -79,6 +80,10 @@ int main(int argc, char** argv) {
         std::freopen("CONOUT$", "w", stderr);
     }
 #endif
+    // The arguments in UTF-8 (a log's path may hold any letter); Qt takes its options out of these.
+    Utf8CommandLine utf8(programArgc, programArgv);
+    int& argc = utf8.argc();
+    char** argv = utf8.argv();
     // A first look for --help and --version; the rest is judged once Qt has taken its own options.
     CommandLine line = parseCommandLine(argc, argv);
     if (line.action == CommandLine::Action::Help) {
