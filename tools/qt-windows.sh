@@ -9,8 +9,10 @@
 # source version and the configure options below. Only what the program needs is built: Core, Gui,
 # Widgets, the windows and offscreen platform plugins, the Windows style and PNG, with Qt's own bundled
 # zlib, libpng, PCRE2, FreeType and HarfBuzz. The build log stays beside the prefix
-# (qt-<version>-<key>.log); a failed build leaves no prefix behind, so the next call starts again.
-# Everything but the prefix goes to standard error.
+# (qt-<version>-<key>.log); the first step that fails ends the script with its name and the log, and
+# leaves no prefix behind, so the next call starts again. Without a deb-src entry in apt's sources, one
+# is added for each deb entry apt has for this release (root's work: sudo when not root); without
+# either, the script says what to add. Everything but the prefix goes to standard error.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/astrelvo
@@ -33,7 +35,9 @@ qt_options=(
 )
 key=$(printf '%s\n' "${qt_options[@]}" | sha1sum | cut -c1-10)
 
-version=$(dpkg-query -W -f='${Version}' qt6-base-dev 2>/dev/null | sed 's/[-+].*//')
+# The host's Qt (its tools build this one): its version without the Debian revision.
+version=$(dpkg-query -W -f='${Version}' qt6-base-dev 2>/dev/null || true)
+version=${version%%[-+]*}
 [ -n "$version" ] || { echo "qt-windows: qt6-base-dev is not installed (tools/install-deps.sh)" >&2; exit 1; }
 prefix=$cache/qt-$version-mingw-$key
 log=$cache/qt-$version-mingw-$key.log
@@ -59,23 +63,83 @@ cleanup() { rm -rf "$work"; }
 trap 'cleanup; rm -rf "$prefix"' EXIT
 trap 'exit 1' INT TERM HUP
 
-echo "qt-windows: building Qt $version for MinGW-w64 (about half an hour on two idle cores); log: $log" >&2
-{
-  # Debian's source package, from a deb-src entry for the mirror that apt already uses.
-  if ! apt-get source --print-uris qt6-base >/dev/null 2>&1; then
-    uri=$(sed -n 's/^URIs: *//p' /etc/apt/sources.list.d/debian.sources 2>/dev/null | head -n1)
-    [ -n "$uri" ] || uri=$(awk '$1 == "deb" { print $2; exit }' /etc/apt/sources.list 2>/dev/null)
-    suite=$(. /etc/os-release && echo "$VERSION_CODENAME")
-    echo "deb-src ${uri:-http://deb.debian.org/debian} $suite main" >/etc/apt/sources.list.d/astrelvo-src.list
-    apt-get update -qq
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+
+# Runs one step of the build with its output in the log; the first step that fails ends the script,
+# naming itself and the log.
+step() { # name, command...
+  local name=$1
+  shift
+  echo "=== $name" >>"$log"
+  "$@" >>"$log" 2>&1 || { echo "qt-windows: $name failed; see $log" >&2; exit 1; }
+}
+
+# Debian's source package needs a deb-src entry. Without one, apt's own deb entries for this release
+# (its suites: the release's name, -updates, -security) are copied as deb-src entries: the same
+# mirrors, suites, components and keys, in the same format (deb822 stanzas or one-line entries).
+source_entries() {
+  local codename list parts
+  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+  eval "$(apt-config shell list Dir::Etc::sourcelist/f parts Dir::Etc::sourceparts/d)"
+  [ -n "$codename" ] || { echo "qt-windows: the system names no release (VERSION_CODENAME)" >&2; exit 1; }
+  local stanzas lines
+  stanzas=$( (cat "$parts"/*.sources 2>/dev/null || true) | awk -v release="$codename" '
+    BEGIN { RS = ""; FS = "\n" }
+    {
+      types = ""; suites = ""; enabled = 1; out = ""
+      for (i = 1; i <= NF; i++) {
+        if ($i ~ /^#/) continue
+        if ($i ~ /^Types:/) { types = $i; out = out "Types: deb-src\n"; continue }
+        if ($i ~ /^Suites:/) suites = $i
+        if (tolower($i) ~ /^enabled: *no/) enabled = 0
+        out = out $i "\n"
+      }
+      n = split(suites, s, /[ \t]+/)
+      ours = 0
+      for (k = 2; k <= n; k++) if (s[k] == release || index(s[k], release "-") == 1) ours = 1
+      if (enabled && ours && types ~ /[ \t]deb([ \t]|$)/) printf "%s\n", out
+    }')
+  lines=$( (cat "$list" "$parts"/*.list 2>/dev/null || true) | awk -v release="$codename" '
+    $1 == "deb" {
+      k = 2
+      if ($k ~ /^\[/) { while (k <= NF && $k !~ /\]$/) k++; k++ }
+      suite = $(k + 1)
+      if (suite == release || index(suite, release "-") == 1) { sub(/^deb/, "deb-src"); print }
+    }')
+  if [ -z "$stanzas" ] && [ -z "$lines" ]; then
+    echo "qt-windows: apt has no deb-src entry for qt6-base and no deb entry for $codename to copy one" >&2
+    echo "  from. Add a deb-src entry for the Debian mirror you use (for example a line" >&2
+    echo "  'deb-src <mirror> $codename main' in $list), run apt-get update, and start again." >&2
+    exit 1
   fi
-  (cd "$work" && apt-get source -qq qt6-base)
-  src=$(find "$work" -maxdepth 1 -type d -name 'qt6-base-*' | head -n1)
-  cmake -S "$src" -B "$work/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64.cmake" \
-        -DCMAKE_INSTALL_PREFIX="$prefix" "${qt_options[@]}"
-  cmake --build "$work/build" -j "$jobs"
-  cmake --install "$work/build"
-} >"$log" 2>&1 || { echo "qt-windows: the Qt build failed; see $log" >&2; exit 1; }
+  if [ -n "$stanzas" ]; then
+    printf '%s\n' "$stanzas" >"$work/astrelvo-src.sources"
+    step "adding deb-src entries ($parts/astrelvo-src.sources)" \
+      $SUDO install -m 644 "$work/astrelvo-src.sources" "$parts/astrelvo-src.sources"
+  fi
+  if [ -n "$lines" ]; then
+    printf '%s\n' "$lines" >"$work/astrelvo-src.list"
+    step "adding deb-src entries ($parts/astrelvo-src.list)" \
+      $SUDO install -m 644 "$work/astrelvo-src.list" "$parts/astrelvo-src.list"
+  fi
+  step "apt-get update" $SUDO apt-get update -qq
+}
+
+echo "qt-windows: building Qt $version for MinGW-w64 (about half an hour on two idle cores); log: $log" >&2
+: >"$log"
+if ! apt-get source --print-uris qt6-base >/dev/null 2>&1; then
+  source_entries
+fi
+cd "$work"
+step "apt-get source qt6-base" apt-get source -qq qt6-base
+cd "$repo"
+src=$(find "$work" -maxdepth 1 -type d -name 'qt6-base-*' | head -n1)
+[ -n "$src" ] || { echo "qt-windows: apt-get source left no qt6-base folder; see $log" >&2; exit 1; }
+step "configuring Qt" cmake -S "$src" -B "$work/build" -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64.cmake" -DCMAKE_INSTALL_PREFIX="$prefix" "${qt_options[@]}"
+step "building Qt" cmake --build "$work/build" -j "$jobs"
+step "installing Qt" cmake --install "$work/build"
 
 touch "$prefix/.complete"
 trap cleanup EXIT
