@@ -19,11 +19,16 @@ export WINEDEBUG=-all
 export WINEPREFIX="$PWD/build-win/wineprefix"
 export WINEDLLOVERRIDES="mscoree,mshtml=" # neither Mono nor Gecko is needed: no prompts
 
-emulator=build/tools/emulator/astrelvo-emulator
-if [ ! -x "$emulator" ]; then
-  cmake -S . -B build -G Ninja -DASTRELVO_UI=OFF >/dev/null
-  cmake --build build --target astrelvo-emulator
+# The emulator from the developer's native build when there is one (built there if need be, its
+# configuration left as it is), else from a native build of its own beside the Windows one.
+if [ -f build/CMakeCache.txt ]; then
+  native=build
+else
+  native=build-win/native
+  [ -f "$native/CMakeCache.txt" ] || cmake -S . -B "$native" -G Ninja -DASTRELVO_UI=OFF >/dev/null
 fi
+cmake --build "$native" --target astrelvo-emulator
+emulator=$native/tools/emulator/astrelvo-emulator
 
 qt_prefix=()
 if [ "$ui" = ON ]; then
@@ -72,10 +77,11 @@ start_emulator() {
 # COM7's controller reports a hardware version holding the XON and XOFF bytes (0x11, 0x13; its
 # identity reply's length byte is 0x13 anyway), and its pseudo-terminal is put back into a terminal's
 # default cooked state (XON/XOFF flow control, CR/LF translation, echo), as a terminal program may leave
-# a real port: the program must set every line setting it relies on.
+# a real port: the program must set every line setting it relies on. Its XON and XOFF characters are
+# the same (Wine's port then reports them so, as some drivers do), which Windows refuses to be set.
 start_emulator --hardware-version 0x13111311
 good=$line
-stty -F "$good" sane ixon -ixoff
+stty -F "$good" sane ixon -ixoff start '^S' stop '^S'
 start_emulator --silent-from 1
 silent=$line
 start_emulator --worm-period 60 --amplitude 8
@@ -85,7 +91,7 @@ wine reg add 'HKLM\Software\Wine\Ports' /v COM7 /t REG_SZ /d "$good" /f >/dev/nu
 wine reg add 'HKLM\Software\Wine\Ports' /v COM8 /t REG_SZ /d "$silent" /f >/dev/null
 wine reg add 'HKLM\Software\Wine\Ports' /v COM9 /t REG_SZ /d "$program" /f >/dev/null
 restart_wineserver
-echo "COM7 -> $good (emulator, cooked line), COM8 -> $silent (silent emulator), COM9 -> $program (emulator)"
+echo "COM7 -> $good (emulator, cooked line, XON = XOFF), COM8 -> $silent (silent emulator), COM9 -> $program (emulator)"
 
 # The program on Windows' own platform under Xvfb (its screen readable as a file), connected through
 # COM9: first astrelvo.exe itself (a picture of the screen once it is connected), then the same program
@@ -95,10 +101,17 @@ echo "COM7 -> $good (emulator, cooked line), COM8 -> $silent (silent emulator), 
 program_check() {
   local shots=build-win/screenshots fb="$work/fb"
   mkdir -p "$shots" "$fb"
-  export DISPLAY=:$((90 + RANDOM % 100))
-  Xvfb "$DISPLAY" -screen 0 1280x800x24 -fbdir "$fb" -nolisten tcp >/dev/null 2>&1 &
-  pids+=($!)
-  sleep 1
+  # Xvfb picks a free display and names it once it accepts clients.
+  Xvfb -displayfd 3 -screen 0 1280x800x24 -fbdir "$fb" -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+  local xvfb=$! display=""
+  pids+=("$xvfb")
+  for _ in $(seq 100); do
+    display=$(head -n1 "$work/display" 2>/dev/null || true)
+    [ -z "$display" ] && kill -0 "$xvfb" 2>/dev/null || break
+    sleep 0.1
+  done
+  [ -n "$display" ] || { echo "Xvfb did not start" >&2; return 1; }
+  export DISPLAY=:$display
   restart_wineserver
   wine build-win/ui/astrelvo.exe --port COM9 --connect >"$work/program.log" 2>&1 &
   local exe=$!
@@ -157,6 +170,15 @@ wine reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v D
 result=0
 (cd build-win && ASTRELVO_TEST_COM_PORT=COM7 ASTRELVO_TEST_SILENT_COM_PORT=COM8 \
    ctest --output-on-failure -j2 --timeout 600) || result=1
+# The tests connected through COM7 although its characters were equal: the program set its own, which
+# Wine put on the terminal, with its flow control off.
+line_settings=$(stty -a -F "$good")
+for setting in 'start = ^Q;' 'stop = ^S;' '-ixon'; do
+  grep -qF -- "$setting" <<<"$line_settings" || {
+    echo "COM7 was not set up: no '$setting' in: $line_settings" >&2
+    result=1
+  }
+done
 if [ "$ui" = ON ]; then
   program_check || { echo "the program check under Xvfb failed" >&2; result=1; }
   cmake --build build-win --target package >"$work/package.log" 2>&1 || { cat "$work/package.log" >&2; exit 1; }
