@@ -9,7 +9,8 @@
 #    build-win/screenshots; and the NSIS installer, installed silently, its astrelvo-cli.exe run,
 #    uninstalled silently, nothing left behind.
 # ASTRELVO_UI=OFF in the environment builds and tests only the core and the command-line program.
-# The emulator program comes from the native build in build/. Wine keeps its own prefix in
+# The emulator program comes from the native build in build/ (its configuration left as it is), or from
+# build-win/native when there is none. Wine keeps its own prefix in
 # build-win/wineprefix, so nothing outside the tree changes.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -193,16 +194,21 @@ TEST_F(ExportAndExit, ExportTellsWhereItWentOrWhyItFailed) {
         ASSERT_TRUE(here.ok());
         dialog->command(144);
     }
+    // The reason is the system's own for such a file (EISDIR on Linux, EACCES on Windows).
+    const QString blocked = dir.filePath(QStringLiteral("blocked/data.dat"));
+    errno = 0;
+    ASSERT_EQ(std::fopen(blocked.toUtf8().constData(), "wb"), nullptr);
+    const QString reason = QString::fromLocal8Bit(std::strerror(errno));
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].error);
-    EXPECT_TRUE(messages[0].text.contains(dir.filePath(QStringLiteral("blocked/data.dat"))))
+    EXPECT_TRUE(messages[0].text.contains(QDir::toNativeSeparators(blocked)))
         << messages[0].text.toStdString();
-    EXPECT_TRUE(messages[0].text.contains(QString::fromLocal8Bit(std::strerror(EISDIR))))
-        << messages[0].text.toStdString();
+    EXPECT_TRUE(messages[0].text.contains(reason)) << messages[0].text.toStdString();
     EXPECT_EQ(dialog->unexportedRecords(), 1u);
     EXPECT_EQ(note->text(), QStringLiteral("Export failed"));
 
-    // A current directory that no longer exists.
+#ifndef _WIN32
+    // A current directory that no longer exists (Windows keeps a program's current folder in use).
     messages.clear();
     const QString gone = dir.filePath(QStringLiteral("gone"));
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("gone")));
@@ -215,6 +221,7 @@ TEST_F(ExportAndExit, ExportTellsWhereItWentOrWhyItFailed) {
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].error);
     EXPECT_EQ(dialog->unexportedRecords(), 1u);
+#endif
 
     // Export-and-quit that fails keeps the dialog open.
     messages.clear();
