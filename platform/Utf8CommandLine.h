@@ -23,5 +23,5 @@ private:
     std::vector<std::string> arguments_;
     std::vector<char*> pointers_; // into arguments_, then a null
     int argc_ = 0;
-    unsigned outputCodePage_ = 0; // the console's before, to put back; 0: unchanged
+    [[maybe_unused]] unsigned outputCodePage_ = 0; // the console's before, to put back; 0: unchanged
 };
