@@ -5,7 +5,7 @@ packages=(cmake ninja-build ccache g++ clang-14 libclang-rt-14-dev libgtest-dev 
           qt6-base-dev libkissfft-dev xvfb xauth
           # install checks and the Debian package: menu entry and metainfo validators, dpkg-shlibdeps
           desktop-file-utils appstream dpkg-dev file
-          g++-mingw-w64-x86-64-posix googletest wine wine64 # the Windows cross build, tested under Wine
+          g++-mingw-w64-x86-64-posix googletest wine wine64 fonts-liberation # the Windows cross build, tested under Wine
           nsis python3) # the Windows installer; pictures of the Windows program under Xvfb
 missing=()
 for p in "${packages[@]}"; do

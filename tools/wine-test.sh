@@ -59,6 +59,20 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# Qt's offscreen platform on Windows reads its fonts from one folder only (QT_QPA_FONTDIR, else a folder
+# beside Qt's libraries) and so finds none under Wine, and draws every letter as a box. It is given
+# Liberation Sans, which also stands in for Arial (the graph's label font) on Linux, so the UI suites
+# measure text as they do there. Wine passes no QT_ variable of the Unix side to a Windows program;
+# WINEQT_QPA_FONTDIR reaches it as QT_QPA_FONTDIR.
+fonts=/usr/share/fonts/truetype/liberation
+[ -f "$fonts/LiberationSans-Regular.ttf" ] || {
+  echo "no Liberation Sans in $fonts: install fonts-liberation (tools/install-deps.sh)" >&2
+  exit 1
+}
+mkdir -p "$work/fonts"
+ln -s "$fonts"/LiberationSans-*.ttf "$work/fonts/"
+export WINEQT_QPA_FONTDIR="Z:$work/fonts"
+
 mkdir -p "$WINEPREFIX"
 restart_wineserver # creates the prefix on the first run
 cmake --build build-win -j2
