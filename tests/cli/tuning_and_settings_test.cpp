@@ -74,6 +74,13 @@ protected:
     // Starts the program with its output in files; returns its process id.
     pid_t start(const std::vector<std::string>& args) {
         const std::string out = dir_ + "/stdout", err = dir_ + "/stderr";
+        // Emptied here, not only in the child: a caller polling the output must never read the
+        // previous run's before the child gets to its open.
+        for (const std::string& path : {out, err}) {
+            const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (fd >= 0)
+                ::close(fd);
+        }
         const pid_t pid = ::fork();
         if (pid == 0) {
             const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
